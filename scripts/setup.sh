@@ -1,0 +1,21 @@
+#!/usr/bin/env bash
+# Installs every Debian package Brenvik needs to build, run and test. Safe to re-run.
+set -euo pipefail
+
+packages=(
+  build-essential cmake ninja-build pkg-config clang-format
+  zlib1g-dev libcurl4-openssl-dev libssl-dev
+  libcpp-httplib-dev libgtest-dev libgmock-dev
+  curl openssl nginx-light
+)
+
+missing=()
+for p in "${packages[@]}"; do
+  dpkg-query -W -f='${Status}' "$p" 2>/dev/null | grep -q "install ok installed" || missing+=("$p")
+done
+if [ ${#missing[@]} -gt 0 ]; then
+  sudo_cmd=""
+  [ "$(id -u)" -eq 0 ] || sudo_cmd="sudo"
+  $sudo_cmd apt-get update -qq
+  DEBIAN_FRONTEND=noninteractive $sudo_cmd apt-get install -y -qq --no-install-recommends "${missing[@]}"
+fi

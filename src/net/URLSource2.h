@@ -1,0 +1,91 @@
+// The page fetcher: one HTTP(S) exchange per call, raw response kept for decoding.
+// Every album page, route lookup and image download goes through Fetch.
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <string_view>
+
+namespace brenvik {
+
+// Fetch flags.
+inline constexpr unsigned kFetchCacheWrite = 1;  // Fetch: inflate gzip before the checks
+inline constexpr unsigned kFetchCacheRead = 2;
+inline constexpr unsigned kFetchOldAgent = 0x40;
+inline constexpr unsigned kFetchWorker = kFetchCacheWrite | kFetchCacheRead;
+
+// Decode flags of CURLSource::GetText.
+inline constexpr unsigned kDecodeInflate = 0x01;
+inline constexpr unsigned kDecodeUtf8 = 0x02;
+inline constexpr unsigned kDecodeEucKr = 0x04;
+inline constexpr unsigned kDecodeBig5 = 0x08;
+inline constexpr unsigned kDecodeAuto = 0x10;
+inline constexpr unsigned kDecodeGbkKeepNul = 0x20;
+
+inline constexpr const char* kAgentOld =
+    "Mozilla/4.0 (compatible; MSIE 8.0; Windows NT 6.1; Trident/4.0; SLCC2; .NET CLR "
+    "2.0.50727; .NET CLR 3.5.30729; .NET CLR 3.0.30729; .NET4.0C; .NET4.0E)";
+inline constexpr const char* kAgentDefault =
+    "User-Agent:Mozilla/5.0 (Windows NT 5.1) AppleWebKit/537.36 (KHTML, like Gecko) "
+    "Chrome/31.0.1650.64 Safari/537.36";
+
+// A compressed body never inflates past this; a decompression bomb stops here.
+inline constexpr std::size_t kMaxInflatedBytes = std::size_t{256} << 20;
+
+struct URLRequest {
+    URLRequest(std::string url, std::filesystem::path saveTo, unsigned timeoutMs)
+        : address(std::move(url)),
+          savePath(std::move(saveTo)),
+          readTimeoutMs(timeoutMs),
+          operationTimeoutMs(timeoutMs) {}
+
+    // Copies the body up to its first NUL; an empty text leaves no body.
+    void SetBody(std::string_view bytes);
+
+    std::string address;
+    std::string verb = "GET";
+    std::string headers;  // extra header lines joined by CR LF, sent unchanged
+    std::string startMarker;
+    std::string endMarker;
+    std::string retryMarker;
+    std::filesystem::path savePath;
+    std::string body;
+    unsigned readTimeoutMs;
+    unsigned operationTimeoutMs;
+    int minSizeKiB = 0;
+    int maxSizeKiB = 0;  // 0: no limit
+    unsigned minLength = 0;
+    std::uint8_t attempts = 1;
+    std::uint8_t pauseSeconds = 1;
+};
+
+class CURLSource {
+public:
+    // One exchange; false on any failure. A body received before a failure stays.
+    bool FetchOnce(const URLRequest& request, unsigned fetchFlags);
+    // The page as UTF-8 text: inflated, trimmed, converted, entities decoded.
+    void GetText(std::string& text, unsigned decodeFlags) const;
+
+    std::string rawHeaders;  // status line and headers, CR LF line ends
+    std::string body;
+    std::string startMarker;
+    std::string endMarker;
+    bool gzip = false;
+};
+
+// Up to request.attempts exchanges with the acceptance checks; pauses after each failure.
+bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags);
+
+// "name=value; name2=value2" for the address from the shared cookie store.
+std::string GetCookies(const std::string& address);
+
+// Inflates one zlib or gzip stream onto `out` (which must be empty); true when the
+// stream ended properly. Stops, returning false, once `cap` bytes were produced.
+bool InflateAppend(std::string& out, std::string_view in, std::size_t cap = kMaxInflatedBytes);
+
+// Cuts bytes to what follows the last start marker and precedes the next end marker.
+// Returns true when the end marker was met.
+bool TrimToMarkers(std::string& bytes, std::string_view startMarker, std::string_view endMarker);
+
+}  // namespace brenvik
