@@ -16,7 +16,8 @@ double Seconds(const std::function<void()>& work) {
 
 // A 50 MB page with 500,000 item markers, as a long album list page would be.
 void BenchSplitLargePage() {
-    const std::string item = "{\"id\":\"x\",\"name\":\"album\",\"pad\":\"" + std::string(60, 'p') + "\"}";
+    const std::string item =
+        "{\"id\":\"x\",\"name\":\"album\",\"pad\":\"" + std::string(60, 'p') + "\"}";
     std::string page;
     page.reserve(50u << 20);
     while (page.size() < (50u << 20)) {
@@ -27,8 +28,9 @@ void BenchSplitLargePage() {
     std::size_t count = 0;
     const double countTime = Seconds([&] { count = brenvik::CountOccurrences(page, "\"item\":"); });
     const double splitTime = Seconds([&] { brenvik::SplitAll(page, "\"item\":", pieces); });
-    std::printf("split: page %.1f MB, %zu markers, CountOccurrences %.3f s, SplitAll %.3f s (%zu pieces)\n",
-                static_cast<double>(page.size()) / 1e6, count, countTime, splitTime, pieces.size());
+    std::printf(
+        "split: page %.1f MB, %zu markers, CountOccurrences %.3f s, SplitAll %.3f s (%zu pieces)\n",
+        static_cast<double>(page.size()) / 1e6, count, countTime, splitTime, pieces.size());
 }
 
 }  // namespace

@@ -1,7 +1,7 @@
 // Code-page conversions through iconv. GBK pages are decoded with GB18030, its
 // superset, because pages labelled GBK routinely carry characters only GB18030 has.
-#include <cerrno>
 #include <iconv.h>
+#include <cerrno>
 
 #include <map>
 #include <memory>

@@ -135,24 +135,6 @@ std::string StripTags(std::string_view text) {
 
 namespace {
 
-void AppendUtf8(std::string& out, char32_t c) {
-    if (c < 0x80) {
-        out += static_cast<char>(c);
-    } else if (c < 0x800) {
-        out += static_cast<char>(0xC0 | (c >> 6));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else if (c < 0x10000) {
-        out += static_cast<char>(0xE0 | (c >> 12));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    } else {
-        out += static_cast<char>(0xF0 | (c >> 18));
-        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
-        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
-        out += static_cast<char>(0x80 | (c & 0x3F));
-    }
-}
-
 constexpr char32_t kReplacement = 0xFFFD;
 
 int HexValue(char c) {
@@ -170,7 +152,7 @@ int HexValue(char c) {
 
 // Collects UTF-16 code units from escapes and emits UTF-8, pairing surrogates.
 class Utf16Joiner {
-public:
+  public:
     explicit Utf16Joiner(std::string& out) : out_(out) {}
     ~Utf16Joiner() { Flush(); }
     Utf16Joiner(const Utf16Joiner&) = delete;
@@ -200,7 +182,7 @@ public:
         }
     }
 
-private:
+  private:
     void Flush() {
         if (pendingHigh_ != 0) {
             AppendUtf8(out_, kReplacement);
@@ -245,7 +227,7 @@ std::string UnescapeUnicode(std::string_view text) {
 
 void DecodeEntities(std::string& text) {
     static constexpr std::pair<std::string_view, std::string_view> kEntities[] = {
-        {"&quot;", "\""}, {"&amp;", "&"},  {"&lt;", "<"},  {"&gt;", ">"},
+        {"&quot;", "\""}, {"&amp;", "&"},         {"&lt;", "<"},  {"&gt;", ">"},
         {"&nbsp;", " "},  {"&hellip;", "\u2026"}, {"&#39;", "'"},
     };
     if (text.find('&') == std::string::npos) {
@@ -321,6 +303,24 @@ std::string RandomFraction() {
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%0.16f", draw(generator) / 32767.0);
     return buffer;
+}
+
+void AppendUtf8(std::string& out, char32_t c) {
+    if (c < 0x80) {
+        out += static_cast<char>(c);
+    } else if (c < 0x800) {
+        out += static_cast<char>(0xC0 | (c >> 6));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else if (c < 0x10000) {
+        out += static_cast<char>(0xE0 | (c >> 12));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    } else {
+        out += static_cast<char>(0xF0 | (c >> 18));
+        out += static_cast<char>(0x80 | ((c >> 12) & 0x3F));
+        out += static_cast<char>(0x80 | ((c >> 6) & 0x3F));
+        out += static_cast<char>(0x80 | (c & 0x3F));
+    }
 }
 
 std::size_t CharCount(std::string_view text) {

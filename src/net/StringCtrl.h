@@ -71,6 +71,9 @@ std::string_view UpToFirstNul(std::string_view bytes);
 // A cache-buster such as "0.5000000000000000", the same within one second.
 std::string RandomFraction();
 
+// Appends one Unicode character as UTF-8.
+void AppendUtf8(std::string& out, char32_t c);
+
 // Number of Unicode characters in UTF-8 text (a stray byte counts as one).
 std::size_t CharCount(std::string_view text);
 // The first `count` characters of UTF-8 text, never cut inside a character.

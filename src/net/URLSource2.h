@@ -60,15 +60,22 @@ struct URLRequest {
     std::uint8_t pauseSeconds = 1;
 };
 
+// How much of a body saved to a file stays in memory for the acceptance checks.
+inline constexpr std::size_t kSavedBodyHead = 64 * 1024;
+
 class CURLSource {
-public:
+  public:
     // One exchange; false on any failure. A body received before a failure stays.
     bool FetchOnce(const URLRequest& request, unsigned fetchFlags);
     // The page as UTF-8 text: inflated, trimmed, converted, entities decoded.
     void GetText(std::string& text, unsigned decodeFlags) const;
 
     std::string rawHeaders;  // status line and headers, CR LF line ends
+    // The bytes received after marker trimming. When the body is saved to a file only
+    // its first kSavedBodyHead bytes are kept here; `received` counts them all.
     std::string body;
+    std::size_t received = 0;
+    long status = 0;  // HTTP status of the final response, 0 when none arrived
     std::string startMarker;
     std::string endMarker;
     bool gzip = false;

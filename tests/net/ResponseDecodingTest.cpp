@@ -39,7 +39,8 @@ std::string Text(const CURLSource& r, unsigned flags) {
 
 constexpr const char* kPlainHeaders = "HTTP/1.1 200 OK\r\nContent-Type: text/html\r\n\r\n";
 constexpr const char* kGzipHeaders = "HTTP/1.1 200 OK\r\nContent-Encoding: gzip\r\n\r\n";
-constexpr const char* kGbkHeaders = "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=GBK\r\n\r\n";
+constexpr const char* kGbkHeaders =
+    "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=GBK\r\n\r\n";
 
 TEST(InflateAppend, GzipAndZlibWrappers) {
     const std::string page = "<html>" + std::string(50000, 'x') + "相册</html>";
@@ -138,7 +139,8 @@ TEST(GetText, GbkHeaderRuleAndEmbeddedNul) {
     // The GBK header wins over the UTF-8 flag.
     EXPECT_EQ(Text(r, kDecodeUtf8), "中");
     // The header rule is case-sensitive: "charset=gbk" leaves the flags in charge.
-    const auto lower = Response("\xE4\xB8\xAD", "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=gbk\r\n");
+    const auto lower =
+        Response("\xE4\xB8\xAD", "HTTP/1.1 200 OK\r\nContent-Type: text/html; charset=gbk\r\n");
     EXPECT_EQ(Text(lower, kDecodeUtf8), "中");
 }
 

@@ -1,0 +1,25 @@
+// Where connections really go and which certificates are trusted. Tests and users
+// point real host names at other servers with curl-style connect-to rules
+// ("HOST:PORT:CONNECT-HOST:CONNECT-PORT", empty HOST or PORT matching any) and trust an
+// extra CA file. Both start from BRENVIK_CONNECT_TO (comma-separated) and BRENVIK_CACERT.
+#pragma once
+
+#include <string>
+#include <vector>
+
+namespace brenvik {
+
+struct Routing {
+    std::vector<std::string> connectTo;
+    std::string extraCaFile;
+};
+
+// A copy of the routing in force, for one transfer.
+Routing CurrentRouting();
+// False when the rule does not have the four colon-separated parts.
+bool AddConnectTo(const std::string& rule);
+void SetExtraCaFile(const std::string& file);
+// Back to what the environment says (tests use it between cases).
+void ResetRoutingFromEnvironment();
+
+}  // namespace brenvik

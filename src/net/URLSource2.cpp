@@ -1,0 +1,414 @@
+// The page fetcher on libcurl. Each exchange owns its easy handle; the only shared
+// state is the cookie store, handed to the transfer before and merged back after.
+#include "net/URLSource2.h"
+
+#include <curl/curl.h>
+#include <fcntl.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdlib>
+#include <cstring>
+#include <memory>
+#include <thread>
+#include <vector>
+
+#include "net/AtomicFile.h"
+#include "net/CookieStore.h"
+#include "net/Routing.h"
+#include "net/StringCtrl.h"
+
+namespace brenvik {
+namespace {
+
+using Clock = std::chrono::steady_clock;
+
+void EnsureCurlInitialised() {
+    static const bool initialised = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
+    (void)initialised;
+}
+
+struct SlistDeleter {
+    void operator()(curl_slist* list) const { curl_slist_free_all(list); }
+};
+using Slist = std::unique_ptr<curl_slist, SlistDeleter>;
+
+void Append(Slist& list, const std::string& line) {
+    curl_slist* grown = curl_slist_append(list.get(), line.c_str());
+    if (grown) {
+        (void)list.release();
+        list.reset(grown);
+    }
+}
+
+// A body being saved: written to a temporary file beside the target, renamed into
+// place only when the whole exchange succeeded, removed otherwise.
+class SaveFile {
+  public:
+    explicit SaveFile(std::filesystem::path target) : target_(std::move(target)) {}
+    ~SaveFile() { Discard(); }
+    SaveFile(const SaveFile&) = delete;
+    SaveFile& operator=(const SaveFile&) = delete;
+
+    bool Write(const char* data, std::size_t size) {
+        if (fd_ < 0 && !OpenTemporary()) {
+            return false;
+        }
+        for (std::size_t done = 0; done < size;) {
+            const ssize_t n = ::write(fd_, data + done, size - done);
+            if (n <= 0) {
+                return false;
+            }
+            done += static_cast<std::size_t>(n);
+        }
+        return true;
+    }
+    bool Commit() {
+        if (fd_ < 0 && !OpenTemporary()) {
+            return false;
+        }
+        const bool closed = ::close(fd_) == 0;
+        fd_ = -1;
+        std::error_code ec;
+        if (closed) {
+            std::filesystem::rename(temp_, target_, ec);
+        }
+        if (!closed || ec) {
+            Discard();
+            return false;
+        }
+        temp_.clear();
+        return true;
+    }
+    void Discard() {
+        if (fd_ >= 0) {
+            ::close(fd_);
+            fd_ = -1;
+        }
+        if (!temp_.empty()) {
+            ::unlink(temp_.c_str());
+            temp_.clear();
+        }
+    }
+
+  private:
+    bool OpenTemporary() {
+        temp_ = TemporaryBeside(target_);
+        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        if (fd_ < 0) {
+            temp_.clear();
+        }
+        return fd_ >= 0;
+    }
+
+    std::filesystem::path target_;
+    std::filesystem::path temp_;
+    int fd_ = -1;
+};
+
+// The state one exchange's callbacks share.
+class Exchange {
+  public:
+    Exchange(const URLRequest& request, CURLSource& response)
+        : request_(request), response_(response) {
+        if (!request.savePath.empty()) {
+            save_ = std::make_unique<SaveFile>(request.savePath);
+        }
+    }
+
+    bool Run(unsigned fetchFlags);
+
+  private:
+    static std::size_t OnHeader(char* data, std::size_t size, std::size_t count, void* self) {
+        return static_cast<Exchange*>(self)->Header(std::string_view(data, size * count));
+    }
+    static std::size_t OnBody(char* data, std::size_t size, std::size_t count, void* self) {
+        return static_cast<Exchange*>(self)->Body(data, size * count);
+    }
+    static int OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
+        return static_cast<Exchange*>(self)->Progress(dlnow, ulnow);
+    }
+
+    std::size_t Header(std::string_view line);
+    std::size_t Body(const char* data, std::size_t size);
+    int Progress(curl_off_t dlnow, curl_off_t ulnow);
+    bool HeadersAcceptable();
+    bool OverMaximum(std::size_t size) const {
+        return request_.maxSizeKiB != 0 &&
+               size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
+    }
+    bool UnderMinimum(std::size_t size) const {
+        return request_.minSizeKiB > 0 &&
+               size < static_cast<std::size_t>(request_.minSizeKiB) * 1024;
+    }
+    void KeepBody(const char* data, std::size_t size);
+    void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo,
+                   const std::vector<std::string>& cookies);
+
+    const URLRequest& request_;
+    CURLSource& response_;
+    std::unique_ptr<SaveFile> save_;
+    bool headersChecked_ = false;
+    bool headersDone_ = false;
+    bool failed_ = false;
+    bool endMarkerMet_ = false;
+    std::size_t endScanFrom_ = 0;
+    Clock::time_point lastActivity_ = Clock::now();
+    curl_off_t lastDown_ = 0;
+    curl_off_t lastUp_ = 0;
+};
+
+std::size_t Exchange::Header(std::string_view line) {
+    lastActivity_ = Clock::now();
+    if (line.starts_with("HTTP/")) {
+        // Each response of a redirect chain starts over; the last one is kept.
+        response_.rawHeaders.clear();
+        headersDone_ = false;
+    }
+    response_.rawHeaders.append(line);
+    if (line == "\r\n" || line == "\n") {
+        headersDone_ = true;
+    }
+    return line.size();
+}
+
+bool Exchange::HeadersAcceptable() {
+    headersChecked_ = true;
+    response_.gzip = response_.rawHeaders.find("gzip") != std::string::npos;
+    const std::size_t at = response_.rawHeaders.find("Content-Length:");
+    if (at == std::string::npos) {
+        return true;
+    }
+    const char* digits = response_.rawHeaders.c_str() + at + std::strlen("Content-Length:");
+    const long long announced = std::atoll(digits);
+    return !UnderMinimum(static_cast<std::size_t>(announced)) &&
+           !OverMaximum(static_cast<std::size_t>(announced));
+}
+
+void Exchange::KeepBody(const char* data, std::size_t size) {
+    std::string& body = response_.body;
+    const std::size_t before = body.size();
+    body.append(data, size);
+    if (response_.gzip) {
+        return;
+    }
+    const std::string& start = request_.startMarker;
+    if (!start.empty()) {
+        // Only bytes that arrived now (plus a marker's overlap) can hold a new occurrence.
+        std::size_t from = before >= start.size() ? before - start.size() + 1 : 0;
+        std::size_t cut = std::string::npos;
+        for (std::size_t p = body.find(start, from); p != std::string::npos;
+             p = body.find(start, p + start.size())) {
+            cut = p + start.size();
+        }
+        if (cut != std::string::npos) {
+            body.erase(0, cut);
+            endScanFrom_ = 0;
+        }
+    }
+    const std::string& end = request_.endMarker;
+    if (!end.empty()) {
+        const std::size_t from = endScanFrom_ >= end.size() ? endScanFrom_ - end.size() + 1 : 0;
+        const std::size_t p = body.find(end, from);
+        if (p != std::string::npos) {
+            body.resize(p);
+            endMarkerMet_ = true;
+        }
+    }
+    endScanFrom_ = body.size();
+}
+
+std::size_t Exchange::Body(const char* data, std::size_t size) {
+    if (!headersChecked_ && !HeadersAcceptable()) {
+        failed_ = true;
+        return 0;
+    }
+    response_.received += size;
+    if (save_) {
+        const std::size_t room = kSavedBodyHead - std::min(kSavedBodyHead, response_.body.size());
+        response_.body.append(data, std::min(room, size));
+        if (!save_->Write(data, size) || OverMaximum(response_.received)) {
+            failed_ = true;
+            return 0;
+        }
+        return size;
+    }
+    KeepBody(data, size);
+    if (endMarkerMet_) {
+        return 0;  // the rest of the response is not needed
+    }
+    if (OverMaximum(response_.body.size())) {
+        failed_ = true;
+        return 0;
+    }
+    return size;
+}
+
+int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
+    const auto now = Clock::now();
+    if (dlnow != lastDown_ || ulnow != lastUp_) {
+        lastDown_ = dlnow;
+        lastUp_ = ulnow;
+        lastActivity_ = now;
+        return 0;
+    }
+    // Waiting for the response is part of the operation; waiting inside the body is a read.
+    const unsigned limitMs = headersDone_ ? request_.readTimeoutMs : request_.operationTimeoutMs;
+    if (now - lastActivity_ > std::chrono::milliseconds(limitMs)) {
+        failed_ = true;
+        return 1;
+    }
+    return 0;
+}
+
+void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo,
+                         const std::vector<std::string>& cookies) {
+    curl_easy_setopt(curl, CURLOPT_URL, request_.address.c_str());
+    curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
+    curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 20L);
+    curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
+    // HTTP/1.1 keeps header names as servers write them ("Content-Length:").
+    curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
+    // Bodies stay as sent; GetText inflates them.
+    curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 102400L);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT,
+                     (fetchFlags & kFetchOldAgent) ? kAgentOld : kAgentDefault);
+    curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
+                     static_cast<long>(std::max(1u, request_.operationTimeoutMs)));
+
+    Pieces lines;
+    SplitN(request_.headers, "\r\n", CountOccurrences(request_.headers, "\r\n"), lines);
+    for (const auto& line : lines) {
+        if (!line.empty()) {
+            Append(headers, line);
+        }
+    }
+    if (!request_.body.empty()) {
+        Append(headers, "Expect:");
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, static_cast<long>(request_.body.size()));
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, request_.body.c_str());
+    } else if (request_.verb == "POST") {
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDSIZE, 0L);
+        curl_easy_setopt(curl, CURLOPT_POSTFIELDS, "");
+    }
+    if (request_.verb != "GET" && request_.verb != "POST") {
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, request_.verb.c_str());
+    } else if (request_.verb == "GET" && !request_.body.empty()) {
+        curl_easy_setopt(curl, CURLOPT_CUSTOMREQUEST, "GET");
+    }
+    curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
+
+    const Routing routing = CurrentRouting();
+    for (const auto& rule : routing.connectTo) {
+        Append(connectTo, rule);
+    }
+    curl_easy_setopt(curl, CURLOPT_CONNECT_TO, connectTo.get());
+    if (!routing.extraCaFile.empty()) {
+        // The extra file is added to the system's certificates, not put in their place.
+        curl_easy_setopt(curl, CURLOPT_CAINFO, routing.extraCaFile.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
+    }
+
+    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
+    for (const auto& line : cookies) {
+        curl_easy_setopt(curl, CURLOPT_COOKIELIST, line.c_str());
+    }
+
+    curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
+    curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
+    curl_easy_setopt(curl, CURLOPT_WRITEFUNCTION, &Exchange::OnBody);
+    curl_easy_setopt(curl, CURLOPT_WRITEDATA, this);
+    curl_easy_setopt(curl, CURLOPT_NOPROGRESS, 0L);
+    curl_easy_setopt(curl, CURLOPT_XFERINFOFUNCTION, &Exchange::OnProgress);
+    curl_easy_setopt(curl, CURLOPT_XFERINFODATA, this);
+}
+
+std::vector<std::string> CookieLines(CURL* curl) {
+    std::vector<std::string> lines;
+    curl_slist* list = nullptr;
+    if (curl_easy_getinfo(curl, CURLINFO_COOKIELIST, &list) == CURLE_OK) {
+        for (curl_slist* item = list; item; item = item->next) {
+            lines.emplace_back(item->data);
+        }
+        curl_slist_free_all(list);
+    }
+    return lines;
+}
+
+bool Exchange::Run(unsigned fetchFlags) {
+    EnsureCurlInitialised();
+    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    if (!curl) {
+        return false;
+    }
+    CookieStore& cookies = CookieStore::Shared();
+    const std::vector<std::string> cookiesBefore = cookies.Lines();
+    Slist headers;
+    Slist connectTo;
+    Configure(curl.get(), fetchFlags, headers, connectTo, cookiesBefore);
+
+    const CURLcode rc = curl_easy_perform(curl.get());
+    curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &response_.status);
+    cookies.Merge(cookiesBefore, CookieLines(curl.get()));
+
+    const bool transferred = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && endMarkerMet_);
+    if (failed_ || !transferred) {
+        return false;
+    }
+    if (!headersChecked_ && !HeadersAcceptable()) {
+        return false;
+    }
+    const std::size_t size = save_ ? response_.received : response_.body.size();
+    if (UnderMinimum(size) || OverMaximum(size)) {
+        return false;
+    }
+    return !save_ || save_->Commit();
+}
+
+}  // namespace
+
+bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
+    body.clear();
+    rawHeaders.clear();
+    received = 0;
+    status = 0;
+    startMarker = request.startMarker;
+    endMarker = request.endMarker;
+    gzip = false;
+    Exchange exchange(request, *this);
+    return exchange.Run(fetchFlags);
+}
+
+bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags) {
+    for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
+        bool ok = response.FetchOnce(request, fetchFlags);
+        if (ok && request.minLength == 0 && request.retryMarker.empty()) {
+            ok = !response.body.empty();
+        } else if (ok) {
+            std::string inflated;
+            const bool inflate = (fetchFlags & kFetchCacheWrite) && response.gzip;
+            if (inflate) {
+                InflateAppend(inflated, response.body);
+            }
+            const std::string& check = inflate ? inflated : response.body;
+            ok = check.size() > request.minLength &&
+                 (request.retryMarker.empty() ||
+                  check.find(request.retryMarker) == std::string::npos);
+        }
+        if (ok) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::chrono::seconds(request.pauseSeconds));
+    }
+    return false;
+}
+
+std::string GetCookies(const std::string& address) {
+    return CookieStore::Shared().CookiesFor(address);
+}
+
+}  // namespace brenvik

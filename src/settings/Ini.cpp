@@ -1,0 +1,143 @@
+#include "settings/Ini.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "net/StringCtrl.h"
+
+namespace brenvik {
+namespace {
+
+std::string Lower(std::string text) {
+    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
+        return static_cast<char>(c < 0x80 ? std::tolower(c) : c);
+    });
+    return text;
+}
+
+std::string Trim(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::string Unquote(std::string value) {
+    if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
+        value.back() == value.front()) {
+        return value.substr(1, value.size() - 2);
+    }
+    return value;
+}
+
+std::string Utf16LeToUtf8(std::string_view bytes) {
+    std::string out;
+    for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
+        char32_t unit =
+            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
+        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
+            const char32_t low = static_cast<unsigned char>(bytes[i + 2]) |
+                                 (static_cast<unsigned char>(bytes[i + 3]) << 8);
+            if (low >= 0xDC00 && low <= 0xDFFF) {
+                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
+                i += 2;
+            }
+        }
+        if (unit >= 0xD800 && unit <= 0xDFFF) {
+            unit = 0xFFFD;
+        }
+        AppendUtf8(out, unit);
+    }
+    return out;
+}
+
+}  // namespace
+
+CIni::CIni(std::filesystem::path file) : file_(std::move(file)) {
+    std::ifstream in(file_, std::ios::binary);
+    if (!in) {
+        return;
+    }
+    exists_ = true;
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    ParseText(DecodeFileBytes(bytes.str()));
+}
+
+std::string CIni::DecodeFileBytes(const std::string& bytes) {
+    if (bytes.starts_with("\xFF\xFE")) {
+        return Utf16LeToUtf8(std::string_view(bytes).substr(2));
+    }
+    if (bytes.starts_with("\xEF\xBB\xBF")) {
+        return FromCodePage(std::string_view(bytes).substr(3), kCodePageUtf8);
+    }
+    if (IsUtf8(bytes)) {
+        return bytes;
+    }
+    return FromCodePage(bytes, kCodePageGbk);
+}
+
+void CIni::ParseText(const std::string& text) {
+    sections_.clear();
+    badLines_.clear();
+    Section* current = nullptr;
+    std::istringstream lines(text);
+    for (std::string raw; std::getline(lines, raw);) {
+        const std::string line = Trim(raw);
+        if (line.empty() || line.front() == ';' || line.front() == '#') {
+            continue;
+        }
+        if (line.front() == '[' && line.back() == ']') {
+            current = &sections_[Lower(Trim(line.substr(1, line.size() - 2)))];
+            continue;
+        }
+        const std::size_t eq = line.find('=');
+        if (eq == std::string::npos || current == nullptr) {
+            badLines_.push_back(line);
+            continue;
+        }
+        const std::string key = Trim(line.substr(0, eq));
+        const std::string lowered = Lower(key);
+        // The first definition of a key wins, as with the Windows calls.
+        if (current->values.emplace(lowered, Unquote(Trim(line.substr(eq + 1)))).second) {
+            current->order.push_back(key);
+        }
+    }
+}
+
+const std::string* CIni::Find(const std::string& section, const std::string& key) const {
+    const auto s = sections_.find(Lower(section));
+    if (s == sections_.end()) {
+        return nullptr;
+    }
+    const auto v = s->second.values.find(Lower(key));
+    return v == s->second.values.end() ? nullptr : &v->second;
+}
+
+std::string CIni::GetString(const std::string& section, const std::string& key,
+                            const std::string& fallback) const {
+    const std::string* value = Find(section, key);
+    return value ? *value : fallback;
+}
+
+unsigned CIni::GetInt(const std::string& section, const std::string& key, unsigned fallback) const {
+    const std::string* value = Find(section, key);
+    if (!value || value->empty()) {
+        return fallback;
+    }
+    return static_cast<unsigned>(std::strtoul(value->substr(0, 64).c_str(), nullptr, 10));
+}
+
+bool CIni::Has(const std::string& section, const std::string& key) const {
+    return Find(section, key) != nullptr;
+}
+
+std::vector<std::string> CIni::Keys(const std::string& section) const {
+    const auto s = sections_.find(Lower(section));
+    return s == sections_.end() ? std::vector<std::string>{} : s->second.order;
+}
+
+}  // namespace brenvik
