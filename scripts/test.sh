@@ -1,6 +1,6 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a plain build, then the same tests under the address and
-# undefined-behaviour sanitizers, then the threaded tests under the thread sanitizer.
+# undefined-behaviour sanitizers, then again under the thread sanitizer.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -13,3 +13,4 @@ run() {
 
 run build
 run build-asan -DBRENVIK_SANITIZE="address;undefined" -DCMAKE_BUILD_TYPE=Debug
+run build-tsan -DBRENVIK_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
