@@ -4,9 +4,12 @@
 #include <chrono>
 #include <cstdio>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 
+#include "app/Session.h"
+#include "download/Collect.h"
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 
@@ -37,6 +40,38 @@ void BenchSplitLargePage() {
         static_cast<double>(page.size()) / 1e6, count, countTime, splitTime, pieces.size());
 }
 
+class SilentFrontEnd : public brenvik::FrontEnd {
+  public:
+    void ShowMessage(const std::string&) override {}
+    bool AskYesNo(const std::string&) override { return false; }
+    void OpenLogin(const std::string&) override {}
+    void SetControlText(int, const std::string&) override {}
+    void AlbumAdded(const brenvik::ST_PERLISTRECORD&) override {}
+    void WorkerNotice(int, int) override {}
+};
+
+// 100,000 photos into one album, half of them with the same description so that the
+// "name(k)" search runs for every one of those.
+void BenchAddPhotos() {
+    const auto home = std::filesystem::temp_directory_path() / "brenvik-bench-home";
+    std::filesystem::create_directories(home);
+    SilentFrontEnd front;
+    brenvik::Session session(home, front);
+    session.ready = true;
+    brenvik::AddAlbum(session, brenvik::ST_PERLISTRECORD{.name = "Bench"});
+    session.downloads.SetAlbumFolder(home);
+    constexpr int kPhotos = 100000;
+    const double seconds = Seconds([&] {
+        for (int i = 0; i < kPhotos; ++i) {
+            const std::string url = "http://img.example.test/" + std::to_string(i) + ".jpg";
+            brenvik::AddPhoto(session, url, i % 2 ? "sunset" : "photo " + std::to_string(i), "", 0);
+        }
+    });
+    std::printf("add photos: %d photos into one album in %.3f s (%zu rows)\n", kPhotos, seconds,
+                session.downloads.Size());
+    std::filesystem::remove_all(home);
+}
+
 long PeakResidentKiB() {
     rusage usage{};
     getrusage(RUSAGE_SELF, &usage);
@@ -65,5 +100,6 @@ int main(int argc, char** argv) {
         return BenchFetchToFile(argv[2], argv[3]);
     }
     BenchSplitLargePage();
+    BenchAddPhotos();
     return 0;
 }

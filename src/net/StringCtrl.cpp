@@ -323,6 +323,50 @@ void AppendUtf8(std::string& out, char32_t c) {
     }
 }
 
+std::u16string ToUtf16(std::string_view text) {
+    const std::string clean = FromCodePage(text, kCodePageUtf8);
+    std::u16string out;
+    out.reserve(clean.size());
+    for (std::size_t i = 0; i < clean.size();) {
+        const auto lead = static_cast<unsigned char>(clean[i]);
+        const int length = lead < 0x80 ? 1 : lead < 0xE0 ? 2 : lead < 0xF0 ? 3 : 4;
+        char32_t c = length == 1   ? lead
+                     : length == 2 ? lead & 0x1F
+                     : length == 3 ? lead & 0x0F
+                                   : lead & 0x07;
+        for (int k = 1; k < length && i + static_cast<std::size_t>(k) < clean.size(); ++k) {
+            c = (c << 6) |
+                (static_cast<unsigned char>(clean[i + static_cast<std::size_t>(k)]) & 0x3F);
+        }
+        i += static_cast<std::size_t>(length);
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out += static_cast<char16_t>(0xD800 + (c >> 10));
+            out += static_cast<char16_t>(0xDC00 + (c & 0x3FF));
+        } else {
+            out += static_cast<char16_t>(c);
+        }
+    }
+    return out;
+}
+
+std::string FromUtf16(std::u16string_view text) {
+    std::string out;
+    out.reserve(text.size() * 3);
+    for (std::size_t i = 0; i < text.size(); ++i) {
+        char32_t c = text[i];
+        if (c >= 0xD800 && c <= 0xDBFF && i + 1 < text.size() && text[i + 1] >= 0xDC00 &&
+            text[i + 1] <= 0xDFFF) {
+            c = 0x10000 + ((c - 0xD800) << 10) + (text[i + 1] - 0xDC00);
+            ++i;
+        } else if (c >= 0xD800 && c <= 0xDFFF) {
+            c = kReplacement;
+        }
+        AppendUtf8(out, c);
+    }
+    return out;
+}
+
 std::size_t CharCount(std::string_view text) {
     std::size_t count = 0;
     for (unsigned char b : text) {

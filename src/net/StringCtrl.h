@@ -74,6 +74,10 @@ std::string RandomFraction();
 // Appends one Unicode character as UTF-8.
 void AppendUtf8(std::string& out, char32_t c);
 
+// UTF-8 to UTF-16 and back; invalid input and lone surrogates become U+FFFD.
+std::u16string ToUtf16(std::string_view text);
+std::string FromUtf16(std::u16string_view text);
+
 // Number of Unicode characters in UTF-8 text (a stray byte counts as one).
 std::size_t CharCount(std::string_view text);
 // The first `count` characters of UTF-8 text, never cut inside a character.

@@ -34,24 +34,12 @@ std::string Unquote(std::string value) {
 }
 
 std::string Utf16LeToUtf8(std::string_view bytes) {
-    std::string out;
+    std::u16string units;
     for (std::size_t i = 0; i + 1 < bytes.size(); i += 2) {
-        char32_t unit =
-            static_cast<unsigned char>(bytes[i]) | (static_cast<unsigned char>(bytes[i + 1]) << 8);
-        if (unit >= 0xD800 && unit <= 0xDBFF && i + 3 < bytes.size()) {
-            const char32_t low = static_cast<unsigned char>(bytes[i + 2]) |
-                                 (static_cast<unsigned char>(bytes[i + 3]) << 8);
-            if (low >= 0xDC00 && low <= 0xDFFF) {
-                unit = 0x10000 + ((unit - 0xD800) << 10) + (low - 0xDC00);
-                i += 2;
-            }
-        }
-        if (unit >= 0xD800 && unit <= 0xDFFF) {
-            unit = 0xFFFD;
-        }
-        AppendUtf8(out, unit);
+        units += static_cast<char16_t>(static_cast<unsigned char>(bytes[i]) |
+                                       (static_cast<unsigned char>(bytes[i + 1]) << 8));
     }
-    return out;
+    return FromUtf16(units);
 }
 
 }  // namespace

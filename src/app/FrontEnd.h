@@ -1,0 +1,40 @@
+// Everything the core tells or asks the user goes through this one interface: the
+// desktop window and the command line each implement it. Job threads call it; an
+// implementation hands the calls to its own thread as it needs.
+#pragma once
+
+#include <string>
+
+namespace brenvik {
+
+struct ST_PERLISTRECORD;
+
+// Controls whose texts the core sets.
+enum ControlId : int {
+    kControlSavePath = 1000,
+    kControlAddress = 1001,
+    kControlProgress = 1006,
+    kControlJobStatus = 1009,
+};
+
+inline constexpr const char* kMessageCaption = "提示";
+
+class FrontEnd {
+  public:
+    virtual ~FrontEnd() = default;
+
+    // A message box.
+    virtual void ShowMessage(const std::string& text) = 0;
+    // A yes/no question; blocks until answered.
+    virtual bool AskYesNo(const std::string& text) = 0;
+    // Opens the login browser on the address; blocks until the user closes it.
+    virtual void OpenLogin(const std::string& address) = 0;
+    // A status text in one of the window's controls.
+    virtual void SetControlText(int controlId, const std::string& text) = 0;
+    // A new album row at the end of the table.
+    virtual void AlbumAdded(const ST_PERLISTRECORD& album) = 0;
+    // The workers of one album finished: elapsed seconds and image count.
+    virtual void WorkerNotice(int seconds, int count) = 0;
+};
+
+}  // namespace brenvik

@@ -1,0 +1,245 @@
+#include "settings/Settings.h"
+
+#include <fstream>
+#include <sstream>
+
+#include "net/AtomicFile.h"
+#include "net/StringCtrl.h"
+#include "settings/Ini.h"
+
+namespace brenvik {
+namespace {
+
+constexpr std::size_t kDownParamSize = 8;
+constexpr std::size_t kSaveSetSize = 484;
+constexpr std::size_t kSaveSetOffset = kSiteSlots * kDownParamSize;                // 192
+constexpr std::size_t kRecentOffset = kSaveSetOffset + kSiteSlots * kSaveSetSize;  // 11808
+constexpr std::size_t kRecentListSize = kRecentEntries * kRecentUnits * 2;         // 4000
+static_assert(kRecentOffset + 2 * kRecentListSize == kSoftDatSize);
+
+void PutU16(std::string& bytes, std::size_t at, std::uint16_t value) {
+    bytes[at] = static_cast<char>(value & 0xFF);
+    bytes[at + 1] = static_cast<char>(value >> 8);
+}
+
+std::uint16_t GetU16(const std::string& bytes, std::size_t at) {
+    return static_cast<std::uint16_t>(static_cast<unsigned char>(bytes[at]) |
+                                      (static_cast<unsigned char>(bytes[at + 1]) << 8));
+}
+
+// A NUL-terminated UTF-16LE field of `units` units.
+void PutText(std::string& bytes, std::size_t at, const std::string& text, std::size_t units) {
+    const std::u16string wide = ToUtf16(FitUnits(text, units));
+    for (std::size_t i = 0; i < wide.size(); ++i) {
+        PutU16(bytes, at + 2 * i, wide[i]);
+    }
+}
+
+std::string GetText(const std::string& bytes, std::size_t at, std::size_t units) {
+    std::u16string wide;
+    for (std::size_t i = 0; i < units; ++i) {
+        const char16_t unit = GetU16(bytes, at + 2 * i);
+        if (unit == 0) {
+            break;
+        }
+        wide += unit;
+    }
+    return FromUtf16(wide);
+}
+
+bool IsHighSurrogate(char16_t unit) {
+    return unit >= 0xD800 && unit <= 0xDBFF;
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
+void ApplyCorrections(SettingsArea& settings) {
+    for (auto& down : settings.down) {
+        if (down.threads == 0 || down.threads > 15) {
+            down.threads = 5;
+        }
+        if (down.timeout < 10) {
+            down.timeout = 30;
+        }
+    }
+}
+
+void ApplyFirstStartDefaults(SettingsArea& settings) {
+    for (auto& save : settings.save) {
+        save.flags |= kFlagOpenFolder;
+    }
+    settings.save[7].flags |= kFlagYupooLarge | kFlagFixOrder;
+    settings.save[8].namingMode = kNameBySequence;
+    settings.save[11].flags |= kFlagFixOrder;
+    settings.save[16].flags |= kFlagFixOrder;
+    settings.save[17].filePrefix = "?2) ";
+}
+
+unsigned CharsetValue(const std::string& text) {
+    // Case-sensitive prefix match, as the setting has always been read.
+    if (text.starts_with("UTF8")) {
+        return 2;
+    }
+    if (text.starts_with("ANSI")) {
+        return 0;
+    }
+    if (text.starts_with("AUTO")) {
+        return 16;
+    }
+    if (text.starts_with("BIG5")) {
+        return 8;
+    }
+    return 0;
+}
+
+}  // namespace
+
+std::string FitUnits(const std::string& text, std::size_t units) {
+    std::u16string wide = ToUtf16(text);
+    if (wide.size() >= units) {
+        wide.resize(units - 1);
+        if (!wide.empty() && IsHighSurrogate(wide.back())) {
+            wide.pop_back();
+        }
+    }
+    return FromUtf16(wide);
+}
+
+std::string SettingsArea::ToBytes() const {
+    std::string bytes(kSoftDatSize, '\0');
+    for (int site = 0; site < kSiteSlots; ++site) {
+        const std::size_t at = static_cast<std::size_t>(site) * kDownParamSize;
+        PutU16(bytes, at, down[site].minK);
+        PutU16(bytes, at + 2, down[site].maxK);
+        PutU16(bytes, at + 4, down[site].threads);
+        PutU16(bytes, at + 6, down[site].timeout);
+    }
+    for (int site = 0; site < kSiteSlots; ++site) {
+        const ST_SAVESET& s = save[site];
+        const std::size_t at = kSaveSetOffset + static_cast<std::size_t>(site) * kSaveSetSize;
+        const std::string* texts[] = {&s.filePrefix, &s.fileSuffix,   &s.replaceFrom,
+                                      &s.replaceTo,  &s.folderPrefix, &s.folderSuffix};
+        for (std::size_t t = 0; t < 6; ++t) {
+            PutText(bytes, at + t * kRuleUnits * 2, *texts[t], kRuleUnits);
+        }
+        PutU16(bytes, at + 480, s.flags);
+        bytes[at + 482] = static_cast<char>(s.namingMode);
+        bytes[at + 483] = static_cast<char>(s.folderMode);
+    }
+    for (std::size_t list = 0; list < 2; ++list) {
+        for (std::size_t e = 0; e < kRecentEntries; ++e) {
+            PutText(bytes, kRecentOffset + list * kRecentListSize + e * kRecentUnits * 2,
+                    recent[list][e], kRecentUnits);
+        }
+    }
+    return bytes;
+}
+
+SettingsArea SettingsArea::FromBytes(std::string_view image) {
+    std::string bytes(image.substr(0, kSoftDatSize));
+    bytes.resize(kSoftDatSize, '\0');
+    SettingsArea area;
+    for (int site = 0; site < kSiteSlots; ++site) {
+        const std::size_t at = static_cast<std::size_t>(site) * kDownParamSize;
+        area.down[site] = {GetU16(bytes, at), GetU16(bytes, at + 2), GetU16(bytes, at + 4),
+                           GetU16(bytes, at + 6)};
+    }
+    for (int site = 0; site < kSiteSlots; ++site) {
+        ST_SAVESET& s = area.save[site];
+        const std::size_t at = kSaveSetOffset + static_cast<std::size_t>(site) * kSaveSetSize;
+        std::string* texts[] = {&s.filePrefix, &s.fileSuffix,   &s.replaceFrom,
+                                &s.replaceTo,  &s.folderPrefix, &s.folderSuffix};
+        for (std::size_t t = 0; t < 6; ++t) {
+            *texts[t] = GetText(bytes, at + t * kRuleUnits * 2, kRuleUnits);
+        }
+        s.flags = GetU16(bytes, at + 480);
+        s.namingMode = static_cast<std::uint8_t>(bytes[at + 482]);
+        s.folderMode = static_cast<std::uint8_t>(bytes[at + 483]);
+    }
+    for (std::size_t list = 0; list < 2; ++list) {
+        for (std::size_t e = 0; e < kRecentEntries; ++e) {
+            area.recent[list][e] = GetText(
+                bytes, kRecentOffset + list * kRecentListSize + e * kRecentUnits * 2, kRecentUnits);
+        }
+    }
+    return area;
+}
+
+SettingsArea LoadSettings(const std::filesystem::path& folder) {
+    SettingsArea settings;
+    std::ifstream in(folder / kSoftDatFile, std::ios::binary);
+    if (in) {
+        std::ostringstream bytes;
+        bytes << in.rdbuf();
+        settings = SettingsArea::FromBytes(bytes.str());
+    }
+    ApplyCorrections(settings);
+    if (!in) {
+        ApplyFirstStartDefaults(settings);
+    }
+    SaveSettings(settings, folder);
+    return settings;
+}
+
+bool SaveSettings(const SettingsArea& settings, const std::filesystem::path& folder) {
+    return WriteFileAtomically(folder / kSoftDatFile, settings.ToBytes());
+}
+
+bool AddRecent(SettingsArea& settings, RecentKind kind, const std::string& text) {
+    if (ToUtf16(text).size() >= kRecentUnits) {
+        return false;
+    }
+    auto& list = settings.recent[kind];
+    const std::string lowered = LowerAscii(text);
+    for (const auto& entry : list) {
+        if (LowerAscii(entry) == lowered) {
+            return false;
+        }
+    }
+    for (std::size_t i = kRecentEntries - 1; i > 0; --i) {
+        list[i] = list[i - 1];
+    }
+    list[0] = text;
+    return true;
+}
+
+ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
+    ExtendedSettings values;  // the reset values
+    const CIni ini(folder / kExtendedSettingsFile);
+    if (!ini.Exists()) {
+        return values;
+    }
+    values.qzoneV2Charset = CharsetValue(ini.GetString("QQ空间", "V2编码", "ANSI"));
+    values.qzoneV3Charset = CharsetValue(ini.GetString("QQ空间", "V3编码", "ANSI"));
+    values.nameSource = ini.GetInt("QQ空间", "取原始名方式", 1);
+    values.priceInNames = ini.GetString("淘宝", "图片名中是否有价格", "无").starts_with("有");
+    values.priceAdjustment = static_cast<int>(ini.GetInt("淘宝", "价格增减", 0));
+    values.instagramChoice = ini.GetInt("Instagram", "图片获取方式", 1);
+    values.jdChoice = ini.GetInt("京东", "图片获取方式", 1);
+    return values;
+}
+
+bool WriteFirstAddress(const std::filesystem::path& albumFolder, const std::string& address) {
+    return WriteFileAtomically(albumFolder / kFirstAddressFile, ToGbk(address));
+}
+
+std::string ReadFirstAddress(const std::filesystem::path& albumFolder) {
+    std::ifstream in(albumFolder / kFirstAddressFile, std::ios::binary);
+    std::string line;
+    if (!in || !std::getline(in, line)) {
+        return {};
+    }
+    if (!line.empty() && line.back() == '\r') {
+        line.pop_back();
+    }
+    return FromCodePage(line, kCodePageGbk);
+}
+
+}  // namespace brenvik

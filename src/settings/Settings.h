@@ -1,0 +1,96 @@
+// What the user configured: per-site download parameters and file-name rules, the two
+// recent lists ("soft.dat", a fixed little-endian byte image kept compatible with the
+// files users bring along), and the read-only extended settings INI.
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <string>
+
+namespace brenvik {
+
+inline constexpr int kSiteSlots = 24;
+inline constexpr int kRecentEntries = 5;
+inline constexpr std::size_t kRecentUnits = 400;  // UTF-16 units per recent entry
+inline constexpr std::size_t kRuleUnits = 40;     // UTF-16 units per rule text, NUL included
+inline constexpr std::size_t kSoftDatSize = 19808;
+inline constexpr const char* kSoftDatFile = "soft.dat";
+inline constexpr const char* kExtendedSettingsFile = "下载器扩展设置.ini";
+inline constexpr const char* kFirstAddressFile = "pic.zvt";
+
+// Option bits of ST_SAVESET::flags.
+enum SaveFlag : std::uint16_t {
+    kFlagFixFormat = 0x0001,
+    kFlagFixOrder = 0x0002,
+    kFlagSourceNames = 0x0004,
+    kFlagListOnly = 0x0008,
+    kFlagOpenFolder = 0x0010,
+    kFlagShopMainImages = 0x0020,
+    kFlagSkipDownloaded = 0x0040,
+    kFlagYupooLarge = 0x0080,
+    kFlagShopDescriptionImages = 0x0100,
+};
+
+enum NamingMode : std::uint8_t { kNameByDescription = 0, kNameBySequence = 1, kNameByAddress = 2 };
+enum FolderMode : std::uint8_t { kFolderAlbumName = 0, kFolderNone = 1 };
+
+struct ST_DOWNPARAM {
+    std::uint16_t minK = 0;
+    std::uint16_t maxK = 0;
+    std::uint16_t threads = 0;
+    std::uint16_t timeout = 0;
+};
+
+// Rule texts hold at most 39 UTF-16 units; longer texts are cut when stored.
+struct ST_SAVESET {
+    std::string filePrefix;
+    std::string fileSuffix;
+    std::string replaceFrom;
+    std::string replaceTo;
+    std::string folderPrefix;
+    std::string folderSuffix;
+    std::uint16_t flags = 0;
+    std::uint8_t namingMode = 0;
+    std::uint8_t folderMode = 0;
+};
+
+enum RecentKind { kRecentAddresses = 0, kRecentSavePaths = 1 };
+
+struct SettingsArea {
+    std::array<ST_DOWNPARAM, kSiteSlots> down{};
+    std::array<ST_SAVESET, kSiteSlots> save{};
+    std::array<std::array<std::string, kRecentEntries>, 2> recent{};
+
+    // The "soft.dat" image and back. A short image fills what it holds; the rest is zero.
+    std::string ToBytes() const;
+    static SettingsArea FromBytes(std::string_view bytes);
+};
+
+// Loads "soft.dat" from the folder with the corrections, or the first-start defaults
+// when there is no file; writes the result back.
+SettingsArea LoadSettings(const std::filesystem::path& folder);
+// Writes "soft.dat" whole: a temporary file renamed into place.
+bool SaveSettings(const SettingsArea& settings, const std::filesystem::path& folder);
+// Puts the text at the front of a recent list; false when the list stays as it was.
+bool AddRecent(SettingsArea& settings, RecentKind kind, const std::string& text);
+// The text cut to what fits a field of `units` UTF-16 units (NUL included).
+std::string FitUnits(const std::string& text, std::size_t units);
+
+// Choices of the extended settings INI; Qzone charsets are DecodeFlags values.
+struct ExtendedSettings {
+    unsigned qzoneV2Charset = 0;
+    unsigned qzoneV3Charset = 0;
+    unsigned nameSource = 1;
+    bool priceInNames = false;
+    int priceAdjustment = 0;  // may be negative
+    unsigned instagramChoice = 1;
+    unsigned jdChoice = 1;
+};
+ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder);
+
+// "pic.zvt": the first image address of an album's last complete download.
+bool WriteFirstAddress(const std::filesystem::path& albumFolder, const std::string& address);
+std::string ReadFirstAddress(const std::filesystem::path& albumFolder);
+
+}  // namespace brenvik

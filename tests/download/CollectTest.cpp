@@ -1,0 +1,172 @@
+#include "download/Collect.h"
+
+#include <chrono>
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "app/Session.h"
+#include "download/ListTypes.h"
+#include "support/FakeFrontEnd.h"
+#include "support/TestServer.h"
+
+namespace brenvik {
+namespace {
+
+class CollectTest : public ::testing::Test {
+  protected:
+    CollectTest() : session(home.Path(), front) { session.ready = true; }
+
+    int AddAlbumNamed(const std::string& name) {
+        ST_PERLISTRECORD record;
+        record.name = name;
+        record.position = 99;  // never taken from the adapter
+        record.thumbSlot = 5;
+        AddAlbum(session, record);
+        return static_cast<int>(session.albums.Size()) - 1;
+    }
+    void StartAlbum() {
+        session.downloads.Clear();
+        session.downloads.SetAlbumFolder(save.Path());
+        session.downloadState = kDownloadRunning;
+    }
+
+    test::TempDir home;
+    test::TempDir save;
+    test::FakeFrontEnd front;
+    Session session;
+};
+
+TEST_F(CollectTest, AlbumNamesAreCleanedAndUnique) {
+    AddAlbumNamed("Trip");
+    AddAlbumNamed("Trip");
+    AddAlbumNamed("Trip");
+    AddAlbumNamed("a/b");
+    AddAlbumNamed("");
+    const auto albums = session.albums.All();
+    ASSERT_EQ(albums.size(), 5u);
+    EXPECT_EQ(albums[0].name, "Trip");
+    EXPECT_EQ(albums[1].name, "Trip (1)");
+    EXPECT_EQ(albums[2].name, "Trip (2)");
+    EXPECT_EQ(albums[3].name, "ab");
+    EXPECT_EQ(albums[4].name.size(), 14u) << "time stamp for an empty name";
+    for (int i = 0; i < 5; ++i) {
+        EXPECT_EQ(albums[static_cast<std::size_t>(i)].position, i);
+        EXPECT_EQ(albums[static_cast<std::size_t>(i)].thumbSlot, -1);
+    }
+    ASSERT_EQ(front.rows.size(), 5u);
+    EXPECT_EQ(front.rows[1].name, "Trip (1)");
+    EXPECT_EQ(session.albums.FindAlbumByName("Trip (2)"), 2);
+    EXPECT_EQ(session.albums.FindAlbumByName("Nope"), -1);
+}
+
+TEST_F(CollectTest, AlbumsBeforeStartUpFinishedAreDropped) {
+    session.ready = false;
+    AddAlbumNamed("Early");
+    EXPECT_EQ(session.albums.Size(), 0u);
+    EXPECT_TRUE(front.rows.empty());
+}
+
+TEST_F(CollectTest, FirstPhotoMakesTheAlbumFolder) {
+    const int album = AddAlbumNamed("Trip");
+    StartAlbum();
+    AddPhoto(session, "http://h/1.jpg", "sunset", "Referer: x", album);
+    AddPhoto(session, "http://h/2.jpg\r\nhttp://h/2s.jpg", "sunset", "", album);
+    EXPECT_TRUE(std::filesystem::is_directory(save / "Trip"));
+    EXPECT_EQ(session.downloads.AlbumFolder(), save / "Trip");
+    const auto rows = session.downloads.Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].fileName, "sunset.jpg");
+    EXPECT_EQ(rows[0].headers, "Referer: x");
+    EXPECT_EQ(rows[1].fileName, "sunset(1).jpg");
+    EXPECT_EQ(rows[1].url, "http://h/2.jpg\r\nhttp://h/2s.jpg");
+    EXPECT_EQ(front.controls[kControlProgress], "已获取到2张图片信息");
+    EXPECT_EQ(session.downloads.FindUrl("http://h/1.jpg"), 0);
+    EXPECT_EQ(session.downloads.FindUrl("http://h/9.jpg"), -1);
+}
+
+TEST_F(CollectTest, SkipRuleEndsTheAlbumAtTheRememberedAddress) {
+    ST_SAVESET rules = session.SaveRules(0);
+    rules.flags |= kFlagSkipDownloaded;
+    session.SetSaveRules(0, rules);
+    const int album = AddAlbumNamed("Trip");
+    std::filesystem::create_directories(save / "Trip");
+    WriteFirstAddress(save / "Trip", "http://h/3.jpg");
+    StartAlbum();
+    for (int i = 1; i <= 5 && !PhotoListShouldStop(session); ++i) {
+        AddPhoto(session, "http://h/" + std::to_string(i) + ".jpg", "", "", album);
+    }
+    EXPECT_EQ(session.downloads.Size(), 2u);
+    EXPECT_EQ(session.downloadState, kDownloadAlbumComplete);
+
+    // Without the option the remembered address changes nothing.
+    rules.flags = 0;
+    session.SetSaveRules(0, rules);
+    StartAlbum();
+    for (int i = 1; i <= 5 && !PhotoListShouldStop(session); ++i) {
+        AddPhoto(session, "http://h/" + std::to_string(i) + ".jpg", "", "", album);
+    }
+    EXPECT_EQ(session.downloads.Size(), 5u);
+}
+
+TEST_F(CollectTest, SourceNameFileFollowsTheRows) {
+    ST_SAVESET rules = session.SaveRules(0);
+    rules.flags |= kFlagSourceNames;
+    rules.folderMode = kFolderNone;
+    session.SetSaveRules(0, rules);
+    const int album = AddAlbumNamed("Trip");
+    StartAlbum();
+    AddPhoto(session, "http://h/1.jpg", "one", "", album);
+    AddPhoto(session, "http://h/2.jpg", "two", "", album);
+    std::ifstream in(save / "Trip.txt", std::ios::binary);
+    const std::string bytes(std::istreambuf_iterator<char>(in), {});
+    EXPECT_EQ(bytes, std::string("\xFF\xFEo\0n\0e\0\r\0\n\0t\0w\0o\0\r\0\n\0", 22));
+}
+
+TEST_F(CollectTest, HostileNamesStayInsideTheSavePath) {
+    const int album = AddAlbumNamed("../../escape");
+    StartAlbum();
+    AddPhoto(session, "http://h/1.jpg", "/etc/passwd", "", album);
+    AddPhoto(session, "http://h/2.jpg", "C:\\Windows\\win.ini", "", album);
+    AddPhoto(session, "http://h/3.jpg", "..", "", album);
+    for (const auto& row : session.downloads.Rows()) {
+        const auto target =
+            std::filesystem::weakly_canonical(session.downloads.AlbumFolder() / row.fileName);
+        EXPECT_TRUE(target.string().starts_with(save.Path().string() + "/")) << target;
+        EXPECT_EQ(target.parent_path(),
+                  std::filesystem::weakly_canonical(session.downloads.AlbumFolder()));
+    }
+    EXPECT_EQ(session.downloads.AlbumFolder().parent_path(), save.Path());
+}
+
+TEST(ListTypes, DispatchTableAndChains) {
+    auto choice = ChoosePhotoListers(0, 0);
+    EXPECT_TRUE(choice.known);
+    EXPECT_EQ(choice.chain,
+              (std::vector{PhotoLister::QzonePhotos, PhotoLister::QzoneFallbackPhotos}));
+    EXPECT_TRUE(ChoosePhotoListers(0, 7).chain.empty());
+    EXPECT_TRUE(ChoosePhotoListers(0, -1).chain.empty());
+    EXPECT_EQ(ChoosePhotoListers(1, -1).chain, std::vector{PhotoLister::TiebaPostPictures});
+    EXPECT_EQ(ChoosePhotoListers(3, 0).chain.size(), 3u);
+    EXPECT_EQ(ChoosePhotoListers(3, 10).chain, std::vector{PhotoLister::RenrenZhanPictures});
+    EXPECT_EQ(ChoosePhotoListers(9, 1).chain, std::vector{PhotoLister::ShopDetailPictures});
+    EXPECT_EQ(ChoosePhotoListers(9, 0).chain, std::vector{PhotoLister::ZolAlbumPhotos});
+    EXPECT_EQ(ChoosePhotoListers(16, 1).chain, std::vector{PhotoLister::ShopDetailPictures});
+    EXPECT_EQ(ChoosePhotoListers(18, 5).chain, std::vector{PhotoLister::HuabanBoardPins});
+    EXPECT_EQ(ChoosePhotoListers(20, -1).chain, std::vector{PhotoLister::TopitAlbumPhotos});
+    for (int site = 0; site <= kHighestSiteIndex; ++site) {
+        EXPECT_TRUE(ChoosePhotoListers(site, -1).known);
+    }
+    EXPECT_FALSE(ChoosePhotoListers(21, 0).known);
+    EXPECT_FALSE(ChoosePhotoListers(-1, 0).known);
+}
+
+TEST(ListTypes, AdaptersRegisterByIdentity) {
+    EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), nullptr);
+    const PhotoListFn fn = [](Session&, int) {};
+    RegisterPhotoLister(PhotoLister::LofterPictures, fn);
+    EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), fn);
+}
+
+}  // namespace
+}  // namespace brenvik

@@ -1,0 +1,54 @@
+// A front end that records what the core showed and answers questions as told.
+#pragma once
+
+#include <map>
+#include <mutex>
+#include <string>
+#include <vector>
+
+#include "app/FrontEnd.h"
+#include "download/Lists.h"
+
+namespace brenvik::test {
+
+class FakeFrontEnd : public FrontEnd {
+  public:
+    void ShowMessage(const std::string& text) override {
+        std::lock_guard lock(mutex);
+        messages.push_back(text);
+    }
+    bool AskYesNo(const std::string& text) override {
+        std::lock_guard lock(mutex);
+        questions.push_back(text);
+        return answer;
+    }
+    void OpenLogin(const std::string& address) override {
+        std::lock_guard lock(mutex);
+        logins.push_back(address);
+    }
+    void SetControlText(int controlId, const std::string& text) override {
+        std::lock_guard lock(mutex);
+        controls[controlId] = text;
+        controlHistory.emplace_back(controlId, text);
+    }
+    void AlbumAdded(const ST_PERLISTRECORD& album) override {
+        std::lock_guard lock(mutex);
+        rows.push_back(album);
+    }
+    void WorkerNotice(int seconds, int count) override {
+        std::lock_guard lock(mutex);
+        notices.emplace_back(seconds, count);
+    }
+
+    std::mutex mutex;
+    bool answer = false;
+    std::vector<std::string> messages;
+    std::vector<std::string> questions;
+    std::vector<std::string> logins;
+    std::map<int, std::string> controls;
+    std::vector<std::pair<int, std::string>> controlHistory;
+    std::vector<ST_PERLISTRECORD> rows;
+    std::vector<std::pair<int, int>> notices;
+};
+
+}  // namespace brenvik::test
