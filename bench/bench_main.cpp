@@ -5,11 +5,13 @@
 #include <cstdio>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <string>
 
 #include "app/Session.h"
 #include "download/Collect.h"
+#include "download/DownProc.h"
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 
@@ -48,6 +50,8 @@ class SilentFrontEnd : public brenvik::FrontEnd {
     void SetControlText(int, const std::string&) override {}
     void AlbumAdded(const brenvik::ST_PERLISTRECORD&) override {}
     void WorkerNotice(int, int) override {}
+    void DownloadLook(bool) override {}
+    void OpenFolder(const std::string&) override {}
 };
 
 // 100,000 photos into one album, half of them with the same description so that the
@@ -91,13 +95,37 @@ int BenchFetchToFile(const char* address, const char* file) {
     return ok ? 0 : 1;
 }
 
+// Runs the download workers (15 threads) over the addresses of a file, one a line.
+int BenchWorkers(const char* listFile, const char* folder) {
+    const auto home = std::filesystem::path(folder) / ".home";
+    std::filesystem::create_directories(home);
+    SilentFrontEnd front;
+    brenvik::Session session(home, front);
+    session.downloads.SetAlbumFolder(folder);
+    std::ifstream list(listFile);
+    int n = 0;
+    for (std::string url; std::getline(list, url);) {
+        session.downloads.Append({url, std::to_string(++n) + ".jpg", ""});
+    }
+    brenvik::WorkerOutcome outcome;
+    const double seconds = Seconds(
+        [&] { outcome = brenvik::DownPicFunc(session, brenvik::WorkerSettings{.threads = 15}); });
+    std::printf("workers: %d images, %d saved, %d failed in %.3f s, peak resident %ld KiB\n",
+                outcome.images, outcome.saved, outcome.failed, seconds, PeakResidentKiB());
+    return outcome.failed == 0 ? 0 : 1;
+}
+
 }  // namespace
 
-// brenvik_bench              the in-memory figures
-// brenvik_bench fetch URL F  save URL to F through the page fetcher
+// brenvik_bench                       the in-memory figures
+// brenvik_bench fetch URL FILE        save URL to FILE through the page fetcher
+// brenvik_bench workers LIST FOLDER   the download workers over the addresses in LIST
 int main(int argc, char** argv) {
     if (argc == 4 && std::strcmp(argv[1], "fetch") == 0) {
         return BenchFetchToFile(argv[2], argv[3]);
+    }
+    if (argc == 4 && std::strcmp(argv[1], "workers") == 0) {
+        return BenchWorkers(argv[2], argv[3]);
     }
     BenchSplitLargePage();
     BenchAddPhotos();

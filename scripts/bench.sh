@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Prints Brenvik's speed and memory figures. Not part of the tests.
-#   the text toolkit on a 50 MB page (and later: list building);
-#   saving a 500 MB body through the page fetcher, against the curl command line
-#   on the same file from a local nginx (ratio printed; resident memory should stay
-#   well under 64 MB).
+#   - the text toolkit on a 50 MB page and 100,000 photos added to one album;
+#   - 2000 images of 100 KB through the download workers (15 threads) and through
+#     `curl --parallel --parallel-max 15`, from a local nginx: times, ratio, peak memory;
+#   - one 500 MB image through the fetcher and through the workers, against curl.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 scripts/build.sh build >/dev/null
@@ -11,26 +11,64 @@ build/bench/brenvik_bench
 
 work=$(mktemp -d)
 trap 'kill $(cat "$work/nginx.pid" 2>/dev/null) 2>/dev/null || true; rm -rf "$work"' EXIT
-mkdir -p "$work/www"
-head -c 500M /dev/urandom > "$work/www/big.bin"
+mkdir -p "$work/www/img"
 port=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
 cat > "$work/nginx.conf" <<CONF
 daemon on; master_process off; pid $work/nginx.pid; error_log $work/error.log;
-events {}
+events { worker_connections 1024; }
 http { access_log off; client_body_temp_path $work/body; proxy_temp_path $work/proxy;
        fastcgi_temp_path $work/f; uwsgi_temp_path $work/u; scgi_temp_path $work/s;
+       keepalive_requests 100000;
        server { listen 127.0.0.1:$port; root $work/www; } }
 CONF
 /usr/sbin/nginx -c "$work/nginx.conf" -p "$work"
 sleep 0.5
+base="http://127.0.0.1:$port"
 
-url="http://127.0.0.1:$port/big.bin"
-start=$(date +%s.%N)
-build/bench/brenvik_bench fetch "$url" "$work/ours.bin"
-ours=$(echo "$(date +%s.%N) - $start" | bc)
-start=$(date +%s.%N)
-curl -s -o "$work/curl.bin" "$url"
-theirs=$(echo "$(date +%s.%N) - $start" | bc)
-cmp -s "$work/ours.bin" "$work/www/big.bin" && echo "fetch: file identical" || echo "fetch: FILE DIFFERS"
-printf 'fetch: brenvik %.3f s, curl %.3f s, curl/brenvik speed ratio %.2f\n' "$ours" "$theirs" \
-  "$(echo "$theirs / $ours" | bc -l)"
+seconds() { python3 -c 'import sys,time; print(time.time())'; }
+peak_kib() { grep -o 'peak [0-9]*' "$1" | awk '{print $2}'; }
+
+# 2000 images of 100 KB
+head -c 102400 /dev/urandom > "$work/img.bin"
+for i in $(seq 1 2000); do cp "$work/img.bin" "$work/www/img/$i.jpg"; done
+seq 1 2000 | sed "s|.*|$base/img/&.jpg|" > "$work/list.txt"
+curl_args=()
+while read -r url; do curl_args+=(-o "$work/curl-out/$(basename "$url")" "$url"); done < "$work/list.txt"
+
+mkdir -p "$work/ours" "$work/curl-out"
+# Both write to the same disk; flush what earlier steps left so neither pays for it.
+sync
+start=$(seconds)
+/usr/bin/time -f 'peak %M' -o "$work/ours.time" build/bench/brenvik_bench workers "$work/list.txt" "$work/ours"
+ours=$(python3 -c "import time; print(time.time() - $start)")
+sync
+start=$(seconds)
+/usr/bin/time -f 'peak %M' -o "$work/curl.time" curl -s --parallel --parallel-max 15 "${curl_args[@]}" 2>/dev/null
+theirs=$(python3 -c "import time; print(time.time() - $start)")
+saved=$(find "$work/ours" -name '*.jpg' | wc -l)
+python3 - "$ours" "$theirs" "$(peak_kib "$work/ours.time")" "$(peak_kib "$work/curl.time")" "$saved" <<'PY'
+import sys
+ours, theirs, our_kib, curl_kib, saved = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), sys.argv[5]
+print(f"2000 x 100 KB: workers {ours:.2f} s ({saved} files, peak {our_kib/1024:.1f} MB), "
+      f"curl --parallel {theirs:.2f} s (peak {curl_kib/1024:.1f} MB), workers/curl time ratio {ours/theirs:.2f}")
+PY
+
+# one 500 MB image
+head -c 500M /dev/urandom > "$work/www/big.bin"
+rm -rf "$work/ours" "$work/curl-out"; mkdir -p "$work/ours"
+echo "$base/big.bin" > "$work/big.txt"
+sync
+start=$(seconds)
+/usr/bin/time -f 'peak %M' -o "$work/ours.time" build/bench/brenvik_bench workers "$work/big.txt" "$work/ours"
+ours=$(python3 -c "import time; print(time.time() - $start)")
+sync
+start=$(seconds)
+/usr/bin/time -f 'peak %M' -o "$work/curl.time" curl -s -o "$work/curl.bin" "$base/big.bin"
+theirs=$(python3 -c "import time; print(time.time() - $start)")
+cmp -s "$work/ours/1.jpg" "$work/www/big.bin" && same="identical" || same="DIFFERENT"
+python3 - "$ours" "$theirs" "$(peak_kib "$work/ours.time")" "$(peak_kib "$work/curl.time")" "$same" <<'PY'
+import sys
+ours, theirs, our_kib, curl_kib, same = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), sys.argv[5]
+print(f"one 500 MB image: workers {ours:.2f} s (peak {our_kib/1024:.1f} MB, file {same}), "
+      f"curl {theirs:.2f} s (peak {curl_kib/1024:.1f} MB), workers/curl time ratio {ours/theirs:.2f}")
+PY

@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   zlib1g-dev libcurl4-openssl-dev libssl-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev
-  curl openssl nginx-light
+  curl openssl nginx-light time python3
 )
 
 missing=()

@@ -35,6 +35,10 @@ class FrontEnd {
     virtual void AlbumAdded(const ST_PERLISTRECORD& album) = 0;
     // The workers of one album finished: elapsed seconds and image count.
     virtual void WorkerNotice(int seconds, int count) = 0;
+    // The download job entered (true) or left (false) the downloading look.
+    virtual void DownloadLook(bool downloading) = 0;
+    // Opens a folder in the system's file manager.
+    virtual void OpenFolder(const std::string& folder) = 0;
 };
 
 }  // namespace brenvik

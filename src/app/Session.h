@@ -55,7 +55,9 @@ class Session {
     std::atomic<bool> ready{false};
     std::atomic<int> listingState{kListingIdle};
     std::atomic<int> downloadState{kDownloadIdle};
-    std::atomic<bool> stopFlag{false};
+    std::atomic<bool> stopFlag{false};      // the workers' stop
+    std::atomic<int> doneCount{0};          // images whose worker finished in this run
+    std::atomic<bool> downloadBusy{false};  // a coordinator runs
     std::atomic<int> siteIndex{0};
     std::atomic<int> subKind{-1};
 

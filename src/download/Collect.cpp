@@ -22,6 +22,10 @@ bool PhotoListShouldStop(const Session& session) {
     return state == kDownloadAlbumComplete || state == kDownloadStopAsked;
 }
 
+std::string PreferredAddress(const std::string& entry) {
+    return entry.substr(0, entry.find("\r\n"));
+}
+
 std::filesystem::path AlbumSideFile(const std::filesystem::path& albumFolder,
                                     const std::string& albumName, const std::string& ext) {
     return albumFolder / (CutToBytes(albumName, kMaxNameBytes - ext.size()) + ext);
@@ -68,7 +72,9 @@ void AddPhoto(Session& session, const std::string& imageUrl, const std::string& 
     const std::string fileName = FinishPhotoName(std::move(photo), folder, session.downloads);
 
     const std::string firstAddress = session.FirstAddress();
-    if ((rules.flags & kFlagSkipDownloaded) && !firstAddress.empty() && imageUrl == firstAddress) {
+    // "pic.zvt" remembers the preferred address of the first entry.
+    if ((rules.flags & kFlagSkipDownloaded) && !firstAddress.empty() &&
+        PreferredAddress(imageUrl) == firstAddress) {
         session.downloadState = kDownloadAlbumComplete;
         return;
     }

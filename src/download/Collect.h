@@ -25,6 +25,9 @@ void AddPhoto(Session& session, const std::string& imageUrl, const std::string& 
 // True when a photo-list adapter must stop: the album is complete or a stop was asked.
 bool PhotoListShouldStop(const Session& session);
 
+// The preferred address of a download-list entry ("preferred\r\nfallback").
+std::string PreferredAddress(const std::string& entry);
+
 // A file named after the album inside the album folder ("name.txt", "name.lst"), its
 // name cut to fit the file system.
 std::filesystem::path AlbumSideFile(const std::filesystem::path& albumFolder,

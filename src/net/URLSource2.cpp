@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <thread>
 #include <vector>
 
@@ -27,6 +28,58 @@ using Clock = std::chrono::steady_clock;
 void EnsureCurlInitialised() {
     static const bool initialised = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
     (void)initialised;
+}
+
+// Connections, DNS answers and TLS sessions are shared by every exchange, so a run of
+// image downloads from one host reuses its connections. Cookies are deliberately not
+// shared here (see CookieStore). Each exchange holds the pool it started with; a pool
+// that was replaced closes its connections once its last exchange ends.
+class ConnectionPool {
+  public:
+    ConnectionPool() : share_(curl_share_init()) {
+        curl_share_setopt(share_, CURLSHOPT_LOCKFUNC, &ConnectionPool::Lock);
+        curl_share_setopt(share_, CURLSHOPT_UNLOCKFUNC, &ConnectionPool::Unlock);
+        curl_share_setopt(share_, CURLSHOPT_USERDATA, this);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_CONNECT);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
+        curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
+    }
+    ~ConnectionPool() { curl_share_cleanup(share_); }
+    ConnectionPool(const ConnectionPool&) = delete;
+    ConnectionPool& operator=(const ConnectionPool&) = delete;
+    CURLSH* Handle() const { return share_; }
+
+  private:
+    static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
+        static_cast<ConnectionPool*>(self)->mutexes_[data].lock();
+    }
+    static void Unlock(CURL*, curl_lock_data data, void* self) {
+        static_cast<ConnectionPool*>(self)->mutexes_[data].unlock();
+    }
+
+    CURLSH* share_;
+    std::mutex mutexes_[CURL_LOCK_DATA_LAST];
+};
+
+std::mutex& PoolMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<ConnectionPool>& PoolSlot() {
+    // Never destroyed: exchanges may still run on other threads at exit.
+    static auto* pool = new std::shared_ptr<ConnectionPool>();
+    return *pool;
+}
+
+std::shared_ptr<ConnectionPool> CurrentPool() {
+    EnsureCurlInitialised();
+    std::lock_guard lock(PoolMutex());
+    auto& pool = PoolSlot();
+    if (!pool) {
+        pool = std::make_shared<ConnectionPool>();
+    }
+    return pool;
 }
 
 struct SlistDeleter {
@@ -275,6 +328,7 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
     // Bodies stay as sent; GetText inflates them.
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 102400L);
+    curl_easy_setopt(curl, CURLOPT_FAILONERROR, request_.rejectErrorStatus ? 1L : 0L);
     curl_easy_setopt(curl, CURLOPT_USERAGENT,
                      (fetchFlags & kFetchOldAgent) ? kAgentOld : kAgentDefault);
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
@@ -340,11 +394,13 @@ std::vector<std::string> CookieLines(CURL* curl) {
 }
 
 bool Exchange::Run(unsigned fetchFlags) {
-    EnsureCurlInitialised();
+    // The pool outlives the handle: a handle must leave its share before the share goes.
+    const std::shared_ptr<ConnectionPool> pool = CurrentPool();
     std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
     if (!curl) {
         return false;
     }
+    curl_easy_setopt(curl.get(), CURLOPT_SHARE, pool->Handle());
     CookieStore& cookies = CookieStore::Shared();
     const std::vector<std::string> cookiesBefore = cookies.Lines();
     Slist headers;
@@ -405,6 +461,11 @@ bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags)
         std::this_thread::sleep_for(std::chrono::seconds(request.pauseSeconds));
     }
     return false;
+}
+
+void ResetConnectionPool() {
+    std::lock_guard lock(PoolMutex());
+    PoolSlot().reset();
 }
 
 std::string GetCookies(const std::string& address) {

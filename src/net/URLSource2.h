@@ -58,6 +58,9 @@ struct URLRequest {
     unsigned minLength = 0;
     std::uint8_t attempts = 1;
     std::uint8_t pauseSeconds = 1;
+    // Image downloads: an HTTP error status (400 and above) fails the exchange, so no
+    // error page is ever saved under an image's name.
+    bool rejectErrorStatus = false;
 };
 
 // How much of a body saved to a file stays in memory for the acceptance checks.
@@ -83,6 +86,10 @@ class CURLSource {
 
 // Up to request.attempts exchanges with the acceptance checks; pauses after each failure.
 bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags);
+
+// Starts a fresh pool of reusable connections; the old one closes its connections as
+// soon as no exchange uses it any more.
+void ResetConnectionPool();
 
 // "name=value; name2=value2" for the address from the shared cookie store.
 std::string GetCookies(const std::string& address);

@@ -40,6 +40,19 @@ class FakeFrontEnd : public FrontEnd {
         notices.emplace_back(seconds, count);
     }
 
+    void DownloadLook(bool downloading) override {
+        std::lock_guard lock(mutex);
+        looks.push_back(downloading);
+    }
+    void OpenFolder(const std::string& folder) override {
+        std::lock_guard lock(mutex);
+        openedFolders.push_back(folder);
+    }
+    std::string Control(int id) {
+        std::lock_guard lock(mutex);
+        return controls[id];
+    }
+
     std::mutex mutex;
     bool answer = false;
     std::vector<std::string> messages;
@@ -49,6 +62,8 @@ class FakeFrontEnd : public FrontEnd {
     std::vector<std::pair<int, std::string>> controlHistory;
     std::vector<ST_PERLISTRECORD> rows;
     std::vector<std::pair<int, int>> notices;
+    std::vector<bool> looks;
+    std::vector<std::string> openedFolders;
 };
 
 }  // namespace brenvik::test

@@ -13,6 +13,7 @@
 #include <stdexcept>
 
 #include "net/Hosts.h"
+#include "net/URLSource2.h"
 
 namespace brenvik::test {
 namespace {
@@ -133,6 +134,8 @@ TestServer::TestServer(bool https) : https_(https) {
 }
 
 TestServer::~TestServer() {
+    // Pooled keep-alive connections would hold the server's threads until they time out.
+    ResetConnectionPool();
     ReleaseStalls();
     server_->stop();
     thread_.join();

@@ -1,0 +1,39 @@
+// The download workers of one album: a coordinator keeps up to the site's thread count
+// of workers busy, one image each, saving straight to the target file.
+#pragma once
+
+#include <cstdint>
+#include <string>
+
+namespace brenvik {
+
+class Session;
+
+inline constexpr const char* kProgressFormat = "已下载%d/%d......";
+
+// The site's download parameters for this run.
+struct WorkerSettings {
+    std::uint16_t threads = 5;
+    std::uint16_t timeoutSeconds = 30;
+    std::uint16_t minK = 0;
+    std::uint16_t maxK = 0;
+};
+
+struct WorkerOutcome {
+    int images = 0;  // rows of the download list
+    int saved = 0;   // images that ended as a file
+    int failed = 0;  // images tried that ended without a file
+    int seconds = 0;
+};
+
+// Downloads every row of the session's download list; returns when all were tried or a
+// stop was asked. On a stop no new worker starts and the running ones are waited for,
+// so the list never changes under a worker.
+WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings);
+
+// One worker's image: the preferred address, then the fallback where the rules say.
+// True when the file was saved.
+bool DownloadOneImage(const std::string& entry, const std::string& headers,
+                      const std::string& savePath, const WorkerSettings& settings);
+
+}  // namespace brenvik

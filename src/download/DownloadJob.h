@@ -1,0 +1,42 @@
+// The download job: turns the selected albums into files, album by album, through the
+// photo-list adapters, the workers and the optional steps after each album.
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace brenvik {
+
+class Session;
+
+inline constexpr const char* kNoSavePath = "请先设置保存路径";
+inline constexpr const char* kBadSavePath = "请检测设置的保存路径是否有误";
+inline constexpr const char* kNoAlbumSelected = "没有选中任何相册，请先选择要下载的相册";
+inline constexpr const char* kAlbumProgressFormat = "正在下载第%d/%d个图集";
+inline constexpr const char* kDownloadStarted = "已开始下载图片";
+inline constexpr const char* kDownloadFinished = "下载完毕";
+inline constexpr const char* kDownloadFailedFormat = "下载完毕，%d张图片下载失败";
+inline constexpr const char* kNoPhotoListerYet = "暂不支持该网站相册的图片下载";
+
+struct DownloadJobOutcome {
+    bool started = false;  // false: the save path was missing or unusable
+    int albums = 0;        // albums handled
+    int images = 0;        // rows collected over all albums
+    int failed = 0;        // images tried that ended without a file
+    std::filesystem::path lastAlbumFolder;
+};
+
+// Creates every missing folder of the path, level by level; on failure shows the
+// failing folder and returns false.
+bool MakeFolderPath(Session& session, const std::filesystem::path& path);
+
+// Runs the whole job on the calling thread. `selected` are album indexes in the order
+// the table gives them; `savePath` is the save-path text as typed.
+DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& selected,
+                                  const std::string& savePath);
+
+// The stop command: asks the running job and its workers to stop.
+void RequestDownloadStop(Session& session);
+
+}  // namespace brenvik

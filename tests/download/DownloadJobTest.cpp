@@ -1,0 +1,347 @@
+#include "download/DownloadJob.h"
+
+#include <sys/stat.h>
+
+#include <atomic>
+#include <chrono>
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "app/Session.h"
+#include "download/Collect.h"
+#include "download/DownProc.h"
+#include "download/ListTypes.h"
+#include "net/Routing.h"
+#include "support/FakeFrontEnd.h"
+#include "support/TestServer.h"
+
+namespace brenvik {
+namespace {
+
+using namespace std::chrono_literals;
+
+constexpr int kTestSite = 5;  // its list type takes any sub-kind
+
+std::string ReadBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string JpegBytes(std::size_t size, char fill = 'j') {
+    std::string bytes = "\xFF\xD8\xFF\xE0";
+    bytes.resize(size, fill);
+    return bytes;
+}
+
+// An image server that counts how many requests run at once.
+class ImageServer {
+  public:
+    ImageServer() {
+        server.On("", "/img", [this](const httplib::Request& req, httplib::Response& res) {
+            const int now = ++inFlight;
+            int seen = maxInFlight.load();
+            while (now > seen && !maxInFlight.compare_exchange_weak(seen, now)) {
+            }
+            server.Stall(delay);
+            --inFlight;
+            const std::string id = req.get_param_value("id");
+            const auto size = std::stoul(
+                req.get_param_value("size").empty() ? "2048" : req.get_param_value("size"));
+            res.set_content(JpegBytes(size, id.empty() ? 'j' : id[0]), "image/jpeg");
+        });
+    }
+    std::string Url(int id, std::size_t size = 2048) const {
+        return server.Base() + "/img?id=" + std::to_string(id) + "&size=" + std::to_string(size);
+    }
+
+    test::TestServer server;
+    std::atomic<int> inFlight{0};
+    std::atomic<int> maxInFlight{0};
+    std::chrono::milliseconds delay{0ms};
+};
+
+struct TestPhoto {
+    std::string url;
+    std::string name;
+};
+
+class DownloadJobTest : public ::testing::Test {
+  protected:
+    DownloadJobTest() : session(home.Path(), front) {
+        current = this;
+        session.ready = true;
+        session.siteIndex = kTestSite;
+        RegisterPhotoLister(PhotoLister::Photos56, &DownloadJobTest::ListPhotos);
+        SetThreads(5);
+    }
+    ~DownloadJobTest() override { current = nullptr; }
+
+    static void ListPhotos(Session& s, int albumIndex) {
+        for (const auto& photo : current->photos[albumIndex]) {
+            AddPhoto(s, photo.url, photo.name, "", albumIndex);
+            if (PhotoListShouldStop(s)) {
+                return;
+            }
+        }
+    }
+    int AddTestAlbum(const std::string& name, std::vector<TestPhoto> list) {
+        ST_PERLISTRECORD record;
+        record.name = name;
+        AddAlbum(session, record);
+        const int index = static_cast<int>(session.albums.Size()) - 1;
+        photos[index] = std::move(list);
+        return index;
+    }
+    void SetThreads(std::uint16_t threads, std::uint16_t minK = 0) {
+        ST_DOWNPARAM params = session.DownParams(kTestSite);
+        params.threads = threads;
+        params.minK = minK;
+        session.SetDownParams(kTestSite, params);
+    }
+    void SetFlags(std::uint16_t flags) {
+        ST_SAVESET rules = session.SaveRules(kTestSite);
+        rules.flags = flags;
+        session.SetSaveRules(kTestSite, rules);
+    }
+    DownloadJobOutcome Run(const std::vector<int>& selected) {
+        return RunDownloadJob(session, selected, "  " + save.Path().string() + "  ");
+    }
+
+    static inline DownloadJobTest* current = nullptr;
+    test::TempDir home;
+    test::TempDir save;
+    test::FakeFrontEnd front;
+    Session session;
+    ImageServer images;
+    std::map<int, std::vector<TestPhoto>> photos;
+};
+
+TEST_F(DownloadJobTest, DownloadsEveryImageWithinTheThreadCount) {
+    std::vector<TestPhoto> list;
+    for (int i = 0; i < 20; ++i) {
+        list.push_back({images.Url(i), "photo " + std::to_string(i)});
+    }
+    const int album = AddTestAlbum("Trip", list);
+    SetThreads(3);
+    images.delay = 40ms;
+    const auto outcome = Run({album});
+    EXPECT_TRUE(outcome.started);
+    EXPECT_EQ(outcome.images, 20);
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_LE(images.maxInFlight, 3);
+    EXPECT_GE(images.maxInFlight, 2);
+    EXPECT_EQ(save.Files().size(), 21u);  // 20 images and pic.zvt
+    EXPECT_EQ(ReadBytes(save / "Trip" / "photo 7.jpg"), JpegBytes(2048, '7'));
+    EXPECT_EQ(ReadFirstAddress(save / "Trip"), images.Url(0));
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕");
+    EXPECT_EQ(front.controls[kControlProgress], "");
+    EXPECT_EQ(front.looks, (std::vector<bool>{true, false}));
+    ASSERT_EQ(front.notices.size(), 1u);
+    EXPECT_EQ(front.notices[0].second, 20);
+    bool sawLastProgress = false;
+    for (const auto& [id, text] : front.controlHistory) {
+        sawLastProgress |= id == kControlProgress && text == "已下载20/20......";
+    }
+    EXPECT_TRUE(sawLastProgress);
+    EXPECT_EQ(session.downloadState, kDownloadIdle);
+    EXPECT_EQ(front.openedFolders, std::vector<std::string>{(save / "Trip").string()});
+}
+
+TEST_F(DownloadJobTest, FewerImagesThanThreads) {
+    const int album =
+        AddTestAlbum("Few", {{images.Url(1), "a"}, {images.Url(2), "b"}, {images.Url(3), "c"}});
+    Run({album});
+    EXPECT_EQ(images.server.RequestCount(), 3u);
+    std::vector<std::string> progress;
+    for (const auto& [id, text] : front.controlHistory) {
+        if (id == kControlProgress && text.starts_with("已下载")) {
+            progress.push_back(text);
+        }
+    }
+    ASSERT_FALSE(progress.empty());
+    EXPECT_EQ(progress.back(), "已下载3/3......");
+}
+
+TEST_F(DownloadJobTest, NoRowsMeansNoWorkers) {
+    session.downloads.Clear();
+    const auto outcome = DownPicFunc(session, WorkerSettings{});
+    EXPECT_EQ(outcome.images, 0);
+    EXPECT_TRUE(front.controls.empty());
+    EXPECT_TRUE(front.notices.empty());
+}
+
+TEST_F(DownloadJobTest, FallbackAddressWhenTheFirstGivesNothing) {
+    images.server.On("", "/empty", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("", "image/jpeg");
+    });
+    images.server.On("", "/gone", [](const httplib::Request&, httplib::Response& res) {
+        res.status = 404;
+        res.set_content("<html>not found</html>", "text/html");
+    });
+    const int album =
+        AddTestAlbum("Pairs", {{images.server.Base() + "/empty\r\n" + images.Url(1), "one"},
+                               {images.server.Base() + "/gone\r\n" + images.Url(2), "two"},
+                               {images.server.Base() + "/gone", "three"}});
+    const auto outcome = Run({album});
+    EXPECT_EQ(ReadBytes(save / "Pairs" / "one.jpg"), JpegBytes(2048, '1'));
+    EXPECT_EQ(ReadBytes(save / "Pairs" / "two.jpg"), JpegBytes(2048, '2'));
+    EXPECT_FALSE(std::filesystem::exists(save / "Pairs" / "three.jpg")) << "no error page saved";
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，1张图片下载失败");
+}
+
+TEST_F(DownloadJobTest, TopitFallbackForSmallFirstBodies) {
+    AddConnectTo(images.server.RouteFor("img.topitme.com"));
+    const std::string fallback = "http://img.topitme.com/img?id=f&size=3000";
+    const int album = AddTestAlbum("Topit", {{images.Url(1, 500) + "\r\n" + fallback, "small"},
+                                             {images.Url(2, 600) + "\r\n" + fallback, "enough"}});
+    Run({album});
+    EXPECT_EQ(ReadBytes(save / "Topit" / "small.jpg"), JpegBytes(3000, 'f'));
+    EXPECT_EQ(ReadBytes(save / "Topit" / "enough.jpg"), JpegBytes(600, '2'));
+    EXPECT_EQ(images.server.RequestCount(), 3u);
+    ResetRoutingFromEnvironment();
+}
+
+TEST_F(DownloadJobTest, SizeLimitsLeaveNoFileButCount) {
+    SetThreads(5, /*minK=*/10);
+    const int album = AddTestAlbum(
+        "Small", {{images.Url(1, 8 * 1024), "small"}, {images.Url(2, 12 * 1024), "big"}});
+    const auto outcome = Run({album});
+    EXPECT_FALSE(std::filesystem::exists(save / "Small" / "small.jpg"));
+    EXPECT_TRUE(std::filesystem::exists(save / "Small" / "big.jpg"));
+    EXPECT_EQ(outcome.failed, 1);
+    bool sawFull = false;
+    for (const auto& [id, text] : front.controlHistory) {
+        sawFull |= text == "已下载2/2......";
+    }
+    EXPECT_TRUE(sawFull);
+}
+
+TEST_F(DownloadJobTest, StopMidRunFinishesRunningWorkersOnly) {
+    std::vector<TestPhoto> list;
+    for (int i = 0; i < 12; ++i) {
+        list.push_back({images.Url(i), "p" + std::to_string(i)});
+    }
+    const int first = AddTestAlbum("First", list);
+    const int second = AddTestAlbum("Second", list);
+    SetThreads(2);
+    images.delay = 300ms;
+    std::thread stopper([&] {
+        while (images.server.RequestCount() < 3) {
+            std::this_thread::sleep_for(5ms);
+        }
+        RequestDownloadStop(session);
+    });
+    const auto outcome = Run({first, second});
+    stopper.join();
+    const std::size_t requestsAtEnd = images.server.RequestCount();
+    EXPECT_LE(requestsAtEnd, 4u) << "no worker starts after the stop";
+    std::this_thread::sleep_for(400ms);
+    EXPECT_EQ(images.server.RequestCount(), requestsAtEnd) << "nothing runs after the job";
+    EXPECT_EQ(outcome.albums, 1);
+    const auto files = save.Files();
+    EXPECT_EQ(std::count(files.begin(), files.end(), "First/pic.zvt"), 0);
+    EXPECT_GE(files.size(), 3u) << "images already saved are kept";
+    EXPECT_EQ(session.downloadState, kDownloadIdle);
+    EXPECT_EQ(front.looks, (std::vector<bool>{true, false}));
+}
+
+TEST_F(DownloadJobTest, ListOnlyWritesAddressesAndDownloadsNothing) {
+    SetFlags(kFlagListOnly);
+    const int album = AddTestAlbum(
+        "Listed", {{images.Url(1), "a"}, {images.Url(2) + "\r\n" + images.Url(3), "b"}});
+    const auto outcome = Run({album});
+    EXPECT_EQ(outcome.images, 2);
+    EXPECT_EQ(images.server.RequestCount(), 0u);
+    EXPECT_EQ(ReadBytes(save / "Listed" / "Listed.lst"),
+              images.Url(1) + "\r\n" + images.Url(2) + "\r\n" + images.Url(3) + "\r\n");
+    EXPECT_EQ(save.Files(), std::vector<std::string>{"Listed/Listed.lst"});
+}
+
+TEST_F(DownloadJobTest, SavePathAndOwnerFoldersAreCreatedLevelByLevel) {
+    session.SetOwnerName("owner/../x");
+    session.SetOwnerSuffix("_tag");
+    const int album = AddTestAlbum("Deep", {{images.Url(1), "a"}});
+    const auto nested = save / "a" / "b" / "c";
+    const auto outcome = RunDownloadJob(session, {album}, nested.string());
+    EXPECT_TRUE(outcome.started);
+    EXPECT_TRUE(std::filesystem::exists(nested / "owner..x_tag" / "Deep" / "a.jpg"));
+}
+
+TEST_F(DownloadJobTest, UnusableSavePaths) {
+    const int album = AddTestAlbum("A", {{images.Url(1), "a"}});
+    EXPECT_FALSE(RunDownloadJob(session, {album}, "   ").started);
+    EXPECT_EQ(front.messages, std::vector<std::string>{"请先设置保存路径"});
+    std::ofstream(save / "file") << "not a folder";
+    EXPECT_FALSE(RunDownloadJob(session, {album}, (save / "file" / "sub").string()).started);
+    ASSERT_EQ(front.messages.size(), 3u);
+    EXPECT_EQ(front.messages[1], (save / "file").string());
+    EXPECT_EQ(front.messages[2], "请检测设置的保存路径是否有误");
+    EXPECT_EQ(session.downloadState, kDownloadIdle);
+    EXPECT_TRUE(front.looks.empty());
+}
+
+TEST_F(DownloadJobTest, NothingSelectedAndUnknownSites) {
+    AddTestAlbum("A", {{images.Url(1), "a"}});
+    Run({7, -1});
+    EXPECT_EQ(front.messages, std::vector<std::string>{kNoAlbumSelected});
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕");
+
+    front.messages.clear();
+    session.siteIndex = 21;
+    Run({0});
+    EXPECT_EQ(front.messages, std::vector<std::string>{"Error ListType Code."});
+
+    front.messages.clear();
+    session.siteIndex = 19;
+    Run({0});
+    EXPECT_EQ(front.messages, std::vector<std::string>{kNoPhotoListerYet});
+    EXPECT_EQ(images.server.RequestCount(), 0u);
+}
+
+TEST_F(DownloadJobTest, FixFormatAndFixOrderRunAfterTheAlbum) {
+    SetFlags(kFlagFixFormat | kFlagFixOrder);
+    images.server.On("", "/png", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("\x89PNG\r\n\x1a\n rest", "image/png");
+    });
+    const int album = AddTestAlbum(
+        "Fix", {{images.server.Base() + "/png", "a"}, {images.Url(2), "b"}, {images.Url(3), "c"}});
+    const std::time_t before = std::time(nullptr);
+    Run({album});
+    EXPECT_TRUE(std::filesystem::exists(save / "Fix" / "a.png"));
+    EXPECT_EQ(session.downloads.Row(0).fileName, "a.png");
+    struct stat a {
+    }, c{};
+    ASSERT_EQ(::stat((save / "Fix" / "a.png").c_str(), &a), 0);
+    ASSERT_EQ(::stat((save / "Fix" / "c.jpg").c_str(), &c), 0);
+    EXPECT_GE(a.st_mtime, before);
+    EXPECT_EQ(a.st_mtime - c.st_mtime, 120);
+}
+
+TEST_F(DownloadJobTest, SkipWhatWasDownloadedBefore) {
+    SetFlags(kFlagSkipDownloaded);
+    const int album = AddTestAlbum(
+        "Again", {{images.Url(1) + "\r\n" + images.Url(9), "a"}, {images.Url(2), "b"}});
+    Run({album});
+    EXPECT_EQ(images.server.RequestCount(), 2u);
+    // New photos arrived in front; the second run takes only those.
+    photos[album].insert(photos[album].begin(), {images.Url(0), "new"});
+    images.server.ClearRequests();
+    Run({album});
+    EXPECT_EQ(images.server.RequestCount(), 1u);
+    EXPECT_EQ(ReadFirstAddress(save / "Again"), images.Url(0));
+}
+
+TEST_F(DownloadJobTest, SingleThreadPausesBetweenImages) {
+    SetThreads(1);
+    const int album = AddTestAlbum("Slow", {{images.Url(1), "a"}, {images.Url(2), "b"}});
+    const auto start = std::chrono::steady_clock::now();
+    Run({album});
+    EXPECT_GE(std::chrono::steady_clock::now() - start, 2s);
+    EXPECT_EQ(save.Files().size(), 3u);
+}
+
+}  // namespace
+}  // namespace brenvik
