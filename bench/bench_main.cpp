@@ -50,6 +50,8 @@ class SilentFrontEnd : public brenvik::FrontEnd {
     void SetControlText(int, const std::string&) override {}
     void AlbumAdded(const brenvik::ST_PERLISTRECORD&) override {}
     void WorkerNotice(int, int) override {}
+    void ListingLook(bool) override {}
+    void AutoDownload() override {}
     void DownloadLook(bool) override {}
     void OpenFolder(const std::string&) override {}
 };

@@ -15,6 +15,7 @@ enum ControlId : int {
     kControlAddress = 1001,
     kControlProgress = 1006,
     kControlJobStatus = 1009,
+    kControlAlbumFrame = 1011,
 };
 
 inline constexpr const char* kMessageCaption = "提示";
@@ -35,6 +36,10 @@ class FrontEnd {
     virtual void AlbumAdded(const ST_PERLISTRECORD& album) = 0;
     // The workers of one album finished: elapsed seconds and image count.
     virtual void WorkerNotice(int seconds, int count) = 0;
+    // The album-list job started (true) or ended (false): enable or disable controls.
+    virtual void ListingLook(bool listing) = 0;
+    // The listing asks for every album to be downloaded at once, as the download button does.
+    virtual void AutoDownload() = 0;
     // The download job entered (true) or left (false) the downloading look.
     virtual void DownloadLook(bool downloading) = 0;
     // Opens a folder in the system's file manager.

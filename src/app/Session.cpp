@@ -85,6 +85,26 @@ void Session::SetSiteText(std::string text) {
     siteText_ = std::move(text);
 }
 
+std::string Session::ViewHost() const {
+    std::lock_guard lock(mutex_);
+    return viewHost_;
+}
+
+void Session::SetViewHost(std::string text) {
+    std::lock_guard lock(mutex_);
+    viewHost_ = std::move(text);
+}
+
+std::string Session::AddressText() const {
+    std::lock_guard lock(mutex_);
+    return addressText_;
+}
+
+void Session::SetAddressText(std::string text) {
+    std::lock_guard lock(mutex_);
+    addressText_ = std::move(text);
+}
+
 std::string Session::FirstAddress() const {
     std::lock_guard lock(mutex_);
     return firstAddress_;

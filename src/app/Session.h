@@ -44,9 +44,15 @@ class Session {
     std::string OwnerName() const;
     std::string OwnerSuffix() const;
     std::string SiteText() const;  // page base, site user id, list host: one per site
+    std::string ViewHost() const;  // Qzone: the host of the album view service
     void SetOwnerName(std::string text);
     void SetOwnerSuffix(std::string text);
     void SetSiteText(std::string text);
+    void SetViewHost(std::string text);
+
+    // The address box's text as the last listing read it.
+    std::string AddressText() const;
+    void SetAddressText(std::string text);
 
     // The remembered first address of the album being collected ("pic.zvt").
     std::string FirstAddress() const;
@@ -73,6 +79,8 @@ class Session {
     std::string ownerName_;
     std::string ownerSuffix_;
     std::string siteText_;
+    std::string viewHost_;
+    std::string addressText_;
     std::string firstAddress_;
 };
 

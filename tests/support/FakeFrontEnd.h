@@ -40,6 +40,14 @@ class FakeFrontEnd : public FrontEnd {
         notices.emplace_back(seconds, count);
     }
 
+    void ListingLook(bool listing) override {
+        std::lock_guard lock(mutex);
+        listingLooks.push_back(listing);
+    }
+    void AutoDownload() override {
+        std::lock_guard lock(mutex);
+        ++autoDownloads;
+    }
     void DownloadLook(bool downloading) override {
         std::lock_guard lock(mutex);
         looks.push_back(downloading);
@@ -63,6 +71,8 @@ class FakeFrontEnd : public FrontEnd {
     std::vector<ST_PERLISTRECORD> rows;
     std::vector<std::pair<int, int>> notices;
     std::vector<bool> looks;
+    std::vector<bool> listingLooks;
+    int autoDownloads = 0;
     std::vector<std::string> openedFolders;
 };
 

@@ -1,0 +1,149 @@
+#include "app/ListJob.h"
+
+#include <cstdio>
+
+#include "app/Messages.h"
+#include "app/Session.h"
+#include "download/Naming.h"
+#include "net/StringCtrl.h"
+#include "sites/AdapterKit.h"
+
+namespace brenvik {
+namespace {
+
+std::string Trimmed(const std::string& text) {
+    const auto first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+std::string CountText(const char* format, int n) {
+    char text[128];
+    std::snprintf(text, sizeof text, format, n);
+    return text;
+}
+
+std::string TiebaOwner(const std::string& source) {
+    std::string keyword = source;
+    DropThrough(keyword, "kw=");
+    CutAt(keyword, {"/", "?", "#", "&"});
+    return UrlDecodeUtf8(keyword);
+}
+
+// Runs the plan's adapters in turn until one finds albums.
+void RunChain(Session& session, const ListPlan& plan) {
+    FrontEnd& front = session.Front();
+    if (!plan.message.empty()) {
+        session.subKind = plan.subKind;
+        front.ShowMessage(plan.message);
+        return;
+    }
+    if (plan.ownerName) {
+        session.SetOwnerName(*plan.ownerName);
+    }
+    if (plan.pageBase) {
+        session.SetSiteText(*plan.pageBase);
+    }
+    for (const ListStep& step : plan.chain) {
+        session.subKind = step.subKind;
+        const AlbumListFn lister = FindAlbumLister(step.lister);
+        if (!lister) {
+            // Never pretend that nothing was found when the site is simply not built yet.
+            front.ShowMessage(msg::kSiteNotSupportedYet);
+            return;
+        }
+        lister(session, plan.input);
+        if (session.albums.Size() > 0 || session.listingState == kListingStopAsked) {
+            break;
+        }
+    }
+    if (plan.ownerAfter == OwnerAfter::TiebaKeyword) {
+        session.SetOwnerName(TiebaOwner(plan.keywordSource));
+    }
+    if (session.albums.Size() == 0 && !plan.chain.empty() && !plan.noAlbumMessage.empty()) {
+        front.ShowMessage(plan.noAlbumMessage);
+    }
+}
+
+bool WantsAutoDownload(const ListPlan& plan, int albums) {
+    switch (plan.autoDownload) {
+        case AutoDownload::Always:
+            return albums > 0;
+        case AutoDownload::ExactlyOne:
+            return albums == 1;
+        case AutoDownload::Never:
+            break;
+    }
+    return false;
+}
+
+}  // namespace
+
+void PrepareListing(Session& session, int site) {
+    session.albums.Clear();
+    session.listingState = kListingRunning;
+    session.subKind = -1;
+    session.siteIndex = site;
+}
+
+void RequestListingStop(Session& session) {
+    int running = kListingRunning;
+    session.listingState.compare_exchange_strong(running, kListingStopAsked);
+}
+
+ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int subSelector,
+                           const PageFetcher& fetch) {
+    ListJobOutcome outcome;
+    FrontEnd& front = session.Front();
+    session.ReloadExtended();
+    const int site = session.siteIndex;
+    session.SetOwnerName("");
+    session.SetOwnerSuffix("");
+    const std::string text = Trimmed(addressText);
+    if (text.empty()) {
+        front.ShowMessage(msg::kEmptyAddress);
+        session.listingState = kListingIdle;
+        return outcome;
+    }
+    session.SetAddressText(text);
+    session.listingState = kListingRunning;
+    front.ListingLook(true);
+    front.SetControlText(kControlAlbumFrame, "相册列表");
+    front.SetControlText(kControlJobStatus, msg::kListing);
+    front.SetControlText(kControlProgress, "");
+
+    ListPlan plan;
+    if (site != 0 && text.find("http://") == std::string::npos &&
+        text.find("https://") == std::string::npos) {
+        front.ShowMessage(msg::kNeedHttpAddress);
+    } else if (site >= 0 && site <= 20) {
+        session.subKind = site == 0 ? subSelector : session.subKind.load();
+        plan = Classify(site, subSelector, text, fetch);
+        RunChain(session, plan);
+    }
+
+    // Job end.
+    std::string owner = session.OwnerName();
+    std::string suffix = session.OwnerSuffix();
+    SanitizeFileName(owner, 0, false);
+    SanitizeFileName(suffix, 0, false);
+    session.SetOwnerName(owner);
+    session.SetOwnerSuffix(suffix);
+    outcome.albums = static_cast<int>(session.albums.Size());
+    front.SetControlText(kControlAlbumFrame, CountText(msg::kAlbumFrameFormat, outcome.albums));
+    front.SetControlText(kControlJobStatus, CountText(msg::kListDoneFormat, outcome.albums));
+    session.listingState = kListingIdle;
+    front.ListingLook(false);
+    if (outcome.albums > 0) {
+        session.AddRecent(kRecentAddresses, text);
+        outcome.autoDownload = WantsAutoDownload(plan, outcome.albums);
+        if (outcome.autoDownload) {
+            front.AutoDownload();
+        }
+    }
+    return outcome;
+}
+
+}  // namespace brenvik

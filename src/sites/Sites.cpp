@@ -1,0 +1,67 @@
+#include "sites/Sites.h"
+
+#include <map>
+#include <mutex>
+
+#include "sites/Qzone.h"
+
+namespace brenvik {
+
+const std::vector<SiteEntry>& SiteTable() {
+    static const std::vector<SiteEntry> table = {
+        {0, "QQ空间/QQ群/腾讯微博"},
+        {1, "百度相册/贴吧"},
+        {2, "网易相册"},
+        {3, "人人网"},
+        {4, "新浪博客/微博"},
+        {5, "56相册"},
+        {6, "POCO"},
+        {7, "又拍"},
+        {8, "51相册"},
+        {9, "ZOL"},
+        {10, "PChome"},
+        {11, "淘宝/天猫/1688"},
+        {12, "美空"},
+        {13, "宝宝树"},
+        {14, "太平洋摄影"},
+        {15, "虎扑"},
+        {16, "京东/ZOL商品"},
+        {17, "Instagram"},
+        {18, "堆糖/花瓣"},
+        {19, "Lofter"},
+        {20, "topit"},
+    };
+    return table;
+}
+
+namespace {
+
+std::mutex& RegistryMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::map<AlbumLister, AlbumListFn>& Registry() {
+    static std::map<AlbumLister, AlbumListFn> registry;
+    return registry;
+}
+
+}  // namespace
+
+void RegisterAlbumLister(AlbumLister id, AlbumListFn fn) {
+    std::lock_guard lock(RegistryMutex());
+    Registry()[id] = fn;
+}
+
+AlbumListFn FindAlbumLister(AlbumLister id) {
+    std::lock_guard lock(RegistryMutex());
+    const auto found = Registry().find(id);
+    return found == Registry().end() ? nullptr : found->second;
+}
+
+void RegisterAllSites() {
+    static std::once_flag once;
+    std::call_once(once, [] { RegisterQzone(); });
+}
+
+}  // namespace brenvik
