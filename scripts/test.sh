@@ -13,4 +13,5 @@ run() {
 
 run build
 run build-asan -DBRENVIK_SANITIZE="address;undefined" -DCMAKE_BUILD_TYPE=Debug
+export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp"
 run build-tsan -DBRENVIK_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug
