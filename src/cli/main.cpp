@@ -1,27 +1,247 @@
-// brenvik-cli: the command-line front end over the core.
-#include <cstdio>
-#include <cstring>
+// brenvik-cli: lists a site's albums and downloads them, for scripts and terminals.
+#include <unistd.h>
 
+#include <atomic>
+#include <chrono>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <filesystem>
+#include <thread>
+
+#include "app/AddressRule.h"
+#include "app/AlbumRows.h"
+#include "app/ListJob.h"
+#include "app/Session.h"
+#include "cli/CliFrontEnd.h"
+#include "cli/CliOptions.h"
+#include "download/DownloadJob.h"
+#include "net/CookieStore.h"
+#include "net/Hosts.h"
+#include "net/Routing.h"
+#include "sites/Sites.h"
+
+namespace brenvik::cli {
 namespace {
 
-constexpr const char* kUsage =
-    "用法: brenvik-cli [选项] 地址\n"
-    "  -h, --help      显示本帮助\n"
-    "      --version   显示版本\n";
+std::atomic<bool> gInterrupted{false};
 
-}  // namespace
+void OnInterrupt(int) {
+    gInterrupted = true;
+    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends at once
+}
 
-int main(int argc, char** argv) {
-    for (int i = 1; i < argc; ++i) {
-        if (std::strcmp(argv[i], "--version") == 0) {
-            std::puts("brenvik-cli 0.1.0");
-            return 0;
-        }
-        if (std::strcmp(argv[i], "-h") == 0 || std::strcmp(argv[i], "--help") == 0) {
-            std::fputs(kUsage, stdout);
-            return 0;
+std::filesystem::path DefaultHome() {
+    if (const char* home = std::getenv("BRENVIK_HOME"); home && *home) {
+        return home;
+    }
+    if (const char* data = std::getenv("XDG_DATA_HOME"); data && *data) {
+        return std::filesystem::path(data) / "brenvik";
+    }
+    const char* user = std::getenv("HOME");
+    return std::filesystem::path(user && *user ? user : ".") / ".local" / "share" / "brenvik";
+}
+
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    for (const unsigned char c : text) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
         }
     }
-    std::fputs(kUsage, stderr);
-    return argc > 1 ? 2 : 0;
+    return out + "\"";
+}
+
+std::string AlbumsJson(const std::vector<ST_PERLISTRECORD>& albums) {
+    std::string json = "[";
+    for (std::size_t i = 0; i < albums.size(); ++i) {
+        const auto& a = albums[i];
+        json += (i ? ",\n  " : "\n  ");
+        json += "{\"row\":" + std::to_string(i + 1) + ",\"name\":" + JsonString(a.name) +
+                ",\"count\":" + std::to_string(a.photoCount) +
+                ",\"access\":" + JsonString(AccessNote(a.access)) +
+                ",\"key\":" + JsonString(a.key) + ",\"cover\":" + JsonString(a.coverUrl) + "}";
+    }
+    return json + (albums.empty() ? "]" : "\n]");
+}
+
+void PrintAlbumTable(const std::vector<ST_PERLISTRECORD>& albums) {
+    for (std::size_t i = 0; i < albums.size(); ++i) {
+        const AlbumRowTexts row = AlbumRow(albums[i], static_cast<int>(i) + 1);
+        std::printf("%s\t%s\t%s\t%s\n", row.number.c_str(), row.name.c_str(), row.count.c_str(),
+                    row.access.c_str());
+    }
+}
+
+// Turns Ctrl-C into the stop command of whichever job runs.
+class StopWatcher {
+  public:
+    explicit StopWatcher(Session& session)
+        : thread_([this, &session] {
+              while (!done_) {
+                  if (gInterrupted) {
+                      RequestListingStop(session);
+                      RequestDownloadStop(session);
+                  }
+                  std::this_thread::sleep_for(std::chrono::milliseconds(50));
+              }
+          }) {}
+    ~StopWatcher() {
+        done_ = true;
+        thread_.join();
+    }
+    StopWatcher(const StopWatcher&) = delete;
+    StopWatcher& operator=(const StopWatcher&) = delete;
+
+  private:
+    std::atomic<bool> done_{false};
+    std::thread thread_;
+};
+
+bool PrepareHome(const Options& options, const std::filesystem::path& home) {
+    std::error_code ec;
+    std::filesystem::create_directories(home, ec);
+    if (!std::filesystem::is_directory(home)) {
+        std::fprintf(stderr, "无法使用数据目录: %s\n", home.c_str());
+        return false;
+    }
+    for (const auto& problem : HostTable::Shared().LoadOverrides(home / kHostOverrideFile)) {
+        std::fprintf(stderr, "%s\n", problem.c_str());
+    }
+    CookieStore::Shared().Open(home / "cookies.txt");
+    for (const auto& file : options.cookieFiles) {
+        const int taken = CookieStore::Shared().Import(file);
+        if (taken < 0) {
+            std::fprintf(stderr, "无法读取 cookies 文件: %s\n", file.c_str());
+            return false;
+        }
+    }
+    for (const auto& rule : options.connectTo) {
+        if (!AddConnectTo(rule)) {
+            std::fprintf(stderr, "无效的 --connect-to 规则: %s\n", rule.c_str());
+            return false;
+        }
+    }
+    if (options.caFile) {
+        SetExtraCaFile(*options.caFile);
+    }
+    return true;
+}
+
+int Run(const Options& options) {
+    const std::filesystem::path home =
+        options.home ? std::filesystem::path(*options.home) : DefaultHome();
+    if (!PrepareHome(options, home)) {
+        return kExitUsage;
+    }
+    RegisterAllSites();
+    CliFrontEnd front(options.answer == Answer::Yes, options.quiet);
+    Session session(home, front);
+    session.ready = true;
+
+    int site = 0;
+    int sub = 0;
+    if (const auto guess = SiteForAddress(options.address)) {
+        site = guess->site;
+        sub = guess->subSelector;
+    }
+    if (options.site) {
+        site = *options.site;
+        sub = 0;
+    }
+    if (options.sub) {
+        sub = *options.sub;
+    }
+
+    StopWatcher watcher(session);
+    PrepareListing(session, site);
+    GetListFunc(session, options.address, site == 0 ? sub : 0);
+    const std::vector<ST_PERLISTRECORD> albums = session.albums.All();
+    if (options.address.find_first_not_of(" \t\r\n") == std::string::npos) {
+        return kExitUsage;
+    }
+    if (!options.json) {
+        PrintAlbumTable(albums);
+    }
+    if (albums.empty()) {
+        if (options.json) {
+            std::printf("{\"albums\":[]}\n");
+        }
+        return kExitNothing;
+    }
+    if (options.listOnly || gInterrupted) {
+        if (options.json) {
+            std::printf("{\"albums\":%s}\n", AlbumsJson(albums).c_str());
+        }
+        return kExitOk;
+    }
+    const auto selected = ParseAlbumSpec(options.albums, static_cast<int>(albums.size()));
+    if (!selected) {
+        std::fprintf(stderr, "相册序号有误: %s (共%zu个相册)\n", options.albums.c_str(),
+                     albums.size());
+        return kExitUsage;
+    }
+    std::string savePath = options.savePath ? *options.savePath : "";
+    if (!options.savePath) {
+        const std::string recent = session.Settings().recent[kRecentSavePaths][0];
+        savePath = recent.empty() ? std::filesystem::current_path().string() : recent;
+    }
+    const DownloadJobOutcome outcome = RunDownloadJob(session, *selected, savePath);
+    if (!outcome.started) {
+        return kExitSavePath;
+    }
+    session.AddRecent(kRecentSavePaths, savePath);
+    if (options.json) {
+        std::printf(
+            "{\"albums\":%s,\n\"download\":{\"albums\":%d,\"images\":%d,\"failed\":%d,"
+            "\"stopped\":%s,\"folder\":%s}}\n",
+            AlbumsJson(albums).c_str(), outcome.albums, outcome.images, outcome.failed,
+            gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str());
+    }
+    return outcome.failed > 0 || outcome.images == 0 ? kExitNothing : kExitOk;
+}
+
+}  // namespace
+}  // namespace brenvik::cli
+
+int main(int argc, char** argv) {
+    using namespace brenvik::cli;
+    const ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
+    if (!parsed.options) {
+        std::fprintf(stderr, "%s\n\n%s", parsed.error.c_str(), kUsage);
+        return kExitUsage;
+    }
+    if (parsed.options->help) {
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (parsed.options->version) {
+        std::puts("brenvik-cli 0.1.0");
+        return kExitOk;
+    }
+    std::signal(SIGINT, OnInterrupt);
+    std::signal(SIGTERM, OnInterrupt);
+    return Run(*parsed.options);
 }

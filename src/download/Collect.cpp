@@ -2,8 +2,10 @@
 
 #include <ctime>
 
+#include "app/AlbumRows.h"
 #include "app/Session.h"
 #include "download/Naming.h"
+#include "net/StringCtrl.h"
 
 namespace brenvik {
 
@@ -13,6 +15,9 @@ void AddAlbum(Session& session, const ST_PERLISTRECORD& record) {
     }
     ST_PERLISTRECORD copy = record;
     SanitizeFileName(copy.name, kTimeStampFallback, true);
+    // The table shows (and folders use) at most 80 characters; cut before making the
+    // name unique so that two long names never end up the same.
+    copy.name = std::string(FirstChars(copy.name, kShownNameChars));
     const ST_PERLISTRECORD stored = session.albums.Append(std::move(copy));
     session.Front().AlbumAdded(stored);
 }

@@ -1,0 +1,94 @@
+#include "cli/CliFrontEnd.h"
+
+#include <unistd.h>
+
+#include <cstdio>
+
+namespace brenvik::cli {
+
+CliFrontEnd::CliFrontEnd(bool answerYes, bool quiet)
+    : answerYes_(answerYes), quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}
+
+void CliFrontEnd::EndProgressLine() {
+    if (progressOpen_) {
+        std::fputc('\n', stderr);
+        progressOpen_ = false;
+    }
+}
+
+void CliFrontEnd::Line(const std::string& text) {
+    EndProgressLine();
+    std::fprintf(stderr, "%s\n", text.c_str());
+    std::fflush(stderr);
+}
+
+void CliFrontEnd::ShowMessage(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    ++messages_;
+    Line("[提示] " + text);
+}
+
+bool CliFrontEnd::AskYesNo(const std::string& text) {
+    std::lock_guard lock(mutex_);
+    Line("[提示] " + text + " -> " + (answerYes_ ? "是" : "否"));
+    return answerYes_;
+}
+
+void CliFrontEnd::OpenLogin(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    Line("[登录] 需要在浏览器中登录: " + address +
+         "\n       登录后用 --cookies 导入该浏览器的 cookies.txt 再重试");
+}
+
+void CliFrontEnd::SetControlText(int controlId, const std::string& text) {
+    if (quiet_) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (controlId == kControlJobStatus) {
+        album_ = text;
+        Line(text);
+    } else if (controlId == kControlProgress && !text.empty() && text != "......") {
+        const auto now = std::chrono::steady_clock::now();
+        if (terminal_) {
+            std::fprintf(stderr, "\r\x1b[K%s %s", album_.c_str(), text.c_str());
+            std::fflush(stderr);
+            progressOpen_ = true;
+        } else if (now - lastProgress_ >= std::chrono::seconds(1)) {
+            // Plain lines at most once a second, so logs stay readable.
+            lastProgress_ = now;
+            Line(text);
+        }
+    }
+}
+
+void CliFrontEnd::AlbumAdded(const ST_PERLISTRECORD&) {}
+
+void CliFrontEnd::WorkerNotice(int seconds, int count) {
+    if (quiet_) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    Line("本图集共" + std::to_string(count) + "张图片，用时" + std::to_string(seconds) + "秒");
+}
+
+void CliFrontEnd::ListingLook(bool) {}
+
+void CliFrontEnd::AutoDownload() {}
+
+void CliFrontEnd::DownloadLook(bool) {}
+
+void CliFrontEnd::OpenFolder(const std::string& folder) {
+    if (quiet_) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    Line("保存在: " + folder);
+}
+
+int CliFrontEnd::MessagesShown() const {
+    std::lock_guard lock(mutex_);
+    return messages_;
+}
+
+}  // namespace brenvik::cli

@@ -1,0 +1,44 @@
+// The command line's side of the front-end interface: messages and progress on stderr,
+// questions answered as the options say.
+#pragma once
+
+#include <chrono>
+#include <mutex>
+#include <string>
+
+#include "app/FrontEnd.h"
+
+namespace brenvik::cli {
+
+class CliFrontEnd : public FrontEnd {
+  public:
+    CliFrontEnd(bool answerYes, bool quiet);
+
+    void ShowMessage(const std::string& text) override;
+    bool AskYesNo(const std::string& text) override;
+    void OpenLogin(const std::string& address) override;
+    void SetControlText(int controlId, const std::string& text) override;
+    void AlbumAdded(const ST_PERLISTRECORD& album) override;
+    void WorkerNotice(int seconds, int count) override;
+    void ListingLook(bool listing) override;
+    void AutoDownload() override;
+    void DownloadLook(bool downloading) override;
+    void OpenFolder(const std::string& folder) override;
+
+    int MessagesShown() const;
+
+  private:
+    void Line(const std::string& text);
+    void EndProgressLine();
+
+    mutable std::mutex mutex_;
+    bool answerYes_;
+    bool quiet_;
+    bool terminal_;
+    bool progressOpen_ = false;
+    int messages_ = 0;
+    std::string album_;
+    std::chrono::steady_clock::time_point lastProgress_{};
+};
+
+}  // namespace brenvik::cli
