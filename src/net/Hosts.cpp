@@ -83,8 +83,7 @@ const std::vector<HostRole>& BuiltInHosts() {
         {"babytree.home", "home.babytree.com", "babytree home host"},
         {"pconline.fragment", "pconline.com.cn", "PConline domain fragment"},
         {"pconline.web", "photo.pconline.com.cn", "PConline photo host"},
-        {"pconline.personal.fragment", "http://my.pconline.com.cn",
-         "PConline personal-photo host prefix"},
+        {"pconline.personal.fragment", "my.pconline.com.cn", "PConline personal-photo host"},
         {"hupu.fragment", "hupu.com", "Hupu domain fragment"},
         {"hupu.user", "my.hupu.com", "Hupu user host"},
         // Shops

@@ -1,0 +1,128 @@
+#include "app/ListJob.h"
+
+#include <gtest/gtest.h>
+
+#include "app/Session.h"
+#include "download/Collect.h"
+#include "sites/Sites.h"
+#include "support/FakeFrontEnd.h"
+#include "support/TestServer.h"
+
+namespace brenvik {
+namespace {
+
+// Stand-in adapters for sites whose real adapters are not the subject here.
+struct FakeSite {
+    static inline int albumsToAdd = 0;
+    static inline std::vector<std::string> inputs;
+    static void List(Session& session, const std::string& input) {
+        inputs.push_back(input);
+        for (int i = 0; i < albumsToAdd; ++i) {
+            AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+            if (session.listingState == kListingStopAsked) {
+                return;
+            }
+            if (i == 1 && stopAfterTwo) {
+                session.listingState = kListingStopAsked;  // the user pressed stop meanwhile
+            }
+        }
+    }
+    static inline bool stopAfterTwo = false;
+};
+
+class ListJobTest : public ::testing::Test {
+  protected:
+    ListJobTest() : session(home.Path(), front) {
+        session.ready = true;
+        FakeSite::albumsToAdd = 0;
+        FakeSite::inputs.clear();
+        FakeSite::stopAfterTwo = false;
+        RegisterAlbumLister(AlbumLister::Albums51, &FakeSite::List);
+        RegisterAlbumLister(AlbumLister::TiebaPostAlbum, &FakeSite::List);
+        RegisterAlbumLister(AlbumLister::BabytreeFirstForm, &FakeSite::List);
+        RegisterAlbumLister(AlbumLister::BabytreeSecondForm, &FakeSite::List);
+    }
+    ListJobOutcome Run(int site, const std::string& text) {
+        PrepareListing(session, site);
+        return GetListFunc(session, text, 0);
+    }
+
+    test::TempDir home;
+    test::FakeFrontEnd front;
+    Session session;
+};
+
+TEST_F(ListJobTest, EmptyInputTouchesNothing) {
+    const auto outcome = Run(8, "   ");
+    EXPECT_EQ(outcome.albums, 0);
+    EXPECT_EQ(front.messages, std::vector<std::string>{"请输入QQ号、用户名或网址后再获取相册"});
+    EXPECT_TRUE(front.controls.empty());
+    EXPECT_TRUE(front.listingLooks.empty());
+    EXPECT_EQ(session.listingState, kListingIdle);
+}
+
+TEST_F(ListJobTest, OtherSitesNeedAnAddress) {
+    Run(8, "carol");
+    EXPECT_EQ(front.messages,
+              std::vector<std::string>{"请输入完整的网址(以http://或https://开头)"});
+    EXPECT_TRUE(FakeSite::inputs.empty());
+    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共0个");
+    EXPECT_EQ(front.listingLooks, (std::vector<bool>{true, false}));
+}
+
+TEST_F(ListJobTest, CountsHistoryAndOwnerTexts) {
+    FakeSite::albumsToAdd = 3;
+    const auto outcome = Run(8, "  http://photo.51.com/carol/x  ");
+    EXPECT_EQ(outcome.albums, 3);
+    EXPECT_EQ(FakeSite::inputs, std::vector<std::string>{"carol"});
+    EXPECT_EQ(front.controls[kControlAlbumFrame], "相册列表(共3个)");
+    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共3个");
+    EXPECT_EQ(session.Settings().recent[kRecentAddresses][0], "http://photo.51.com/carol/x");
+    EXPECT_FALSE(outcome.autoDownload);
+    EXPECT_EQ(front.rows.size(), 3u);
+}
+
+TEST_F(ListJobTest, NothingFoundKeepsTheHistory) {
+    Run(8, "http://photo.51.com/nobody");
+    EXPECT_EQ(session.Settings().recent[kRecentAddresses][0], "");
+}
+
+TEST_F(ListJobTest, SitesNotBuiltYetSaySo) {
+    Run(10, "http://photo.pchome.com.tw/ellen");
+    EXPECT_EQ(front.messages, std::vector<std::string>{"暂不支持该网站的相册获取，敬请期待新版本"});
+}
+
+TEST_F(ListJobTest, TiebaPostWithOneAlbumDownloadsAtOnce) {
+    FakeSite::albumsToAdd = 1;
+    const auto outcome = Run(1, "http://tieba.baidu.com/photo/p?kw=%E7%8C%AB&tid=9");
+    EXPECT_TRUE(outcome.autoDownload);
+    EXPECT_EQ(front.autoDownloads, 1);
+    EXPECT_EQ(session.OwnerName(), "猫");
+    EXPECT_EQ(session.subKind, 2);
+
+    FakeSite::albumsToAdd = 2;
+    EXPECT_FALSE(Run(1, "http://tieba.baidu.com/photo/p?kw=x&tid=9").autoDownload);
+}
+
+TEST_F(ListJobTest, SecondAdapterRunsOnlyWhenTheFirstFoundNothing) {
+    Run(13, "http://www.babytree.com/u1");
+    EXPECT_EQ(FakeSite::inputs.size(), 2u);
+    EXPECT_EQ(session.subKind, 1);
+    FakeSite::inputs.clear();
+    FakeSite::albumsToAdd = 1;
+    Run(13, "http://www.babytree.com/u1");
+    EXPECT_EQ(FakeSite::inputs.size(), 1u);
+    EXPECT_EQ(session.subKind, 0);
+}
+
+TEST_F(ListJobTest, StopKeepsWhatWasFound) {
+    FakeSite::albumsToAdd = 10;
+    FakeSite::stopAfterTwo = true;
+    const auto outcome = Run(8, "http://photo.51.com/carol");
+    EXPECT_EQ(outcome.albums, 3);
+    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共3个");
+    EXPECT_EQ(session.listingState, kListingIdle);
+}
+
+}  // namespace
+}  // namespace brenvik

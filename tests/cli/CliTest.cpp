@@ -1,0 +1,185 @@
+// The real brenvik-cli binary against local servers, as a user runs it.
+#include <signal.h>
+
+#include <fstream>
+#include <thread>
+
+#include <gtest/gtest.h>
+
+#include "cli/CliOptions.h"
+#include "sites/QzoneServers.h"
+#include "support/Process.h"
+
+namespace brenvik {
+namespace {
+
+using namespace std::chrono_literals;
+using test::QzoneAlbum;
+using test::QzonePhoto;
+using test::QzoneServers;
+
+TEST(CliOptions, ParsesTheContract) {
+    const auto parsed = cli::ParseCommandLine({"-s", "qqgroup", "-l", "--albums", "1,3", "-o",
+                                               "/tmp/x", "--connect-to", "a::b:1", "--connect-to",
+                                               "c::d:2", "--yes", "--json", "-q", "123"});
+    ASSERT_TRUE(parsed.options);
+    const cli::Options& o = *parsed.options;
+    EXPECT_EQ(o.site, 0);
+    EXPECT_EQ(o.sub, 1);
+    EXPECT_TRUE(o.listOnly && o.json && o.quiet);
+    EXPECT_EQ(o.albums, "1,3");
+    EXPECT_EQ(o.connectTo.size(), 2u);
+    EXPECT_EQ(o.answer, cli::Answer::Yes);
+    EXPECT_EQ(o.address, "123");
+
+    EXPECT_FALSE(cli::ParseCommandLine({"-s", "myspace", "x"}).options);
+    EXPECT_FALSE(cli::ParseCommandLine({"-s", "21", "x"}).options);
+    EXPECT_FALSE(cli::ParseCommandLine({"--sub", "3", "x"}).options);
+    EXPECT_FALSE(cli::ParseCommandLine({"--frobnicate", "x"}).options);
+    EXPECT_FALSE(cli::ParseCommandLine({}).options);
+    EXPECT_FALSE(cli::ParseCommandLine({"a", "b"}).options);
+    EXPECT_FALSE(cli::ParseCommandLine({"-o"}).options);
+    EXPECT_EQ(cli::ParseCommandLine({"-s", "duitang", "http://x"}).options->site, 18);
+    EXPECT_EQ(cli::ParseCommandLine({"-s", "20", "http://x"}).options->site, 20);
+}
+
+TEST(CliOptions, AlbumSpecs) {
+    EXPECT_EQ(cli::ParseAlbumSpec("all", 3), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(cli::ParseAlbumSpec("1,3,5-7", 7), (std::vector<int>{0, 2, 4, 5, 6}));
+    EXPECT_EQ(cli::ParseAlbumSpec("2", 2), std::vector<int>{1});
+    EXPECT_FALSE(cli::ParseAlbumSpec("0", 3));
+    EXPECT_FALSE(cli::ParseAlbumSpec("4", 3));
+    EXPECT_FALSE(cli::ParseAlbumSpec("3-1", 3));
+    EXPECT_FALSE(cli::ParseAlbumSpec("1,,2", 3));
+    EXPECT_FALSE(cli::ParseAlbumSpec("x", 3));
+    EXPECT_FALSE(cli::ParseAlbumSpec("", 3));
+}
+
+class CliQzoneTest : public ::testing::Test {
+  protected:
+    CliQzoneTest() {
+        QzoneAlbum trip{"A1", "旅行", "1", {}};
+        QzonePhoto one{.name = "海边", .raw = servers.Image("b1.qpic.cn", "p1")};
+        one.pre = servers.Image("a1.qpic.cn", "p1pre");
+        QzonePhoto two{.name = "山顶", .raw = servers.Image("b1.qpic.cn", "p2")};
+        two.pre = servers.Image("a1.qpic.cn", "p2pre");
+        trip.photos = {one, two};
+        QzoneAlbum hidden{
+            "A2", "私密", "3", {{.name = "秘密", .raw = servers.Image("b1.qpic.cn", "h1")}}};
+        QzoneAlbum locked{
+            "A3", "加密", "5", {{.name = "锁", .raw = servers.Image("b1.qpic.cn", "l1")}}};
+        servers.albums = {trip, hidden, locked};
+        WriteCookies(QzoneServers::kSkey);
+    }
+    void WriteCookies(const std::string& skey) {
+        std::ofstream(home / "browser-cookies.txt", std::ios::trunc)
+            << "# Netscape HTTP Cookie File\n"
+            << ".qq.com\tTRUE\t/\tFALSE\t0\tskey\t" << skey << "\n"
+            << ".qq.com\tTRUE\t/\tFALSE\t0\tuin\to0012345\n";
+    }
+    std::vector<std::string> Command(std::vector<std::string> extra) {
+        std::vector<std::string> argv = {BRENVIK_CLI_PATH,
+                                         "--home",
+                                         (home / "data").string(),
+                                         "--cookies",
+                                         (home / "browser-cookies.txt").string(),
+                                         "--cacert",
+                                         test::TestCertificate::Get().certFile.string()};
+        for (const auto& route : servers.Routes()) {
+            argv.push_back("--connect-to");
+            argv.push_back(route);
+        }
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    }
+
+    QzoneServers servers;
+    test::TempDir home;
+    test::TempDir save;
+};
+
+TEST_F(CliQzoneTest, ListsPublicPrivateAndEncryptedAlbums) {
+    const auto result = test::RunProcess(Command({"-l", "12345"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out,
+              "0001\t旅行\t   2\t\n0002\t私密\t   1\t私密相册\n0003\t加密\t   1\t加密相册\n");
+    EXPECT_NE(result.err.find("获取相册列表完成，共3个"), std::string::npos);
+}
+
+TEST_F(CliQzoneTest, DownloadsChosenAlbumsIntoNamedFolders) {
+    servers.brokenImages.insert("p2");  // the full-size address fails; the preview serves
+    const auto result =
+        test::RunProcess(Command({"-a", "1-2", "-o", save.Path().string(), "--json", "12345"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(save.Files(),
+              (std::vector<std::string>{"旅行/pic.zvt", "旅行/山顶.jpg", "旅行/海边.jpg",
+                                        "私密/pic.zvt", "私密/秘密.jpg"}));
+    std::ifstream in(save / "旅行" / "山顶.jpg", std::ios::binary);
+    EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
+              QzoneServers::ImageBytes("p2pre"));
+    EXPECT_NE(result.out.find("\"download\":{\"albums\":2,\"images\":3,\"failed\":0"),
+              std::string::npos)
+        << result.out;
+    EXPECT_NE(result.out.find("\"name\":\"加密\""), std::string::npos);
+}
+
+TEST_F(CliQzoneTest, TheImportedSkeyDecidesTheToken) {
+    WriteCookies("someone-else");
+    const auto result = test::RunProcess(Command({"-l", "--no", "12345"}));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(result.out, "");
+    EXPECT_NE(result.err.find("是否进行身份验证?\n(验证成功后请重新获取相册列表) -> 否"),
+              std::string::npos)
+        << result.err;
+}
+
+TEST_F(CliQzoneTest, BadInputEndsWithAClearMessage) {
+    auto result = test::RunProcess(Command({"12a45"}));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("请直接输入QQ号进行下载"), std::string::npos);
+
+    result = test::RunProcess(Command({"-a", "9", "-o", save.Path().string(), "12345"}));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("相册序号有误"), std::string::npos);
+    EXPECT_TRUE(save.Files().empty());
+
+    result = test::RunProcess(Command({"-s", "nosuchsite", "12345"}));
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_NE(result.err.find("未知的网站"), std::string::npos);
+
+    result = test::RunProcess(Command({"   "}));
+    EXPECT_EQ(result.exitCode, 2);
+
+    std::ofstream(save / "file") << "x";
+    result = test::RunProcess(Command({"-o", (save / "file" / "sub").string(), "12345"}));
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("请检测设置的保存路径是否有误"), std::string::npos);
+}
+
+TEST_F(CliQzoneTest, CtrlCStopsTheDownload) {
+    std::vector<QzonePhoto> many;
+    for (int i = 0; i < 40; ++i) {
+        QzonePhoto p{.name = "p" + std::to_string(i),
+                     .raw = servers.Image("b1.qpic.cn", "m" + std::to_string(i))};
+        many.push_back(p);
+    }
+    servers.albums[0].photos = many;
+    servers.imageDelayMs = 400;
+    test::Process cli(Command({"-a", "1", "-o", save.Path().string(), "12345"}));
+    const auto start = std::chrono::steady_clock::now();
+    while (servers.imageRequests < 1 && std::chrono::steady_clock::now() - start < 20s) {
+        std::this_thread::sleep_for(10ms);
+    }
+    cli.Signal(SIGINT);
+    const auto result = cli.Wait(20s);
+    EXPECT_GE(result.exitCode, 0) << "ended by itself";
+    EXPECT_LT(servers.imageRequests, 40);
+    const auto files = save.Files();
+    EXPECT_EQ(std::count(files.begin(), files.end(), "旅行/pic.zvt"), 0);
+    for (const auto& file : files) {
+        EXPECT_EQ(file.find(".part"), std::string::npos) << "no half-written file: " << file;
+    }
+}
+
+}  // namespace
+}  // namespace brenvik
