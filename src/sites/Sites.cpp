@@ -3,6 +3,7 @@
 #include <map>
 #include <mutex>
 
+#include "sites/Baidu.h"
 #include "sites/Qzone.h"
 
 namespace brenvik {
@@ -61,7 +62,10 @@ AlbumListFn FindAlbumLister(AlbumLister id) {
 
 void RegisterAllSites() {
     static std::once_flag once;
-    std::call_once(once, [] { RegisterQzone(); });
+    std::call_once(once, [] {
+        RegisterQzone();
+        RegisterBaidu();
+    });
 }
 
 }  // namespace brenvik

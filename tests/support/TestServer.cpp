@@ -181,12 +181,19 @@ void TestServer::Dispatch(const httplib::Request& req, httplib::Response& res) {
         if (found == routes_.end()) {
             found = routes_.find({"", req.path});
         }
+        if (found == routes_.end()) {
+            found = routes_.find({recorded.host, "*"});
+        }
         if (found != routes_.end()) {
             handler = found->second;
         }
     }
     if (handler) {
         handler(req, res);
+        if (res.has_header("Content-Encoding")) {
+            // The page is compressed already; keep the library from adding a second layer.
+            const_cast<httplib::Request&>(req).headers.erase("Accept-Encoding");
+        }
     } else {
         res.status = 404;
         res.set_content("<html>404 not found</html>", "text/html");

@@ -48,7 +48,8 @@ class TestServer {
     // A connect-to rule sending host (any port) to this server.
     std::string RouteFor(const std::string& host) const;
 
-    // Host "" matches any host; path is matched without the query.
+    // Host "" matches any host; path is matched without the query; path "*" takes every
+    // path of a host that has no route of its own.
     void On(const std::string& host, const std::string& path, Handler handler);
     void Serve(const std::string& host, const std::string& path, std::string body,
                std::string contentType = "text/html; charset=utf-8");

@@ -1,0 +1,368 @@
+// Baidu albums and Tieba against local HTTPS servers playing the album host, the Tieba
+// host and the Tieba picture host, in-process and through the real brenvik-cli.
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "app/ListJob.h"
+#include "app/Session.h"
+#include "download/Collect.h"
+#include "download/DownloadJob.h"
+#include "net/CookieStore.h"
+#include "net/Routing.h"
+#include "net/StringCtrl.h"
+#include "sites/Baidu.h"
+#include "sites/Sites.h"
+#include "support/FakeFrontEnd.h"
+#include "support/Process.h"
+#include "support/TestServer.h"
+
+namespace brenvik {
+namespace {
+
+std::string ImageBytes(const std::string& path) {
+    std::string bytes = "\xFF\xD8\xFF\xE0" + path;
+    bytes.resize(2048, 'b');
+    return bytes;
+}
+
+class BaiduServers {
+  public:
+    BaiduServers() : server(/*https=*/true) {
+        server.On(
+            "xiangce.baidu.com", "/u/owner7",
+            [this](const httplib::Request&, httplib::Response& res) {
+                // Embedded albums, then the end marker, then text that must never be read.
+                const std::string page =
+                    "<html><script>var data = "
+                    "{mobileAlbum:{\"list\":[{\"create_time\":\"1\",\"album_name\":"
+                    "\"\\u6625\\u6e38\",\"album_sign\":\"s1\",\"album_picture_total\":\"37\","
+                    "\"picture_cover\":"
+                    "\"https:\\/\\/imgsrc.baidu.com\\/"
+                    "cover1.jpg\",\"x\":\"y\"},{\"create_time\":\"2\","
+                    "\"album_name\":\"无签名\",\"album_sign\":\"\",\"x\":\"y\"},{\"create_time\":"
+                    "\"3\","
+                    "\"album_name\":\"私人\",\"album_sign\":\"s2\",\"album_picture_total\":\"4\","
+                    "\"picture_cover\":\"\",\"x\":\"y\"}]},userAlbumList:[]};</script>"
+                    "<div id=\"feedback\"></div>" +
+                    std::string(200000, ' ') + "create_time: album_sign: 'never'";
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(test::Gzip(page), "text/html; charset=utf-8");
+            });
+        server.On("xiangce.baidu.com", "/album/list/owner7",
+                  [this](const httplib::Request& req, httplib::Response& res) {
+                      Record("list sign=" + req.get_param_value("album_sign"));
+                      if (!req.get_param_value("album_sign").empty()) {
+                          res.set_content("{\"data\":{\"album_list\":[]}}", "application/json");
+                          return;
+                      }
+                      res.set_content(
+                          "{\"data\":{\"album_list\":[{\"picture_cover\":\"https:\\/\\/"
+                          "imgsrc.baidu.com\\/c3.jpg\","
+                          "\"album_name\":\"\\u590f\\u5929\",\"album_sign\":\"s3\",\"picture_"
+                          "total\":5,\"z\":\"1\"},"
+                          "{\"picture_cover\":\"x\",\"album_name\":\"空\",\"album_sign\":\"\","
+                          "\"picture_total\":0,\"z\":\"1\"}]}}",
+                          "application/json");
+                  });
+        server.On(
+            "xiangce.baidu.com", "*", [this](const httplib::Request& req, httplib::Response& res) {
+                const std::string key = req.path.substr(std::string("/picture/album/list/").size());
+                const int offset = std::stoi(req.get_param_value("pn"));
+                Record("photos " + key + " pn=" + std::to_string(offset));
+                int count = key == "s1" ? 37 : key == "s2" ? 2 : 0;
+                if (key == "s2" && privateUntilLogin && ++privateRequests == 1) {
+                    count = 0;
+                }
+                std::string json = "{\"data\":{\"picture_list\":[";
+                for (int i = offset; i < count; ++i) {
+                    json += "{\"picture_name\":\"" +
+                            std::string(i == 0 ? "" : "照片" + std::to_string(i)) +
+                            "\",\"img_src\":\"https:\\/\\/imgsrc.baidu.com\\/album\\/s%3D1280\\/"
+                            "item\\/" +
+                            key + "_" + std::to_string(i) + ".jpg\"},";
+                }
+                res.set_content(json + "]}}", "application/json");
+            });
+        server.On(
+            "tieba.baidu.com", "/photo/g",
+            [this](const httplib::Request& req, httplib::Response& res) {
+                Record("bar pn=" + req.get_param_value("pn"));
+                if (req.get_param_value("pn") != "1") {
+                    res.set_content("{\"data\":\"\"}", "application/json");
+                    return;
+                }
+                res.set_content(
+                    "{\"html\":\"<div class=\\\"grbm_ele_wrapper\\\"><a href=\\\"\\/p\\/777\\\">"
+                    "<img src=\\\"https:\\/\\/imgsrc.baidu.com\\/t1.jpg\\\"><span "
+                    "class=\\\"grbm_ele_pic_amount\\\">"
+                    "3<\\/span><a title=\\\"\\u732b\\u732b\\\">",
+                    "application/json");
+            });
+        server.On("tieba.baidu.com", "/photo/g/bw/picture/list",
+                  [this](const httplib::Request& req, httplib::Response& res) {
+                      Record("bar photos tid=" + req.get_param_value("tid") + " kw=" +
+                             req.get_param_value("kw") + " pn=" + req.get_param_value("pn"));
+                      if (req.get_param_value("pn") != "1") {
+                          res.set_content("{\"data\":{}}", "application/json");
+                          return;
+                      }
+                      res.set_content(
+                          "{\"data\":{\"pic_list\":[{\"pic_id\":\"pa\",\"descr\":\"\"},{\"pic_id\":"
+                          "\"pb\","
+                          "\"descr\":\"\\u9c7c\"}]}}",
+                          "application/json");
+                  });
+        server.On(
+            "tieba.baidu.com", "/p/4242", [](const httplib::Request&, httplib::Response& res) {
+                res.set_content("<a href=\"/f?kw=%E7%8C%AB\">猫吧</a>", "text/html; charset=utf-8");
+            });
+        server.On(
+            "tieba.baidu.com", "/photo/p", [](const httplib::Request&, httplib::Response& res) {
+                res.set_content("<script>var data = {'title' : '猫的帖子'};</script>", "text/html");
+            });
+        server.On(
+            "tieba.baidu.com", "/photo/bw/picture/guide",
+            [this](const httplib::Request& req, httplib::Response& res) {
+                const std::string last = req.get_param_value("pic_id");
+                Record("thread pic_id=" + last);
+                std::string json = "{\"data\":{\"pic_list\":{";
+                if (last.empty()) {
+                    json +=
+                        "\"img\":{\"id\":\"i1\",\"waterurl\":\"https:\\/\\/imgsrc.baidu.com\\/w\\/"
+                        "i1.jpg\","
+                        "\"descr\":\"\\u7b2c\\u4e00\"},\"img\":{\"id\":\"i2\",\"descr\":\"\"},";
+                } else if (last == "i2") {
+                    json +=
+                        "\"img\":{\"id\":\"i2\",\"descr\":\"\"},\"img\":{\"id\":\"i3\",\"descr\":"
+                        "\"三\"},";
+                } else {
+                    json += "\"img\":{\"id\":\"" + last + "\",\"descr\":\"\"},";
+                }
+                res.set_content(json + "}}}", "application/json");
+            });
+        server.On("imgsrc.baidu.com", "*", [](const httplib::Request& req, httplib::Response& res) {
+            res.set_content(ImageBytes(req.path), "image/jpeg");
+        });
+    }
+
+    std::vector<std::string> Routes() const {
+        return {server.RouteFor("xiangce.baidu.com"), server.RouteFor("tieba.baidu.com"),
+                server.RouteFor("imgsrc.baidu.com")};
+    }
+    void Record(const std::string& what) {
+        std::lock_guard lock(mutex);
+        log.push_back(what);
+    }
+    std::vector<std::string> Log() {
+        std::lock_guard lock(mutex);
+        return log;
+    }
+
+    test::TestServer server;
+    std::mutex mutex;
+    std::vector<std::string> log;
+    bool privateUntilLogin = false;
+    std::atomic<int> privateRequests{0};
+};
+
+class BaiduTest : public ::testing::Test {
+  protected:
+    BaiduTest() : session(home.Path(), front) {
+        RegisterAllSites();
+        ResetRoutingFromEnvironment();
+        for (const auto& route : servers.Routes()) {
+            AddConnectTo(route);
+        }
+        SetExtraCaFile(test::TestCertificate::Get().certFile.string());
+        session.ready = true;
+    }
+    ~BaiduTest() override { ResetRoutingFromEnvironment(); }
+    ListJobOutcome List(const std::string& text) {
+        PrepareListing(session, 1);
+        return GetListFunc(session, text, 0);
+    }
+    std::vector<std::string> Names() {
+        std::vector<std::string> names;
+        for (const auto& album : session.albums.All()) {
+            names.push_back(album.name);
+        }
+        return names;
+    }
+
+    test::TempDir home;
+    test::TempDir save;
+    test::FakeFrontEnd front;
+    Session session;
+    BaiduServers servers;
+};
+
+TEST_F(BaiduTest, AccountAlbumsEmbeddedThenPaged) {
+    ASSERT_EQ(List("https://xiangce.baidu.com/u/owner7?from=x").albums, 3);
+    EXPECT_EQ(Names(), (std::vector<std::string>{"春游", "私人", "夏天"}));
+    const auto first = session.albums.At(0);
+    EXPECT_EQ(first->key, "s1");
+    EXPECT_EQ(first->photoCount, 37);
+    EXPECT_EQ(first->coverUrl, "https://imgsrc.baidu.com/cover1.jpg");
+    EXPECT_EQ(session.albums.At(2)->photoCount, 5);
+    EXPECT_EQ(session.OwnerName(), "owner7");
+    EXPECT_EQ(session.subKind, 0);
+    EXPECT_EQ(servers.Log(), (std::vector<std::string>{"list sign=", "list sign=s3"}));
+    for (const auto& request : servers.server.Requests()) {
+        EXPECT_EQ(request.Header("Accept-Encoding"), "gzip, deflate");
+        EXPECT_EQ(request.Header("Referer"), "");
+    }
+}
+
+TEST_F(BaiduTest, AccountPhotosPageByWhatArrived) {
+    ASSERT_EQ(List("https://xiangce.baidu.com/u/owner7").albums, 3);
+    const auto outcome = RunDownloadJob(session, {0}, save.Path().string());
+    EXPECT_EQ(outcome.images, 37);
+    EXPECT_EQ(outcome.failed, 0);
+    const auto log = servers.Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "photos s1 pn=37"), log.end())
+        << "offset moved by 37";
+    const auto rows = session.downloads.Rows();
+    EXPECT_EQ(rows[0].url, "https://imgsrc.baidu.com/album/pic/item/s1_0.jpg");
+    EXPECT_EQ(rows[0].fileName, "春游.jpg") << "an empty description takes the album name";
+    EXPECT_EQ(rows[5].fileName, "照片5.jpg");
+    EXPECT_TRUE(std::filesystem::exists(save / "owner7" / "春游" / "照片36.jpg"));
+}
+
+TEST_F(BaiduTest, NonPublicAlbumPrompt) {
+    servers.privateUntilLogin = true;
+    ASSERT_EQ(List("https://xiangce.baidu.com/u/owner7").albums, 3);
+    front.answer = false;
+    RunDownloadJob(session, {1}, save.Path().string());
+    EXPECT_EQ(front.questions, std::vector<std::string>{
+                                   "为非公开相册,是否进行验证？\n\n验证成功后请手动关闭验证框"});
+    EXPECT_EQ(session.downloads.Size(), 0u);
+    EXPECT_TRUE(front.logins.empty());
+
+    servers.privateRequests = 0;
+    front.answer = true;
+    RunDownloadJob(session, {1}, save.Path().string());
+    EXPECT_EQ(front.logins,
+              std::vector<std::string>{"https://xiangce.baidu.com/picture/album/list/s2"});
+    EXPECT_EQ(session.downloads.Size(), 2u);
+
+    // An album that says it has no photos ends without asking.
+    front.questions.clear();
+    AddAlbum(session, ST_PERLISTRECORD{.name = "空的", .key = "s9", .photoCount = 0});
+    RunDownloadJob(session, {3}, save.Path().string());
+    EXPECT_TRUE(front.questions.empty());
+}
+
+TEST_F(BaiduTest, AddressesWithoutAccountAreLookedUp) {
+    servers.server.On("xiangce.baidu.com", "/home",
+                      [](const httplib::Request&, httplib::Response& res) {
+                          res.set_content("<a href=\"/profile/u/owner7?x=1\">me</a>", "text/html");
+                      });
+    EXPECT_EQ(List("https://xiangce.baidu.com/home").albums, 3);
+    EXPECT_EQ(session.OwnerName(), "owner7");
+}
+
+TEST_F(BaiduTest, TiebaBarAlbumsAndPhotos) {
+    ASSERT_EQ(List("https://tieba.baidu.com/f?kw=%E7%8C%AB&ie=utf-8").albums, 1);
+    const auto album = session.albums.At(0);
+    EXPECT_EQ(album->name, "猫猫");
+    EXPECT_EQ(album->key, "777");
+    EXPECT_EQ(album->photoCount, 3);
+    EXPECT_EQ(album->coverUrl, "https://imgsrc.baidu.com/t1.jpg");
+    EXPECT_EQ(session.OwnerName(), "猫");
+    EXPECT_EQ(session.SiteText(), "%E7%8C%AB");
+    RunDownloadJob(session, {0}, save.Path().string());
+    const auto rows = session.downloads.Rows();
+    ASSERT_EQ(rows.size(), 2u);
+    EXPECT_EQ(rows[0].url, "https://imgsrc.baidu.com/forum/pic/item/pa.jpg");
+    EXPECT_EQ(rows[0].fileName, "猫猫.jpg");
+    EXPECT_EQ(rows[1].fileName, "鱼.jpg");
+    const auto log = servers.Log();
+    EXPECT_NE(std::find(log.begin(), log.end(), "bar photos tid=777 kw=猫 pn=1"), log.end());
+    EXPECT_TRUE(std::filesystem::exists(save / "猫" / "猫猫" / "鱼.jpg"));
+}
+
+TEST_F(BaiduTest, TiebaThreadCursorPaging) {
+    const auto outcome = List("https://tieba.baidu.com/p/4242?pn=1");
+    ASSERT_EQ(outcome.albums, 1);
+    EXPECT_TRUE(outcome.autoDownload);
+    EXPECT_EQ(front.autoDownloads, 1);
+    EXPECT_EQ(session.albums.At(0)->name, "猫的帖子");
+    EXPECT_EQ(session.albums.At(0)->photoCount, -1);
+    RunDownloadJob(session, {0}, save.Path().string());
+    const auto rows = session.downloads.Rows();
+    ASSERT_EQ(rows.size(), 3u);
+    EXPECT_EQ(rows[0].url, "https://imgsrc.baidu.com/w/i1.jpg");
+    EXPECT_EQ(rows[0].fileName, "第一.jpg");
+    EXPECT_EQ(rows[1].url, "https://imgsrc.baidu.com/forum/pic/item/i2.jpg") << "no waterurl";
+    EXPECT_EQ(rows[2].fileName, "三.jpg");
+    EXPECT_EQ(servers.Log(),
+              (std::vector<std::string>{"thread pic_id=", "thread pic_id=i2", "thread pic_id=i3"}));
+}
+
+TEST(BaiduAddresses, FullSizeRewrite) {
+    EXPECT_EQ(BaiduFullSizeAddress("http://h/album/s%3D1280/item/abc.jpg"),
+              "http://h/album/pic/item/abc.jpg");
+    EXPECT_EQ(BaiduFullSizeAddress("http://h/x.jpg"), "http://h/x.jpgalbum/pic/item/x.jpg");
+}
+
+class BaiduCliTest : public ::testing::Test {
+  protected:
+    std::vector<std::string> Command(std::vector<std::string> extra) {
+        std::vector<std::string> argv = {BRENVIK_CLI_PATH,
+                                         "--home",
+                                         (home / "data").string(),
+                                         "--cacert",
+                                         test::TestCertificate::Get().certFile.string(),
+                                         "-o",
+                                         save.Path().string()};
+        for (const auto& route : servers.Routes()) {
+            argv.push_back("--connect-to");
+            argv.push_back(route);
+        }
+        argv.insert(argv.end(), extra.begin(), extra.end());
+        return argv;
+    }
+    BaiduServers servers;
+    test::TempDir home;
+    test::TempDir save;
+};
+
+TEST_F(BaiduCliTest, AccountAlbumListsAndDownloads) {
+    const auto result =
+        test::RunProcess(Command({"-a", "3", "https://xiangce.baidu.com/u/owner7"}));
+    EXPECT_EQ(result.exitCode, 1) << "the chosen album has no photos: " << result.err;
+    EXPECT_EQ(result.out, "0001\t春游\t  37\t\n0002\t私人\t   4\t\n0003\t夏天\t   5\t\n");
+    EXPECT_TRUE(save.Files().empty()) << "夏天 has no photos on the server";
+    const auto again = test::RunProcess(Command({"-a", "1", "https://xiangce.baidu.com/u/owner7"}));
+    EXPECT_EQ(again.exitCode, 0);
+    EXPECT_EQ(save.Files().size(), 38u);  // 37 images and pic.zvt
+}
+
+TEST_F(BaiduCliTest, NonPublicPromptYesAndNo) {
+    servers.privateUntilLogin = true;
+    auto result =
+        test::RunProcess(Command({"-a", "2", "--no", "https://xiangce.baidu.com/u/owner7"}));
+    EXPECT_NE(result.err.find("为非公开相册,是否进行验证？\n\n验证成功后请手动关闭验证框 -> 否"),
+              std::string::npos);
+    EXPECT_TRUE(save.Files().empty());
+    servers.privateRequests = 0;
+    result = test::RunProcess(Command({"-a", "2", "--yes", "https://xiangce.baidu.com/u/owner7"}));
+    EXPECT_NE(result.err.find("-> 是"), std::string::npos);
+    EXPECT_NE(result.err.find("https://xiangce.baidu.com/picture/album/list/s2"),
+              std::string::npos);
+    EXPECT_EQ(save.Files().size(), 3u);
+}
+
+TEST_F(BaiduCliTest, TiebaBarAndThread) {
+    auto result = test::RunProcess(Command({"https://tieba.baidu.com/f?kw=%E7%8C%AB"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(std::filesystem::exists(save / "猫" / "猫猫" / "鱼.jpg"));
+    result = test::RunProcess(Command({"https://tieba.baidu.com/p/4242"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(result.out, "0001\t猫的帖子\t未知\t\n");
+    EXPECT_TRUE(std::filesystem::exists(save / "猫" / "猫的帖子" / "三.jpg"));
+}
+
+}  // namespace
+}  // namespace brenvik
