@@ -241,6 +241,18 @@ std::string CookieStore::CookiesFor(const std::string& address) const {
     return text;
 }
 
+void CookieStore::Remove(const std::string& domain, const std::string& path,
+                         const std::string& name) {
+    Cookie probe;
+    if (!Parse(domain + "\tFALSE\t" + path + "\tFALSE\t0\t" + name + "\tx", probe)) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    if (cookies_.erase(KeyOf(probe)) > 0) {
+        SaveLocked();
+    }
+}
+
 void CookieStore::ClearFor(const std::string& address) {
     std::lock_guard lock(mutex_);
     const auto found = Matching(address);

@@ -32,6 +32,8 @@ class CookieStore {
 
     // "name=value; name2=value2" of the cookies a request to the address would send.
     std::string CookiesFor(const std::string& address) const;
+    // Drops one cookie (as a browser reports a removal); the domain as in a Netscape line.
+    void Remove(const std::string& domain, const std::string& path, const std::string& name);
     // Drops the cookies a request to the address would send.
     void ClearFor(const std::string& address);
     void Clear();

@@ -15,7 +15,6 @@ const std::vector<HostRole>& BuiltInHosts() {
         {"qzone.route", "r.qzone.qq.com", "Qzone route service (album host per account)"},
         {"qzone.user", "user.qzone.qq.com", "Qzone user host"},
         {"qzone.list", "h5.qzone.qq.com", "Qzone list host when the route lookup fails"},
-        {"qzone.login", "xui.ptlogin2.qq.com", "QQ login page"},
         {"qqgroup.photo", "qungz.photo.store.qq.com", "QQ group photo host"},
         {"qqgroup.home", "qun.qzone.qq.com", "QQ group home host"},
         {"tweibo.fragment", "t.qq.com", "Tencent Weibo domain fragment"},
@@ -97,6 +96,12 @@ const std::vector<HostRole>& BuiltInHosts() {
         {"jd.fragment", "jd.com", "JD domain fragment"},
         {"jd.item.fragment", "item.jd.com", "JD item-host fragment"},
         {"jd.item", "item.jd.com", "JD item host"},
+        // Login pages of the login menu
+        {"netease.login", "reg.163.com", "NetEase registration and login page"},
+        {"56.web", "www.56.com", "56 home host (login page)"},
+        {"taobao.login", "login.taobao.com", "Taobao login host"},
+        {"hupu.passport", "passport.hupu.com", "Hupu passport host"},
+        {"login.default", "www.qq.com", "start page of the custom login"},
         // Instagram
         {"instagram.fragment", "instagram.com", "Instagram domain fragment"},
         {"instagram.web", "www.instagram.com", "Instagram host"},

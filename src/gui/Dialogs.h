@@ -1,0 +1,78 @@
+// The small dialogs of the window: album search and filter, the two settings dialogs.
+#pragma once
+
+#include <QCheckBox>
+#include <QDialog>
+#include <QLabel>
+#include <QLineEdit>
+#include <QPushButton>
+#include <QRadioButton>
+#include <functional>
+
+#include "settings/Settings.h"
+
+namespace brenvik {
+
+class CMyGridCtrl;
+
+// Search panel (find mode, modeless) or filter question (filter mode, modal).
+class CDlgFind : public QDialog {
+    Q_OBJECT
+  public:
+    enum class Mode { Find, Filter };
+    CDlgFind(Mode mode, CMyGridCtrl* grid, QWidget* parent);
+
+    QString Keyword() const { return keyword_->text().trimmed(); }
+    // Find mode: moves the selection to the next (or previous) matching row.
+    void Search(bool forward);
+
+    std::function<void(const QString&)> showMessage;
+
+  protected:
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+  private:
+    Mode mode_;
+    CMyGridCtrl* grid_;
+    QLineEdit* keyword_;
+    QCheckBox* matchCase_;
+    QCheckBox* wholeCell_;
+    QPoint dragOffset_;
+};
+
+// Download parameters of one site.
+class CDlgDownSet : public QDialog {
+    Q_OBJECT
+  public:
+    CDlgDownSet(ST_DOWNPARAM& entry, QWidget* parent);
+    void Accept();
+
+    std::function<void(const QString&)> showMessage;
+
+  private:
+    ST_DOWNPARAM& entry_;
+    QLineEdit* threads_;
+    QLineEdit* timeout_;
+    QLineEdit* minK_;
+    QLineEdit* maxK_;
+};
+
+// File-name and folder-name rules of one site.
+class CDlgSaveSet : public QDialog {
+    Q_OBJECT
+  public:
+    CDlgSaveSet(ST_SAVESET& entry, QWidget* parent);
+    void Accept();
+    static QString HelpText();
+
+    std::function<void(const QString&)> showMessage;
+
+  private:
+    ST_SAVESET& entry_;
+    QLineEdit* texts_[6];
+    QRadioButton* naming_[3];
+    QRadioButton* folder_[2];
+};
+
+}  // namespace brenvik

@@ -1,0 +1,24 @@
+// brenvik: the desktop window.
+#include <unistd.h>
+
+#include <QApplication>
+#include <QFont>
+#include <cstdlib>
+
+#include "gui/BrenvikDlg.h"
+#include "gui/Home.h"
+#include "net/CookieStore.h"
+#include "net/Hosts.h"
+
+int main(int argc, char** argv) {
+    // The login browser's sandbox cannot run as root (as in containers and CI).
+    if (::geteuid() == 0) {
+        ::setenv("QTWEBENGINE_DISABLE_SANDBOX", "1", 0);
+    }
+    QApplication app(argc, argv);
+    QApplication::setApplicationName("Brenvik");
+    const std::filesystem::path home = brenvik::PrepareHome();
+    brenvik::CBrenvikDlg window(home);
+    window.StartUp(std::getenv("BRENVIK_NO_SPLASH") == nullptr);
+    return QApplication::exec();
+}

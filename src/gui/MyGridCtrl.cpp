@@ -1,0 +1,243 @@
+#include "gui/MyGridCtrl.h"
+
+#include <QHeaderView>
+#include <QImage>
+
+#include "app/AlbumRows.h"
+#include "app/Session.h"
+#include "net/URLSource2.h"
+
+namespace brenvik {
+namespace {
+
+struct Column {
+    const char* header;
+    int width;
+};
+constexpr Column kListColumns[] = {{"序号", 50},  {"名称", 575}, {"数量", 50},
+                                   {"备注", 100}, {"", 0},       {"", 0}};
+
+QString Q(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+}  // namespace
+
+CMyGridCtrl::CMyGridCtrl(Session& session, QWidget* parent)
+    : QTableWidget(parent), session_(session) {
+    setObjectName("ctl1003");
+    setEditTriggers(QAbstractItemView::NoEditTriggers);
+    verticalHeader()->hide();
+    connect(this, &CMyGridCtrl::thumbnailReady, this, &CMyGridCtrl::OnThumbnailReady,
+            Qt::QueuedConnection);
+    coverThread_ = std::thread([this] { CoverLoop(); });
+    Reset(false);
+}
+
+CMyGridCtrl::~CMyGridCtrl() {
+    {
+        std::lock_guard lock(queueMutex_);
+        closing_ = true;
+        passState_ = kPassStopAsked;
+    }
+    queueCv_.notify_all();
+    coverThread_.join();
+}
+
+void CMyGridCtrl::Reset(bool thumbnailMode) {
+    thumbnailMode_ = thumbnailMode;
+    setUpdatesEnabled(false);
+    clear();
+    setRowCount(0);
+    setColumnCount(kThumbColumns);
+    if (thumbnailMode_) {
+        horizontalHeader()->hide();
+        setSelectionBehavior(QAbstractItemView::SelectItems);
+        setSelectionMode(QAbstractItemView::ExtendedSelection);
+        setIconSize(QSize(kThumbWidth, kThumbHeight));
+        for (int c = 0; c < kThumbColumns; ++c) {
+            setColumnWidth(c, kThumbWidth + 2 * 4);
+        }
+    } else {
+        horizontalHeader()->show();
+        setSelectionBehavior(QAbstractItemView::SelectRows);
+        setSelectionMode(QAbstractItemView::ExtendedSelection);
+        for (int c = 0; c < kThumbColumns; ++c) {
+            setHorizontalHeaderItem(
+                c, new QTableWidgetItem(QString::fromUtf8(kListColumns[c].header)));
+            setColumnWidth(c, kListColumns[c].width);
+            setColumnHidden(c, kListColumns[c].width == 0);
+        }
+    }
+    setUpdatesEnabled(true);
+}
+
+void CMyGridCtrl::ShowAlbum(int index) {
+    const auto album = session_.albums.At(static_cast<std::size_t>(index));
+    if (!album) {
+        return;
+    }
+    if (thumbnailMode_) {
+        ShowThumbCell(*album);
+    } else {
+        ShowListRow(*album);
+    }
+}
+
+void CMyGridCtrl::ShowListRow(const ST_PERLISTRECORD& album) {
+    if (!filter_.isEmpty() && !Q(album.name).contains(filter_, Qt::CaseSensitive)) {
+        return;
+    }
+    const int row = rowCount();
+    insertRow(row);
+    const AlbumRowTexts texts = AlbumRow(album, row + 1);
+    const QString cells[] = {Q(texts.number), Q(texts.name), Q(texts.count), Q(texts.access)};
+    for (int c = 0; c < 4; ++c) {
+        auto* item = new QTableWidgetItem(cells[c]);
+        item->setData(Qt::UserRole, album.position);
+        setItem(row, c, item);
+    }
+}
+
+void CMyGridCtrl::ShowThumbCell(const ST_PERLISTRECORD& album) {
+    const int index = album.position;
+    const int row = index / kThumbColumns;
+    const int column = index % kThumbColumns;
+    if (column == 0) {
+        insertRow(rowCount());
+        setRowHeight(rowCount() - 1, kThumbRowHeight);
+    }
+    auto* item = new QTableWidgetItem(QString("%1.%2").arg(index + 1).arg(Q(album.name)));
+    item->setData(Qt::UserRole, index);
+    item->setTextAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    if (album.thumbSlot >= 0 && album.thumbSlot < thumbnails_.size()) {
+        item->setIcon(QIcon(thumbnails_[album.thumbSlot]));
+    } else {
+        QueueCover(index);
+    }
+    setItem(row, column, item);
+}
+
+void CMyGridCtrl::ShowAll() {
+    const int count = static_cast<int>(session_.albums.Size());
+    for (int i = 0; i < count; ++i) {
+        ShowAlbum(i);
+    }
+    filter_.clear();
+}
+
+void CMyGridCtrl::SetFilterOnce(const QString& filter) {
+    filter_ = filter;
+    Reset(false);
+    ShowAll();
+}
+
+std::vector<int> CMyGridCtrl::SelectedAlbums() const {
+    std::vector<int> albums;
+    for (int r = 0; r < rowCount(); ++r) {
+        for (int c = 0; c < columnCount(); ++c) {
+            const QTableWidgetItem* cell = item(r, c);
+            if (!cell || !cell->isSelected()) {
+                continue;
+            }
+            albums.push_back(cell->data(Qt::UserRole).toInt());
+            if (!thumbnailMode_) {
+                break;  // one value per row
+            }
+        }
+    }
+    return albums;
+}
+
+TableRows CMyGridCtrl::Texts() const {
+    TableRows rows;
+    std::vector<std::string> header;
+    for (int c = 0; c < columnCount(); ++c) {
+        const QTableWidgetItem* h = horizontalHeaderItem(c);
+        header.push_back(h && !thumbnailMode_ ? h->text().toStdString() : "");
+    }
+    rows.push_back(header);
+    for (int r = 0; r < rowCount(); ++r) {
+        std::vector<std::string> row;
+        for (int c = 0; c < columnCount(); ++c) {
+            const QTableWidgetItem* cell = item(r, c);
+            row.push_back(cell ? cell->text().toStdString() : "");
+        }
+        rows.push_back(row);
+    }
+    return rows;
+}
+
+std::filesystem::path CMyGridCtrl::ThumbnailFile(int index) const {
+    return session_.BaseFolder() / "tmp" / (std::to_string(index) + ".jpg");
+}
+
+void CMyGridCtrl::StartThumbnailPass() {
+    passState_ = kPassRunning;
+    Reset(true);
+    ShowAll();
+    std::lock_guard lock(queueMutex_);
+    if (coverQueue_.empty()) {
+        passState_ = kPassIdle;
+        emit passFinished();
+    }
+}
+
+void CMyGridCtrl::QueueCover(int index) {
+    {
+        std::lock_guard lock(queueMutex_);
+        coverQueue_.push_back(index);
+    }
+    queueCv_.notify_one();
+}
+
+// Covers are fetched off the window's thread; each finished one comes back queued.
+void CMyGridCtrl::CoverLoop() {
+    for (;;) {
+        int index = 0;
+        {
+            std::unique_lock lock(queueMutex_);
+            queueCv_.wait(lock, [this] { return closing_ || !coverQueue_.empty(); });
+            if (closing_) {
+                return;
+            }
+            index = coverQueue_.front();
+            coverQueue_.pop_front();
+        }
+        QImage image;
+        const auto album = session_.albums.At(static_cast<std::size_t>(index));
+        if (album && passState_ != kPassStopAsked && !album->coverUrl.empty()) {
+            const auto file = ThumbnailFile(index);
+            std::error_code ec;
+            std::filesystem::create_directories(file.parent_path(), ec);
+            URLRequest request(album->coverUrl, file, 20000);
+            CURLSource response;
+            if (Fetch(request, response, kFetchWorker) &&
+                image.load(QString::fromStdString(file.string()))) {
+                image = image.scaled(kThumbWidth, kThumbHeight, Qt::IgnoreAspectRatio,
+                                     Qt::SmoothTransformation);
+            }
+        }
+        emit thumbnailReady(index, image);
+    }
+}
+
+void CMyGridCtrl::OnThumbnailReady(int index, const QImage& image) {
+    if (!image.isNull()) {
+        thumbnails_.append(QPixmap::fromImage(image));
+        const int slot = static_cast<int>(thumbnails_.size()) - 1;
+        session_.albums.SetThumbSlot(static_cast<std::size_t>(index), slot);
+        if (thumbnailMode_) {
+            if (QTableWidgetItem* cell = item(index / kThumbColumns, index % kThumbColumns)) {
+                cell->setIcon(QIcon(thumbnails_[slot]));
+            }
+        }
+    }
+    std::lock_guard lock(queueMutex_);
+    if (coverQueue_.empty() && passState_ != kPassIdle) {
+        passState_ = kPassIdle;
+        emit passFinished();
+    }
+}
+
+}  // namespace brenvik

@@ -1,0 +1,78 @@
+// The album table: one row per album (list mode) or six covers a row (thumbnail mode).
+#pragma once
+
+#include <QPixmap>
+#include <QTableWidget>
+#include <QVector>
+
+#include <atomic>
+#include <condition_variable>
+#include <deque>
+#include <filesystem>
+#include <mutex>
+#include <thread>
+
+#include "app/TableText.h"
+#include "download/Lists.h"
+
+namespace brenvik {
+
+class Session;
+
+inline constexpr int kThumbColumns = 6;
+inline constexpr int kThumbWidth = 113;
+inline constexpr int kThumbHeight = 120;
+inline constexpr int kThumbRowHeight = 130;
+
+enum PassState : int { kPassIdle = 0, kPassRunning = 1, kPassStopAsked = 2 };
+
+class CMyGridCtrl : public QTableWidget {
+    Q_OBJECT
+  public:
+    CMyGridCtrl(Session& session, QWidget* parent = nullptr);
+    ~CMyGridCtrl() override;
+
+    bool ThumbnailMode() const { return thumbnailMode_; }
+    // Empties the table and lays it out for the mode.
+    void Reset(bool thumbnailMode);
+    // Adds the row (or cell) of album i.
+    void ShowAlbum(int index);
+    // Shows every album again (thumbnail pass, or once after a filter).
+    void ShowAll();
+    void SetFilterOnce(const QString& filter);
+    // Album indexes of the selected rows (row order) or cells (row by row, left to right).
+    std::vector<int> SelectedAlbums() const;
+    // The texts of the table with a header row first, for search and export.
+    TableRows Texts() const;
+
+    // The thumbnail pass: covers of every album in the background.
+    void StartThumbnailPass();
+    int PassState() const { return passState_; }
+    void StopThumbnailPass() { passState_ = kPassStopAsked; }
+
+  signals:
+    void thumbnailReady(int index, QImage image);
+    void passFinished();
+
+  private:
+    void ShowListRow(const ST_PERLISTRECORD& album);
+    void ShowThumbCell(const ST_PERLISTRECORD& album);
+    void QueueCover(int index);
+    void CoverLoop();
+    void OnThumbnailReady(int index, const QImage& image);
+    std::filesystem::path ThumbnailFile(int index) const;
+
+    Session& session_;
+    bool thumbnailMode_ = false;
+    QString filter_;
+    QVector<QPixmap> thumbnails_;
+
+    std::atomic<int> passState_{kPassIdle};
+    std::mutex queueMutex_;
+    std::condition_variable queueCv_;
+    std::deque<int> coverQueue_;
+    bool closing_ = false;
+    std::thread coverThread_;
+};
+
+}  // namespace brenvik
