@@ -11,14 +11,6 @@
 namespace brenvik {
 namespace {
 
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 std::string CountText(const char* format, int n) {
     char text[128];
     std::snprintf(text, sizeof text, format, n);

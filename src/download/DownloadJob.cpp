@@ -8,6 +8,7 @@
 #include "download/DownProc.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
+#include "net/StringCtrl.h"
 
 namespace brenvik {
 namespace {
@@ -18,14 +19,6 @@ std::string Format(const char* format, int a, int b = 0) {
     char text[128];
     std::snprintf(text, sizeof text, format, a, b);
     return text;
-}
-
-std::string Trimmed(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
 }
 
 // The owner level under the save path: one clean folder name, never a path.

@@ -95,12 +95,6 @@ void ReplaceEscape(std::string& text, int digit, const std::string& value) {
     ReplaceAll(text, "?" + std::to_string(digit), value);
 }
 
-std::string LowerAscii(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
-
 bool IsImageExtension(const std::string& ext) {
     static const std::array<std::string_view, 6> kKnown = {".jpeg", ".jpg", ".bmp",
                                                            ".gif",  ".png", ".tif"};

@@ -4,6 +4,7 @@
 #include <cctype>
 #include <mutex>
 
+#include "net/StringCtrl.h"
 #include "settings/Ini.h"
 
 namespace brenvik {
@@ -148,8 +149,7 @@ std::vector<std::string> HostTable::LoadOverrides(const std::filesystem::path& f
     }
     for (std::string role : ini.Keys(kHostOverrideSection)) {
         const std::string host = ini.GetString(kHostOverrideSection, role, "");
-        std::transform(role.begin(), role.end(), role.begin(),
-                       [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+        role = LowerAscii(role);
         if (Get(role).empty()) {
             problems.push_back(file.filename().string() + ": 未知的主机项: " + role);
         } else if (host.empty()) {

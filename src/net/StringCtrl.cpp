@@ -367,6 +367,23 @@ std::string FromUtf16(std::u16string_view text) {
     return out;
 }
 
+std::string Trimmed(std::string_view text) {
+    const std::size_t first = text.find_first_not_of(" \t\r\n");
+    if (first == std::string_view::npos) {
+        return {};
+    }
+    return std::string(text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1));
+}
+
+std::string LowerAscii(std::string text) {
+    for (char& c : text) {
+        if (c >= 'A' && c <= 'Z') {
+            c = static_cast<char>(c - 'A' + 'a');
+        }
+    }
+    return text;
+}
+
 std::size_t CharCount(std::string_view text) {
     std::size_t count = 0;
     for (unsigned char b : text) {

@@ -71,6 +71,11 @@ std::string_view UpToFirstNul(std::string_view bytes);
 // A cache-buster such as "0.5000000000000000", the same within one second.
 std::string RandomFraction();
 
+// The text without blanks, tabs and line breaks at either end.
+std::string Trimmed(std::string_view text);
+// ASCII letters in lower case; every other byte unchanged.
+std::string LowerAscii(std::string text);
+
 // Appends one Unicode character as UTF-8.
 void AppendUtf8(std::string& out, char32_t c);
 

@@ -10,21 +10,6 @@
 namespace brenvik {
 namespace {
 
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(), [](unsigned char c) {
-        return static_cast<char>(c < 0x80 ? std::tolower(c) : c);
-    });
-    return text;
-}
-
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 std::string Unquote(std::string value) {
     if (value.size() >= 2 && (value.front() == '"' || value.front() == '\'') &&
         value.back() == value.front()) {
@@ -74,12 +59,12 @@ void CIni::ParseText(const std::string& text) {
     Section* current = nullptr;
     std::istringstream lines(text);
     for (std::string raw; std::getline(lines, raw);) {
-        const std::string line = Trim(raw);
+        const std::string line = Trimmed(raw);
         if (line.empty() || line.front() == ';' || line.front() == '#') {
             continue;
         }
         if (line.front() == '[' && line.back() == ']') {
-            current = &sections_[Lower(Trim(line.substr(1, line.size() - 2)))];
+            current = &sections_[LowerAscii(Trimmed(line.substr(1, line.size() - 2)))];
             continue;
         }
         const std::size_t eq = line.find('=');
@@ -87,21 +72,21 @@ void CIni::ParseText(const std::string& text) {
             badLines_.push_back(line);
             continue;
         }
-        const std::string key = Trim(line.substr(0, eq));
-        const std::string lowered = Lower(key);
+        const std::string key = Trimmed(line.substr(0, eq));
+        const std::string lowered = LowerAscii(key);
         // The first definition of a key wins, as with the Windows calls.
-        if (current->values.emplace(lowered, Unquote(Trim(line.substr(eq + 1)))).second) {
+        if (current->values.emplace(lowered, Unquote(Trimmed(line.substr(eq + 1)))).second) {
             current->order.push_back(key);
         }
     }
 }
 
 const std::string* CIni::Find(const std::string& section, const std::string& key) const {
-    const auto s = sections_.find(Lower(section));
+    const auto s = sections_.find(LowerAscii(section));
     if (s == sections_.end()) {
         return nullptr;
     }
-    const auto v = s->second.values.find(Lower(key));
+    const auto v = s->second.values.find(LowerAscii(key));
     return v == s->second.values.end() ? nullptr : &v->second;
 }
 
@@ -124,7 +109,7 @@ bool CIni::Has(const std::string& section, const std::string& key) const {
 }
 
 std::vector<std::string> CIni::Keys(const std::string& section) const {
-    const auto s = sections_.find(Lower(section));
+    const auto s = sections_.find(LowerAscii(section));
     return s == sections_.end() ? std::vector<std::string>{} : s->second.order;
 }
 

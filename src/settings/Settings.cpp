@@ -51,15 +51,6 @@ bool IsHighSurrogate(char16_t unit) {
     return unit >= 0xD800 && unit <= 0xDBFF;
 }
 
-std::string LowerAscii(std::string text) {
-    for (char& c : text) {
-        if (c >= 'A' && c <= 'Z') {
-            c = static_cast<char>(c - 'A' + 'a');
-        }
-    }
-    return text;
-}
-
 void ApplyCorrections(SettingsArea& settings) {
     for (auto& down : settings.down) {
         if (down.threads == 0 || down.threads > 15) {

@@ -69,14 +69,6 @@ std::string UinNow(bool dropLeadingZeros) {
     return uin;
 }
 
-std::string Trim(const std::string& text) {
-    const auto first = text.find_first_not_of(" \t\r\n");
-    if (first == std::string::npos) {
-        return {};
-    }
-    return text.substr(first, text.find_last_not_of(" \t\r\n") - first + 1);
-}
-
 // --- Route lookup -----------------------------------------------------------------
 
 struct Route {
@@ -261,7 +253,7 @@ std::string AlbumPage(const std::string& key) {
 std::string NameText(const std::string& piece, unsigned nameSource) {
     const std::string name = TextBetween(piece, "\"name\" : \"", "\"");
     const std::string desc = TextBetween(piece, "\"desc\" : \"", "\"");
-    const std::string first = Trim(nameSource == 1 ? name : desc);
+    const std::string first = Trimmed(nameSource == 1 ? name : desc);
     return first.empty() ? (nameSource == 1 ? desc : name) : first;
 }
 
@@ -293,8 +285,39 @@ bool AddPhotos(Session& session, const Pieces& pieces, int albumIndex) {
     return true;
 }
 
-bool IsPasswordAnswer(const std::string& text) {
-    return FoundAfterStart(text, "\"message\":\"对不起");
+// An encrypted album's answer asks for its password: once per adapter call the user may
+// log in at the album's page; true when the same request should be made again.
+bool PasswordGiven(Session& session, const ST_PERLISTRECORD& album, const std::string& text,
+                   bool& asked) {
+    if (asked || !(album.access & kAccessEncrypted) ||
+        !FoundAfterStart(text, "\"message\":\"对不起")) {
+        return false;
+    }
+    asked = true;
+    if (!session.Front().AskYesNo(kPasswordQuestion)) {
+        return false;
+    }
+    session.Front().OpenLogin(AlbumPage(album.key));
+    return true;
+}
+
+enum class PageOutcome { NoItems, Added, Stop };
+
+// Adds the photos of one answer. A service that ignores the page start would repeat its
+// first page for ever, so a page that starts like the previous one ends the list.
+PageOutcome AddPage(Session& session, const std::string& text, int albumIndex,
+                    std::string& lastFirstEntry) {
+    Pieces pieces;
+    SplitAll(text, "\"batchId\"", pieces);
+    if (pieces.size() < 2) {
+        return PageOutcome::NoItems;
+    }
+    const std::string firstEntry = ImageEntry(pieces[1]);
+    if (firstEntry == lastFirstEntry) {
+        return PageOutcome::Stop;
+    }
+    lastFirstEntry = firstEntry;
+    return AddPhotos(session, pieces, albumIndex) ? PageOutcome::Added : PageOutcome::Stop;
 }
 
 void QzonePhotoList(Session& session, int albumIndex) {
@@ -338,32 +361,18 @@ void QzonePhotoList(Session& session, int albumIndex) {
         if (!FetchPage(request, address, kDecodeInflate | kDecodeAuto, text) || text.empty()) {
             return;
         }
-        if (IsPasswordAnswer(text) && (album->access & kAccessEncrypted) && !asked) {
-            asked = true;
-            if (session.Front().AskYesNo(kPasswordQuestion)) {
-                session.Front().OpenLogin(AlbumPage(album->key));
-                if (!viewMode) {
-                    --page;  // the same page again, now that the password was given
-                }
-                continue;
+        if (PasswordGiven(session, *album, text, asked)) {
+            if (!viewMode) {
+                --page;  // the same page again, now that the password was given
             }
+            continue;
         }
-        Pieces pieces;
-        SplitAll(text, "\"batchId\"", pieces);
-        if (pieces.size() < 2) {
-            if (viewMode || session.downloads.Size() > 0) {
-                return;
-            }
+        const PageOutcome outcome = AddPage(session, text, albumIndex, lastFirstEntry);
+        if (outcome == PageOutcome::NoItems && !viewMode && session.downloads.Size() == 0) {
             listPassWasEmpty = true;
             continue;
         }
-        // A service that ignores the page start would repeat its first page for ever.
-        const std::string firstEntry = ImageEntry(pieces[1]);
-        if (firstEntry == lastFirstEntry) {
-            return;
-        }
-        lastFirstEntry = firstEntry;
-        if (!AddPhotos(session, pieces, albumIndex) || viewMode) {
+        if (outcome != PageOutcome::Added || viewMode) {
             return;
         }
     }
@@ -397,26 +406,12 @@ void QzonePlistPhotoList(Session& session, int albumIndex) {
         if (!FetchPage(request, address, kDecodeInflate | kDecodeAuto, text) || text.empty()) {
             return;
         }
-        if (IsPasswordAnswer(text) && (album->access & kAccessEncrypted) && !asked) {
-            asked = true;
-            if (session.Front().AskYesNo(kPasswordQuestion)) {
-                session.Front().OpenLogin(AlbumPage(album->key));
-                AdapterPause(session, 3000ms);
-                --page;
-                continue;
-            }
+        if (PasswordGiven(session, *album, text, asked)) {
+            AdapterPause(session, 3000ms);
+            --page;
+            continue;
         }
-        Pieces pieces;
-        SplitAll(text, "\"batchId\"", pieces);
-        if (pieces.size() < 2) {
-            return;
-        }
-        const std::string firstEntry = ImageEntry(pieces[1]);
-        if (firstEntry == lastFirstEntry) {
-            return;
-        }
-        lastFirstEntry = firstEntry;
-        if (!AddPhotos(session, pieces, albumIndex)) {
+        if (AddPage(session, text, albumIndex, lastFirstEntry) != PageOutcome::Added) {
             return;
         }
         AdapterPause(session, std::chrono::milliseconds(4000 + 200 * page));
