@@ -12,7 +12,7 @@ const char* const kUsage =
     "                      instagram duitang huaban lofter topit (默认: 由地址判断, 否则 0)\n"
     "      --sub N         QQ 子类: 0 QQ空间相册(默认), 1 QQ群相册, 2 腾讯微博相册\n"
     "  -l, --list          只列出相册\n"
-    "  -a, --albums SPEC   要下载的相册: all(默认) 或序号与范围, 如 1,3,5-7\n"
+    "  -a, --albums ROWS   要下载的相册: all(默认) 或序号与范围, 如 1,3,5-7\n"
     "  -o, --save DIR      保存路径(默认: 上次的保存路径, 否则当前目录)\n"
     "      --home DIR      数据目录: soft.dat、下载器扩展设置.ini、hosts.ini、cookies.txt\n"
     "      --cookies FILE  先导入 Netscape 格式的 cookies.txt\n"
@@ -158,19 +158,19 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     return {options, ""};
 }
 
-std::optional<std::vector<int>> ParseAlbumSpec(const std::string& spec, int count) {
+std::optional<std::vector<int>> ParseAlbumSelection(const std::string& selection, int count) {
     std::vector<int> rows;
-    if (spec == "all") {
+    if (selection == "all") {
         for (int i = 0; i < count; ++i) {
             rows.push_back(i);
         }
         return rows;
     }
     std::size_t start = 0;
-    while (start <= spec.size()) {
-        const std::size_t comma = spec.find(',', start);
+    while (start <= selection.size()) {
+        const std::size_t comma = selection.find(',', start);
         const std::string part =
-            spec.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
+            selection.substr(start, comma == std::string::npos ? std::string::npos : comma - start);
         const std::size_t dash = part.find('-');
         const auto first = SmallNumber(part.substr(0, dash), 1, count);
         const auto last =

@@ -49,8 +49,8 @@ struct SiteChoice {
 std::optional<SiteChoice> SiteByName(const std::string& name);
 
 // "all", or 1-based rows and ranges ("1,3,5-7"), as 0-based indexes in the given order.
-// Nothing when the spec is malformed or names a row outside 1..count.
-std::optional<std::vector<int>> ParseAlbumSpec(const std::string& spec, int count);
+// Nothing when the selection is malformed or names a row outside 1..count.
+std::optional<std::vector<int>> ParseAlbumSelection(const std::string& selection, int count);
 
 extern const char* const kUsage;
 

@@ -197,7 +197,7 @@ int Run(const Options& options) {
         }
         return kExitOk;
     }
-    const auto selected = ParseAlbumSpec(options.albums, static_cast<int>(albums.size()));
+    const auto selected = ParseAlbumSelection(options.albums, static_cast<int>(albums.size()));
     if (!selected) {
         std::fprintf(stderr, "相册序号有误: %s (共%zu个相册)\n", options.albums.c_str(),
                      albums.size());

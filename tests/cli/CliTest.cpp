@@ -44,15 +44,15 @@ TEST(CliOptions, ParsesTheContract) {
 }
 
 TEST(CliOptions, AlbumSpecs) {
-    EXPECT_EQ(cli::ParseAlbumSpec("all", 3), (std::vector<int>{0, 1, 2}));
-    EXPECT_EQ(cli::ParseAlbumSpec("1,3,5-7", 7), (std::vector<int>{0, 2, 4, 5, 6}));
-    EXPECT_EQ(cli::ParseAlbumSpec("2", 2), std::vector<int>{1});
-    EXPECT_FALSE(cli::ParseAlbumSpec("0", 3));
-    EXPECT_FALSE(cli::ParseAlbumSpec("4", 3));
-    EXPECT_FALSE(cli::ParseAlbumSpec("3-1", 3));
-    EXPECT_FALSE(cli::ParseAlbumSpec("1,,2", 3));
-    EXPECT_FALSE(cli::ParseAlbumSpec("x", 3));
-    EXPECT_FALSE(cli::ParseAlbumSpec("", 3));
+    EXPECT_EQ(cli::ParseAlbumSelection("all", 3), (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(cli::ParseAlbumSelection("1,3,5-7", 7), (std::vector<int>{0, 2, 4, 5, 6}));
+    EXPECT_EQ(cli::ParseAlbumSelection("2", 2), std::vector<int>{1});
+    EXPECT_FALSE(cli::ParseAlbumSelection("0", 3));
+    EXPECT_FALSE(cli::ParseAlbumSelection("4", 3));
+    EXPECT_FALSE(cli::ParseAlbumSelection("3-1", 3));
+    EXPECT_FALSE(cli::ParseAlbumSelection("1,,2", 3));
+    EXPECT_FALSE(cli::ParseAlbumSelection("x", 3));
+    EXPECT_FALSE(cli::ParseAlbumSelection("", 3));
 }
 
 class CliQzoneTest : public ::testing::Test {
