@@ -211,6 +211,7 @@ void CMyGridCtrl::CoverLoop() {
             std::error_code ec;
             std::filesystem::create_directories(file.parent_path(), ec);
             URLRequest request(album->coverUrl, file, 20000);
+            request.rejectErrorStatus = true;
             CURLSource response;
             if (Fetch(request, response, kFetchWorker) &&
                 image.load(QString::fromStdString(file.string()))) {

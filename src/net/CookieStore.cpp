@@ -45,8 +45,7 @@ bool ParseAddress(const std::string& address, UrlParts& parts) {
     if (!get(CURLUPART_PATH, parts.path) || parts.path.empty()) {
         parts.path = "/";
     }
-    std::transform(parts.host.begin(), parts.host.end(), parts.host.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
+    parts.host = LowerAscii(parts.host);
     return true;
 }
 

@@ -1,6 +1,7 @@
 // The real window, driven as a person would: typing, clicking, menus, dialogs, and the
 // login browser, against local servers.
 #include <QApplication>
+#include <QBuffer>
 #include <QLineEdit>
 #include <QTest>
 #include <QWebEngineView>
@@ -264,6 +265,42 @@ TEST_F(WindowTest, ThumbnailsSixToARow) {
     grid->item(0, 1)->setSelected(true);
     grid->item(2, 0)->setSelected(true);
     EXPECT_EQ(grid->SelectedAlbums(), (std::vector<int>{1, 12}));
+}
+
+TEST_F(WindowTest, CoversAreFetchedScaledAndReused) {
+    QImage cover(400, 300, QImage::Format_RGB32);
+    cover.fill(Qt::darkGreen);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    cover.save(&buffer, "PNG");
+    test::TestServer covers;
+    covers.Serve("", "/cover.png", png.toStdString(), "image/png");
+    Session& session = window->session();
+    AddAlbum(session,
+             ST_PERLISTRECORD{.name = "with cover", .coverUrl = covers.Base() + "/cover.png"});
+    AddAlbum(session,
+             ST_PERLISTRECORD{.name = "broken", .coverUrl = covers.Base() + "/missing.png"});
+    QApplication::processEvents();
+    auto* thumbs = qobject_cast<QCheckBox*>(C(1014));
+    thumbs->click();
+    ASSERT_TRUE(WaitUntil([&] { return window->Grid()->PassState() == kPassIdle; }));
+    EXPECT_EQ(session.albums.At(0)->thumbSlot, 0);
+    EXPECT_EQ(session.albums.At(1)->thumbSlot, -1);
+    EXPECT_TRUE(std::filesystem::exists(home / "tmp" / "0.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(home / "tmp" / "1.jpg"))
+        << "no error page kept as a cover";
+    const QIcon icon = window->Grid()->item(0, 0)->icon();
+    ASSERT_FALSE(icon.isNull());
+    EXPECT_EQ(icon.availableSizes().value(0), QSize(kThumbWidth, kThumbHeight));
+    EXPECT_FALSE(C(1036)->isEnabled()) << "no filter in thumbnail mode";
+
+    // Back to the list and into thumbnails again: the cover is not fetched twice.
+    thumbs->click();
+    covers.ClearRequests();
+    thumbs->click();
+    ASSERT_TRUE(WaitUntil([&] { return window->Grid()->PassState() == kPassIdle; }));
+    EXPECT_EQ(covers.RequestCount(), 1u) << "only the broken cover is asked for again";
 }
 
 TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
