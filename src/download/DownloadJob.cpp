@@ -57,9 +57,12 @@ WorkerSettings WorkerSettingsFor(const Session& session) {
     return {params.threads, params.timeout, params.minK, params.maxK};
 }
 
-void FinishAlbum(Session& session, const ST_SAVESET& rules, bool stopped) {
+// "pic.zvt" marks an album as downloaded up to its first photo. Only a run that got
+// every image counts: otherwise "skip what was downloaded before" would skip photos that
+// never arrived.
+void FinishAlbum(Session& session, const ST_SAVESET& rules, bool complete) {
     const std::filesystem::path folder = session.downloads.AlbumFolder();
-    if (!stopped) {
+    if (complete) {
         WriteFirstAddress(folder, PreferredAddress(session.downloads.Row(0).url));
     }
     if (rules.flags & kFlagFixFormat) {
@@ -159,8 +162,9 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
             continue;
         }
         front.SetControlText(kControlProgress, kDownloadStarted);
-        outcome.failed += DownPicFunc(session, workers).failed;
-        FinishAlbum(session, rules, session.downloadState == kDownloadStopAsked);
+        const int failed = DownPicFunc(session, workers).failed;
+        outcome.failed += failed;
+        FinishAlbum(session, rules, session.downloadState != kDownloadStopAsked && failed == 0);
     }
     front.DownloadLook(false);
     session.downloadState = kDownloadIdle;

@@ -189,6 +189,8 @@ TEST_F(DownloadJobTest, FallbackAddressWhenTheFirstGivesNothing) {
     EXPECT_EQ(ReadBytes(save / "Pairs" / "two.jpg"), JpegBytes(2048, '2'));
     EXPECT_FALSE(std::filesystem::exists(save / "Pairs" / "three.jpg")) << "no error page saved";
     EXPECT_EQ(outcome.failed, 1);
+    EXPECT_FALSE(std::filesystem::exists(save / "Pairs" / "pic.zvt"))
+        << "an album with a missing image is not marked as downloaded";
     EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，1张图片下载失败");
 }
 
