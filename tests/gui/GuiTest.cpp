@@ -4,6 +4,7 @@
 #include <QBuffer>
 #include <QLineEdit>
 #include <QTest>
+#include <QTimer>
 #include <QWebEngineView>
 
 #include <fstream>
@@ -301,6 +302,24 @@ TEST_F(WindowTest, CoversAreFetchedScaledAndReused) {
     thumbs->click();
     ASSERT_TRUE(WaitUntil([&] { return window->Grid()->PassState() == kPassIdle; }));
     EXPECT_EQ(covers.RequestCount(), 1u) << "only the broken cover is asked for again";
+}
+
+TEST_F(WindowTest, TenThousandAlbumsArriveInBatches) {
+    Session& session = window->session();
+    std::thread listing([&session] {
+        for (int i = 0; i < 10000; ++i) {
+            AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+        }
+    });
+    int ticks = 0;
+    QTimer timer;
+    QObject::connect(&timer, &QTimer::timeout, [&ticks] { ++ticks; });
+    timer.start(1);
+    ASSERT_TRUE(WaitUntil([&] { return window->Grid()->rowCount() == 10000; }, 60s));
+    listing.join();
+    EXPECT_GT(ticks, 0) << "the window kept handling events while rows arrived";
+    EXPECT_EQ(window->Grid()->item(9999, 0)->text(), "10000");
+    EXPECT_EQ(window->Grid()->item(9999, 1)->text(), "album 9999");
 }
 
 TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
