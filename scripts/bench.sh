@@ -25,50 +25,44 @@ CONF
 sleep 0.5
 base="http://127.0.0.1:$port"
 
-seconds() { python3 -c 'import sys,time; print(time.time())'; }
-peak_kib() { grep -o 'peak [0-9]*' "$1" | awk '{print $2}'; }
+# Runs a command after flushing the disk (so neither side pays for what the other left),
+# under GNU time; prints "SECONDS PEAK_KIB".
+measure() {
+  sync
+  local start end
+  start=$(date +%s.%N)
+  /usr/bin/time -f '%M' -o "$work/peak" "$@" >/dev/null 2>&1
+  end=$(date +%s.%N)
+  echo "$(echo "$end - $start" | bc) $(tail -n 1 "$work/peak")"
+}
 
-# 2000 images of 100 KB
+# LABEL, the workers' figures, curl's figures, then a note: one comparison line.
+report() {
+  python3 - "$@" <<'PY'
+import sys
+label, ours, our_kib, theirs, curl_kib, note = sys.argv[1], float(sys.argv[2]), int(sys.argv[3]), float(sys.argv[4]), int(sys.argv[5]), sys.argv[6]
+print(f"{label}: workers {ours:.2f} s (peak {our_kib/1024:.1f} MB, {note}), "
+      f"curl {theirs:.2f} s (peak {curl_kib/1024:.1f} MB), workers/curl time ratio {ours/theirs:.2f}")
+PY
+}
+
+# 2000 images of 100 KB, 15 at a time on both sides
 head -c 102400 /dev/urandom > "$work/img.bin"
 for i in $(seq 1 2000); do cp "$work/img.bin" "$work/www/img/$i.jpg"; done
 seq 1 2000 | sed "s|.*|$base/img/&.jpg|" > "$work/list.txt"
+mkdir -p "$work/ours" "$work/curl-out"
 curl_args=()
 while read -r url; do curl_args+=(-o "$work/curl-out/$(basename "$url")" "$url"); done < "$work/list.txt"
-
-mkdir -p "$work/ours" "$work/curl-out"
-# Both write to the same disk; flush what earlier steps left so neither pays for it.
-sync
-start=$(seconds)
-/usr/bin/time -f 'peak %M' -o "$work/ours.time" build/bench/brenvik_bench workers "$work/list.txt" "$work/ours"
-ours=$(python3 -c "import time; print(time.time() - $start)")
-sync
-start=$(seconds)
-/usr/bin/time -f 'peak %M' -o "$work/curl.time" curl -s --parallel --parallel-max 15 "${curl_args[@]}" 2>/dev/null
-theirs=$(python3 -c "import time; print(time.time() - $start)")
-saved=$(find "$work/ours" -name '*.jpg' | wc -l)
-python3 - "$ours" "$theirs" "$(peak_kib "$work/ours.time")" "$(peak_kib "$work/curl.time")" "$saved" <<'PY'
-import sys
-ours, theirs, our_kib, curl_kib, saved = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), sys.argv[5]
-print(f"2000 x 100 KB: workers {ours:.2f} s ({saved} files, peak {our_kib/1024:.1f} MB), "
-      f"curl --parallel {theirs:.2f} s (peak {curl_kib/1024:.1f} MB), workers/curl time ratio {ours/theirs:.2f}")
-PY
+read -r ours our_kib < <(measure build/bench/brenvik_bench workers "$work/list.txt" "$work/ours")
+read -r theirs curl_kib < <(measure curl -s --parallel --parallel-max 15 "${curl_args[@]}")
+report "2000 x 100 KB" "$ours" "$our_kib" "$theirs" "$curl_kib" \
+  "$(find "$work/ours" -name '*.jpg' | wc -l) files"
 
 # one 500 MB image
 head -c 500M /dev/urandom > "$work/www/big.bin"
 rm -rf "$work/ours" "$work/curl-out"; mkdir -p "$work/ours"
 echo "$base/big.bin" > "$work/big.txt"
-sync
-start=$(seconds)
-/usr/bin/time -f 'peak %M' -o "$work/ours.time" build/bench/brenvik_bench workers "$work/big.txt" "$work/ours"
-ours=$(python3 -c "import time; print(time.time() - $start)")
-sync
-start=$(seconds)
-/usr/bin/time -f 'peak %M' -o "$work/curl.time" curl -s -o "$work/curl.bin" "$base/big.bin"
-theirs=$(python3 -c "import time; print(time.time() - $start)")
-cmp -s "$work/ours/1.jpg" "$work/www/big.bin" && same="identical" || same="DIFFERENT"
-python3 - "$ours" "$theirs" "$(peak_kib "$work/ours.time")" "$(peak_kib "$work/curl.time")" "$same" <<'PY'
-import sys
-ours, theirs, our_kib, curl_kib, same = float(sys.argv[1]), float(sys.argv[2]), int(sys.argv[3]), int(sys.argv[4]), sys.argv[5]
-print(f"one 500 MB image: workers {ours:.2f} s (peak {our_kib/1024:.1f} MB, file {same}), "
-      f"curl {theirs:.2f} s (peak {curl_kib/1024:.1f} MB), workers/curl time ratio {ours/theirs:.2f}")
-PY
+read -r ours our_kib < <(measure build/bench/brenvik_bench workers "$work/big.txt" "$work/ours")
+read -r theirs curl_kib < <(measure curl -s -o "$work/curl.bin" "$base/big.bin")
+cmp -s "$work/ours/1.jpg" "$work/www/big.bin" && same="file identical" || same="FILE DIFFERS"
+report "one 500 MB image" "$ours" "$our_kib" "$theirs" "$curl_kib" "$same"

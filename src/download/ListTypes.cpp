@@ -1,8 +1,8 @@
 #include "download/ListTypes.h"
 
 #include <climits>
-#include <map>
-#include <mutex>
+
+#include "download/AdapterRegistry.h"
 
 namespace brenvik {
 namespace {
@@ -62,13 +62,8 @@ const std::vector<ListTypeRow>& Table() {
     return table;
 }
 
-std::mutex& RegistryMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::map<PhotoLister, PhotoListFn>& Registry() {
-    static std::map<PhotoLister, PhotoListFn> registry;
+AdapterRegistry<PhotoLister, PhotoListFn>& Registry() {
+    static AdapterRegistry<PhotoLister, PhotoListFn> registry;
     return registry;
 }
 
@@ -100,14 +95,11 @@ ListTypeChoice ChoosePhotoListers(int siteIndex, int subKind) {
 }
 
 void RegisterPhotoLister(PhotoLister id, PhotoListFn fn) {
-    std::lock_guard lock(RegistryMutex());
-    Registry()[id] = fn;
+    Registry().Register(id, fn);
 }
 
 PhotoListFn FindPhotoLister(PhotoLister id) {
-    std::lock_guard lock(RegistryMutex());
-    const auto found = Registry().find(id);
-    return found == Registry().end() ? nullptr : found->second;
+    return Registry().Find(id);
 }
 
 }  // namespace brenvik

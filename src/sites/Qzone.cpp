@@ -115,8 +115,10 @@ Route ReadRoute(std::string answer, bool defaultEntry) {
     return route;
 }
 
-// The photo lists use the "s" host, with "static" turned into "plist".
-void KeepPhotoListHost(Session& session, Route& route) {
+// Keeps the hosts the photo lists use: the view host, and the "s" host with "static"
+// turned into "plist".
+void KeepPhotoListHosts(Session& session, Route& route) {
+    session.SetViewHost(route.viewHost);
     std::string s = TextBetween(route.rest, "\"s\":\"", "\"", kTextConsume);
     ReplaceAll(s, "static", "plist");
     session.SetSiteText(s);
@@ -189,7 +191,7 @@ void QzoneAlbumListV2(Session& session, const std::string& qq) {
         return;
     }
     Route route = ReadRoute(answer, true);
-    session.SetViewHost(route.viewHost);
+    KeepPhotoListHosts(session, route);
     const unsigned token = TokenNow();
     const std::string t = RandomFraction();
     const std::string address =
@@ -198,7 +200,6 @@ void QzoneAlbumListV2(Session& session, const std::string& qq) {
             "/fcgi-bin/"
             "fcg_list_album_v2?hostUin=%s&format=jsonp&plat=qzone&source=qzone&t=%s&g_tk=%u",
             qq.c_str(), t.c_str(), token);
-    KeepPhotoListHost(session, route);
     std::string text;
     if (!FetchPage(request, address, session.Extended().qzoneV2Charset + kDecodeInflate, text)) {
         return;
@@ -215,7 +216,7 @@ void QzoneAlbumListV3(Session& session, const std::string& qq) {
     }
     for (const bool defaultEntry : {true, false}) {
         Route route = ReadRoute(answer, defaultEntry);
-        session.SetViewHost(route.viewHost);
+        KeepPhotoListHosts(session, route);
         const unsigned token = TokenNow();
         const std::string t = RandomFraction();
         const std::string address =
@@ -226,7 +227,6 @@ void QzoneAlbumListV3(Session& session, const std::string& qq) {
                 "&notice=0&filter=1&handset=4&pageNumModeSort=40&pageNumModeClass=10"
                 "&needUserInfo=1&idcNum=%d&callbackFun=shine1&_=%s",
                 token, qq.c_str(), route.idc, t.c_str());
-        KeepPhotoListHost(session, route);
         std::string text;
         if (FetchPage(request, address, kDecodeUtf8, text) &&
             ReadAlbumList(session, text, qq, route.idc) != ListAnswer::NoItems) {

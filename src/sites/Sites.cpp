@@ -1,8 +1,8 @@
 #include "sites/Sites.h"
 
-#include <map>
 #include <mutex>
 
+#include "download/AdapterRegistry.h"
 #include "sites/Baidu.h"
 #include "sites/Qzone.h"
 
@@ -37,27 +37,19 @@ const std::vector<SiteEntry>& SiteTable() {
 
 namespace {
 
-std::mutex& RegistryMutex() {
-    static std::mutex mutex;
-    return mutex;
-}
-
-std::map<AlbumLister, AlbumListFn>& Registry() {
-    static std::map<AlbumLister, AlbumListFn> registry;
+AdapterRegistry<AlbumLister, AlbumListFn>& Registry() {
+    static AdapterRegistry<AlbumLister, AlbumListFn> registry;
     return registry;
 }
 
 }  // namespace
 
 void RegisterAlbumLister(AlbumLister id, AlbumListFn fn) {
-    std::lock_guard lock(RegistryMutex());
-    Registry()[id] = fn;
+    Registry().Register(id, fn);
 }
 
 AlbumListFn FindAlbumLister(AlbumLister id) {
-    std::lock_guard lock(RegistryMutex());
-    const auto found = Registry().find(id);
-    return found == Registry().end() ? nullptr : found->second;
+    return Registry().Find(id);
 }
 
 void RegisterAllSites() {

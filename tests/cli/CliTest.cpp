@@ -8,6 +8,7 @@
 
 #include "cli/CliOptions.h"
 #include "sites/QzoneServers.h"
+#include "support/LocalSites.h"
 #include "support/Process.h"
 
 namespace brenvik {
@@ -78,19 +79,9 @@ class CliQzoneTest : public ::testing::Test {
             << ".qq.com\tTRUE\t/\tFALSE\t0\tuin\to0012345\n";
     }
     std::vector<std::string> Command(std::vector<std::string> extra) {
-        std::vector<std::string> argv = {BRENVIK_CLI_PATH,
-                                         "--home",
-                                         (home / "data").string(),
-                                         "--cookies",
-                                         (home / "browser-cookies.txt").string(),
-                                         "--cacert",
-                                         test::TestCertificate::Get().certFile.string()};
-        for (const auto& route : servers.Routes()) {
-            argv.push_back("--connect-to");
-            argv.push_back(route);
-        }
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        return argv;
+        extra.insert(extra.begin(), {"--home", (home / "data").string(), "--cookies",
+                                     (home / "browser-cookies.txt").string()});
+        return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
     }
 
     QzoneServers servers;

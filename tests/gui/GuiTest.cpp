@@ -21,10 +21,10 @@
 #include "gui/DlgWebOpen.h"
 #include "gui/MyGridCtrl.h"
 #include "net/CookieStore.h"
-#include "net/Routing.h"
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 #include "sites/QzoneServers.h"
+#include "support/LocalSites.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -64,14 +64,8 @@ QString Text(QWidget* widget) {
 class WindowTest : public ::testing::Test {
   protected:
     WindowTest() {
-        ResetRoutingFromEnvironment();
-        for (const auto& route : servers.Routes()) {
-            AddConnectTo(route);
-        }
-        SetExtraCaFile(test::TestCertificate::Get().certFile.string());
         CookieStore::Shared().Clear();
-        CookieStore::Shared().Put(std::string(".qq.com\tTRUE\t/\tFALSE\t0\tskey\t") +
-                                  QzoneServers::kSkey);
+        QzoneServers::PutLoginCookies();
         QzoneAlbum trip{"A1", "旅行", "1", {}};
         for (int i = 0; i < 6; ++i) {
             QzonePhoto photo{.name = "照片" + std::to_string(i),
@@ -96,7 +90,6 @@ class WindowTest : public ::testing::Test {
     }
     ~WindowTest() override {
         window.reset();
-        ResetRoutingFromEnvironment();
         CookieStore::Shared().Clear();
     }
     QWidget* C(int id) { return window->Control(id); }
@@ -114,6 +107,7 @@ class WindowTest : public ::testing::Test {
     }
 
     QzoneServers servers;
+    test::LocalRouting routing{servers.Routes()};
     test::TempDir home;
     test::TempDir save;
     std::unique_ptr<CBrenvikDlg> window;

@@ -9,11 +9,11 @@
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
 #include "net/CookieStore.h"
-#include "net/Routing.h"
 #include "net/StringCtrl.h"
 #include "sites/Baidu.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
+#include "support/LocalSites.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
 
@@ -170,14 +170,8 @@ class BaiduTest : public ::testing::Test {
   protected:
     BaiduTest() : session(home.Path(), front) {
         RegisterAllSites();
-        ResetRoutingFromEnvironment();
-        for (const auto& route : servers.Routes()) {
-            AddConnectTo(route);
-        }
-        SetExtraCaFile(test::TestCertificate::Get().certFile.string());
         session.ready = true;
     }
-    ~BaiduTest() override { ResetRoutingFromEnvironment(); }
     ListJobOutcome List(const std::string& text) {
         PrepareListing(session, 1);
         return GetListFunc(session, text, 0);
@@ -195,6 +189,7 @@ class BaiduTest : public ::testing::Test {
     test::FakeFrontEnd front;
     Session session;
     BaiduServers servers;
+    test::LocalRouting routing{servers.Routes()};
 };
 
 TEST_F(BaiduTest, AccountAlbumsEmbeddedThenPaged) {
@@ -309,19 +304,9 @@ TEST(BaiduAddresses, FullSizeRewrite) {
 class BaiduCliTest : public ::testing::Test {
   protected:
     std::vector<std::string> Command(std::vector<std::string> extra) {
-        std::vector<std::string> argv = {BRENVIK_CLI_PATH,
-                                         "--home",
-                                         (home / "data").string(),
-                                         "--cacert",
-                                         test::TestCertificate::Get().certFile.string(),
-                                         "-o",
-                                         save.Path().string()};
-        for (const auto& route : servers.Routes()) {
-            argv.push_back("--connect-to");
-            argv.push_back(route);
-        }
-        argv.insert(argv.end(), extra.begin(), extra.end());
-        return argv;
+        extra.insert(extra.begin(),
+                     {"--home", (home / "data").string(), "-o", save.Path().string()});
+        return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
     }
     BaiduServers servers;
     test::TempDir home;

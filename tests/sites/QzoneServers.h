@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "net/CookieStore.h"
 #include "net/StringCtrl.h"
 #include "sites/Qzone.h"
 #include "support/TestServer.h"
@@ -103,6 +104,12 @@ class QzoneServers {
         bytes.resize(3000, 'q');
         return bytes;
     }
+    // The login cookies a browser would hold after logging in to Qzone.
+    static void PutLoginCookies() {
+        CookieStore::Shared().Put(std::string(".qq.com\tTRUE\t/\tFALSE\t0\tskey\t") + kSkey);
+        CookieStore::Shared().Put(".qq.com\tTRUE\t/\tFALSE\t0\tuin\to0012345");
+    }
+
     std::string Image(const std::string& host, const std::string& id) const {
         return "https:\\/\\/" + host + "\\/img?id=" + id;
     }

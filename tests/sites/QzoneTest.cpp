@@ -7,12 +7,12 @@
 #include "download/DownloadJob.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"
-#include "net/Routing.h"
 #include "sites/AdapterKit.h"
 #include "sites/Qzone.h"
 #include "sites/QzoneServers.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
+#include "support/LocalSites.h"
 
 namespace brenvik {
 namespace {
@@ -24,8 +24,9 @@ using test::QzoneServers;
 TEST(QzoneToken, FromSkey) {
     EXPECT_EQ(QzoneToken("abc"), 193485963u);
     EXPECT_EQ(QzoneToken(""), 5381u);
-    // Long keys wrap around in 32 bits and keep the low 31.
-    EXPECT_LT(QzoneToken(std::string(100, 'z')), 2147483648u);
+    // Units above ASCII count as UTF-16 code units, and the sum wraps in 32 bits.
+    EXPECT_EQ(QzoneToken("中"), (5381u * 33u + 0x4E2Du) & 2147483647u);
+    EXPECT_EQ(QzoneToken(std::string(8, 'z')), 1741535445u);
 }
 
 std::vector<QzoneAlbum> StandardAlbums(const QzoneServers& s) {
@@ -47,15 +48,8 @@ class QzoneTest : public ::testing::Test {
   protected:
     QzoneTest() : session(home.Path(), front) {
         RegisterAllSites();
-        ResetRoutingFromEnvironment();
-        for (const auto& route : servers.Routes()) {
-            AddConnectTo(route);
-        }
-        SetExtraCaFile(test::TestCertificate::Get().certFile.string());
         CookieStore::Shared().Clear();
-        CookieStore::Shared().Put(std::string(".qq.com\tTRUE\t/\tFALSE\t0\tskey\t") +
-                                  QzoneServers::kSkey);
-        CookieStore::Shared().Put(".qq.com\tTRUE\t/\tFALSE\t0\tuin\to0012345");
+        QzoneServers::PutLoginCookies();
         SetAdapterPauseHook(
             [this](std::chrono::milliseconds time) { pauses.push_back(time.count()); });
         servers.albums = StandardAlbums(servers);
@@ -63,7 +57,6 @@ class QzoneTest : public ::testing::Test {
     }
     ~QzoneTest() override {
         SetAdapterPauseHook(nullptr);
-        ResetRoutingFromEnvironment();
         CookieStore::Shared().Clear();
     }
     ListJobOutcome List(const std::string& text = QzoneServers::kQq) {
@@ -76,6 +69,7 @@ class QzoneTest : public ::testing::Test {
     test::FakeFrontEnd front;
     Session session;
     QzoneServers servers;
+    test::LocalRouting routing{servers.Routes()};
     std::vector<long long> pauses;
 };
 
@@ -244,12 +238,8 @@ TEST(QzoneImageEntry, OriginUrlRewriteAndPsbe) {
     test::FakeFrontEnd front;
     Session session(home.Path(), front);
     RegisterAllSites();
-    for (const auto& route : servers.Routes()) {
-        AddConnectTo(route);
-    }
-    SetExtraCaFile(test::TestCertificate::Get().certFile.string());
-    CookieStore::Shared().Put(std::string(".qq.com\tTRUE\t/\tFALSE\t0\tskey\t") +
-                              QzoneServers::kSkey);
+    const test::LocalRouting routing(servers.Routes());
+    QzoneServers::PutLoginCookies();
     session.ready = true;
     PrepareListing(session, 0);
     GetListFunc(session, "12345", 0);
@@ -259,7 +249,6 @@ TEST(QzoneImageEntry, OriginUrlRewriteAndPsbe) {
     ASSERT_EQ(session.downloads.Size(), 1u);
     EXPECT_EQ(session.downloads.Row(0).url,
               "https://b1.qpic.cn/psb?/abc\r\nhttps://a1.qpic.cn/b/pre");
-    ResetRoutingFromEnvironment();
     CookieStore::Shared().Clear();
 }
 
