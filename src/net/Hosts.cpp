@@ -32,10 +32,12 @@ const std::vector<HostRole>& BuiltInHosts() {
         // NetEase albums and Lofter
         {"netease.fragment", "163.com", "NetEase domain fragment"},
         {"netease.slash.fragment", "163.com/", "NetEase domain with a slash"},
-        {"netease.photo.fragment", "photo.163.com", "NetEase photo-community fragment"},
+        {"netease.photo.fragment", "pp.163.com", "NetEase photo-community (pp) domain fragment"},
         {"netease.album", "photo.163.com", "NetEase album host"},
         {"netease.pp", "pp.163.com", "NetEase pp host"},
         {"netease.resource", "s1.ph.126.net", "NetEase resource host"},
+        {"netease.image.blog", "bimg.126.net", "NetEase blog-image domain (img<N>.<domain>)"},
+        {"netease.image.photo", "ph.126.net", "NetEase photo-image domain (img<N>.<domain>)"},
         {"lofter.fragment", "lofter.com", "Lofter domain fragment"},
         {"lofter.web", "www.lofter.com", "Lofter host"},
         // Renren and topit
@@ -51,6 +53,7 @@ const std::vector<HostRole>& BuiltInHosts() {
         // Sina blog and Weibo
         {"sina.fragment", "sina.com", "Sina domain fragment"},
         {"sina.blog.photo", "photo.blog.sina.com.cn", "Sina blog photo service"},
+        {"sina.blog", "blog.sina.com.cn", "Sina blog host (articles named by path only)"},
         {"weibo.fragment", "weibo.com/", "Weibo domain with a slash"},
         {"weibo.home", "weibo.com", "Weibo home site"},
         {"weibo.photo", "photo.weibo.com", "Weibo photo host"},

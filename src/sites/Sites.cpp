@@ -4,6 +4,7 @@
 
 #include "download/AdapterRegistry.h"
 #include "sites/Baidu.h"
+#include "sites/Netease.h"
 #include "sites/Qzone.h"
 
 namespace brenvik {
@@ -57,6 +58,7 @@ void RegisterAllSites() {
     std::call_once(once, [] {
         RegisterQzone();
         RegisterBaidu();
+        RegisterNetease();
     });
 }
 

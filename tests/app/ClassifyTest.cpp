@@ -103,7 +103,11 @@ TEST_F(ClassifyTest, TiebaAndBaidu) {
 }
 
 TEST_F(ClassifyTest, NeteaseRenrenSina) {
-    EXPECT_EQ(Listers(Of(2, "http://photo.163.com/user/")), std::vector{L::NeteaseCommunityAlbums});
+    // The community is its own domain; the album host's addresses are plain NetEase albums.
+    EXPECT_EQ(Listers(Of(2, "http://pp.163.com/user/pp/1.html")),
+              std::vector{L::NeteaseCommunityAlbums});
+    EXPECT_EQ(Of(2, "http://user.pp.163.com/").chain[0].subKind, 1);
+    EXPECT_EQ(Listers(Of(2, "http://photo.163.com/user/")), std::vector{L::NeteaseAlbums});
     EXPECT_EQ(Listers(Of(2, "http://someone.blog.163.com/")), std::vector{L::NeteaseAlbums});
     EXPECT_EQ(Of(2, "http://someone.blog.163.com/").chain[0].subKind, -1);
 
