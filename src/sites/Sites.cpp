@@ -6,6 +6,7 @@
 #include "sites/Baidu.h"
 #include "sites/Netease.h"
 #include "sites/Qzone.h"
+#include "sites/Sina.h"
 
 namespace brenvik {
 
@@ -59,6 +60,7 @@ void RegisterAllSites() {
         RegisterQzone();
         RegisterBaidu();
         RegisterNetease();
+        RegisterSina();
     });
 }
 
