@@ -387,6 +387,8 @@ class SinaServers {
                 "$CONFIG['onick'] = '微博/用户';</script>",
                 "text/html; charset=utf-8");
         });
+        server.Serve("weibo.com", "/u/odd",
+                     "<script>$CONFIG['oid'] = '5555&uid=1/../x';$CONFIG['onick'] = 'x';</script>");
         server.On("photo.weibo.com", "/albums/get_all",
                   [](const httplib::Request& req, httplib::Response& res) {
                       if (req.get_param_value("uid") != "5555" ||
@@ -553,6 +555,13 @@ TEST_F(SinaTest, WeiboNeedsTheLoginCookie) {
     ASSERT_EQ(urls.size(), 34u);
     EXPECT_EQ(urls[33], "https://ww1.sinaimg.cn/5555/180/a34.jpg");
     EXPECT_EQ(servers.PathRequests("/photos/get_all"), 3) << "page 3 is empty and beyond the count";
+}
+
+TEST_F(SinaTest, WeiboUserIdMustBeANumber) {
+    PutWeiboLogin();
+    EXPECT_EQ(List("https://weibo.com/u/odd").albums, 0);
+    EXPECT_EQ(servers.PathRequests("/albums/get_all"), 0)
+        << "an id that is no number never goes into an address";
 }
 
 class SinaCliTest : public ::testing::Test {
