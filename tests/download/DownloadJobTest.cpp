@@ -296,8 +296,10 @@ TEST_F(DownloadJobTest, NothingSelectedAndUnknownSites) {
     Run({0});
     EXPECT_EQ(front.messages, std::vector<std::string>{"Error ListType Code."});
 
+    // A pair whose chain is empty: no adapter, whichever sites are built.
     front.messages.clear();
-    session.siteIndex = 19;
+    session.siteIndex = 4;
+    session.subKind = 9;
     Run({0});
     EXPECT_EQ(front.messages, std::vector<std::string>{kNoPhotoListerYet});
     EXPECT_EQ(images.server.RequestCount(), 0u);
