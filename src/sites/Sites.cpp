@@ -3,8 +3,15 @@
 #include <mutex>
 
 #include "download/AdapterRegistry.h"
+#include "sites/Babytree.h"
 #include "sites/Baidu.h"
+#include "sites/Hupu.h"
+#include "sites/Instagram.h"
+#include "sites/Moko.h"
+#include "sites/Pchome.h"
+#include "sites/Pconline.h"
 #include "sites/Qzone.h"
+#include "sites/Zol.h"
 
 namespace brenvik {
 
@@ -57,6 +64,13 @@ void RegisterAllSites() {
     std::call_once(once, [] {
         RegisterQzone();
         RegisterBaidu();
+        RegisterZol();
+        RegisterPchome();
+        RegisterMoko();
+        RegisterBabytree();
+        RegisterPconline();
+        RegisterHupu();
+        RegisterInstagram();
     });
 }
 
