@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <set>
@@ -110,6 +111,8 @@ class GalleryServers {
     bool repeatPages = false;  // every page number answers with page 1
     bool hupuMaintenance = false;
     std::atomic<int> zolPages{0};
+    std::set<std::string> zolBrokenPages;                    // answered with an empty page
+    std::function<void(const std::string& path)> onZolPage;  // runs before each answer
 
   private:
     using Req = httplib::Request;
@@ -136,6 +139,13 @@ class GalleryServers {
     void Zol(const Req& req, Res& res) {
         ++zolPages;
         const std::string& path = req.path;
+        if (onZolPage) {
+            onZolPage(path);
+        }
+        if (zolBrokenPages.count(path)) {
+            res.set_content("", "text/html");
+            return;
+        }
         if (path.starts_with("/dan/album_")) {
             const int page = PageNumber(std::stoi(path.substr(11)));
             std::string html = "<html><title>丹丹的全部相册</title><ul>";

@@ -101,6 +101,22 @@ TEST_F(GalleryTest, RepeatedListPagesEndTheListing) {
     EXPECT_EQ(servers.PagesOf("home.babytree.com").size(), 2u);
 }
 
+TEST_F(GalleryTest, BrokenPagesKeepWhatCameBefore) {
+    servers.zolBrokenPages = {"/dan/album_2.html", "/dan/photo_11_2.html"};
+    ASSERT_EQ(List(9, "https://bbs.zol.com.cn/dan/").albums, 1);
+    EXPECT_EQ(DownloadAll().images, 2);
+    EXPECT_EQ(Urls(), (std::vector<std::string>{"https://img.zol.com.cn/g1/a1.jpg",
+                                                "https://img.zol.com.cn/g1/a2.jpg"}));
+}
+
+TEST_F(GalleryTest, StopAfterTheFirstAlbum) {
+    // The user asks to stop while the first page is on its way.
+    servers.onZolPage = [this](const std::string&) { RequestListingStop(session); };
+    EXPECT_EQ(List(9, "https://bbs.zol.com.cn/dan/").albums, 1);
+    EXPECT_EQ(servers.PagesOf("bbs.zol.com.cn"), std::vector<std::string>{"/dan/album_1.html"});
+    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共1个");
+}
+
 TEST_F(GalleryTest, PchomeBig5ListsAndFullSizePictures) {
     ASSERT_EQ(List(10, "https://photo.pchome.com.tw/ellen/").albums, 2);
     EXPECT_EQ(Names()[0], "旅遊") << "the page list after MainListSection is not read";
