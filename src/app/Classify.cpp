@@ -8,6 +8,7 @@
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 #include "sites/AdapterKit.h"
+#include "sites/Hupu.h"
 
 namespace brenvik {
 namespace {
@@ -41,6 +42,23 @@ ListPlan Refuse(std::string message, int subKind = -1) {
     plan.message = std::move(message);
     plan.subKind = subKind;
     return plan;
+}
+
+// The text after the marker, cut at the separators; nothing when the marker is missing
+// or nothing is left, so that a malformed address is refused rather than requested.
+std::optional<std::string> PartAfter(const std::string& text, std::string_view marker,
+                                     std::initializer_list<std::string_view> separators) {
+    std::string part = text;
+    if (marker.empty() || SkipPast(marker, true, part) < 0) {
+        return std::nullopt;
+    }
+    for (const auto separator : separators) {
+        KeepBefore(separator, part);
+    }
+    if (part.empty()) {
+        return std::nullopt;
+    }
+    return part;
 }
 
 // A page fetch that failed ends the job without a message.
@@ -257,19 +275,23 @@ ListPlan ZolSite(const std::string& typed, int, const PageFetcher&) {
     if (HasRoleAfterStart(typed, "zol.detail.fragment")) {
         return ShopItemPlan(typed);
     }
-    std::string text = typed;
-    if (Contains(text, "http://")) {
-        DropThrough(text, "cn/");
-        CutAt(text, {"/"});
+    // Secure addresses name the user the same way as plain ones.
+    if (Contains(typed, "http://") || Contains(typed, "https://")) {
+        const auto user = PartAfter(typed, "cn/", {"/"});
+        if (!user) {
+            return Refuse(msg::kBadAddress, 0);
+        }
+        return Plan({{L::ZolAlbums, 0}}, *user);
     }
-    return Plan({{L::ZolAlbums, 0}}, text);
+    return Plan({{L::ZolAlbums, 0}}, typed);
 }
 
 ListPlan PchomeSite(const std::string& typed, int, const PageFetcher&) {
-    std::string text = typed;
-    DropThrough(text, "com.tw/");
-    CutAt(text, {"/", "&", "*", "?"});
-    return Plan({{L::PchomeAlbums, -1}}, text);
+    const auto user = PartAfter(typed, "com.tw/", {"/", "&", "*", "?"});
+    if (!user) {
+        return Refuse(msg::kBadAddress);
+    }
+    return Plan({{L::PchomeAlbums, -1}}, *user);
 }
 
 // Page and view parameters are renamed so that the adapter can append its own.
@@ -310,20 +332,22 @@ ListPlan ShopSite(const std::string& typed, int, const PageFetcher&) {
 }
 
 ListPlan MokoSite(const std::string& typed, int, const PageFetcher&) {
-    std::string text = typed;
-    if (!Contains(text, "/post")) {
-        DropThrough(text, Host("moko.slash.fragment"));
-        CutAt(text, {"/"});
-        text = SiteBase("moko.web") + "/post/" + text + "/list.html";
+    if (Contains(typed, "/post")) {
+        return Plan({{L::MokoAlbums, -1}}, typed);
     }
-    return Plan({{L::MokoAlbums, -1}}, text);
+    const auto user = PartAfter(typed, Host("moko.slash.fragment"), {"/"});
+    if (!user) {
+        return Refuse(msg::kBadAddress);
+    }
+    return Plan({{L::MokoAlbums, -1}}, SiteBase("moko.web") + "/post/" + *user + "/list.html");
 }
 
 ListPlan BabytreeSite(const std::string& typed, int, const PageFetcher&) {
-    std::string text = typed;
-    DropThrough(text, "om/");
-    CutAt(text, {"&", "/"});
-    return Plan({{L::BabytreeFirstForm, 0}, {L::BabytreeSecondForm, 1}}, text);
+    const auto user = PartAfter(typed, "om/", {"&", "/"});
+    if (!user) {
+        return Refuse(msg::kBadAddress, 0);
+    }
+    return Plan({{L::BabytreeFirstForm, 0}, {L::BabytreeSecondForm, 1}}, *user);
 }
 
 ListPlan PconlineSite(const std::string& typed, int, const PageFetcher&) {
@@ -337,14 +361,26 @@ ListPlan PconlineSite(const std::string& typed, int, const PageFetcher&) {
     } else if (HasRoleAfterStart(text, "pconline.personal.fragment")) {
         ReplaceAll(text, ".html", "_dk1stp_n15.html");
     } else {
-        DropThrough(text, ".cn/");
-        CutAt(text, {"/"});
-        text = SiteBase("pconline.web") + "/" + text + "/myphoto_dk1stp_n15.html";
+        const auto user = PartAfter(text, ".cn/", {"/"});
+        if (!user) {
+            return Refuse(msg::kBadAddress);
+        }
+        text = SiteBase("pconline.web") + "/" + *user + "/myphoto_dk1stp_n15.html";
+    }
+    // Without its page marker every list page would be the same address.
+    if (!Contains(text, "_dk1stp_")) {
+        return Refuse(msg::kBadAddress);
     }
     return Plan({{L::PconlineAlbums, -1}}, text);
 }
 
 ListPlan HupuSite(const std::string& text, int, const PageFetcher&) {
+    // Album keys end at the first "-" (a page number), so a user name holding one
+    // cannot be requested.
+    const std::string user = HupuUser(text);
+    if (user.empty() || Contains(user, "-")) {
+        return Refuse(msg::kBadAddress);
+    }
     return Plan({{L::HupuAlbums, -1}}, text, msg::kHupuNoAlbum);
 }
 
@@ -361,12 +397,13 @@ ListPlan JdSite(const std::string& text, int, const PageFetcher&) {
 }
 
 ListPlan InstagramSite(const std::string& typed, int, const PageFetcher&) {
-    std::string text = typed;
     std::string base = typed;
     CutAt(base, {".com/"});
-    DropThrough(text, "com/");
-    CutAt(text, {"/", "?", "#"});
-    ListPlan plan = Plan({{L::InstagramAlbums, -1}}, text);
+    const auto user = PartAfter(typed, "com/", {"/", "?", "#"});
+    if (!user) {
+        return Refuse(msg::kBadAddress);
+    }
+    ListPlan plan = Plan({{L::InstagramAlbums, -1}}, *user);
     plan.pageBase = base;
     plan.autoDownload = AutoDownload::Always;
     return plan;

@@ -12,6 +12,7 @@ inline constexpr const char* kTaobaoNoAlbum =
     "没有获取到宝贝，请确认输入的是淘宝/天猫店铺网址或宝贝网址";
 inline constexpr const char* kDuitangHint = "没有找到堆糖用户^请输入堆糖用户主页或专辑的网址";
 inline constexpr const char* kHuabanHint = "请输入花瓣画板的网址^(网址中含有/boards/)";
+inline constexpr const char* kBadAddress = "输入网址有误";
 
 // The job's own texts.
 inline constexpr const char* kListing = "正在获取相册列表，请稍等...";

@@ -109,6 +109,7 @@ const std::vector<HostRole>& BuiltInHosts() {
         // Instagram
         {"instagram.fragment", "instagram.com", "Instagram domain fragment"},
         {"instagram.web", "www.instagram.com", "Instagram host"},
+        {"instagram.photo", "photos-a.ak.instagram.com", "Instagram photo host"},
     };
     return table;
 }

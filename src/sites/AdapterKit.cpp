@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/Session.h"
+#include "download/Collect.h"
 
 #include "net/Hosts.h"
 #include "net/StringCtrl.h"
@@ -127,6 +128,96 @@ void CutAt(std::string& text, std::initializer_list<std::string_view> markers) {
     for (const auto marker : markers) {
         KeepBefore(marker, text);
     }
+}
+
+PageSource RequestSource(URLRequest& request, unsigned decodeFlags) {
+    return [&request, decodeFlags](const std::string& address) -> std::optional<std::string> {
+        std::string text;
+        if (!FetchPage(request, address, decodeFlags, text)) {
+            return std::nullopt;
+        }
+        return text;
+    };
+}
+
+namespace {
+
+bool HasAnyMarker(const std::string& text, const std::vector<std::string>& markers) {
+    for (const auto& marker : markers) {
+        if (text.find(marker) != std::string::npos) {
+            return true;
+        }
+    }
+    return false;
+}
+
+}  // namespace
+
+void WalkMarkedPages(const PageSource& source, const std::function<std::string(int page)>& address,
+                     const std::vector<std::string>& nextMarkers, const PageHandler& onPage) {
+    FreshKeys keys;
+    for (int page = 1;; ++page) {
+        const auto text = source(address(page));
+        if (!text || text->empty()) {
+            return;
+        }
+        const bool more = nextMarkers.empty() || HasAnyMarker(*text, nextMarkers);
+        const std::size_t before = keys.Count();
+        if (!onPage(*text, page, keys) || !more || keys.Count() == before) {
+            return;
+        }
+    }
+}
+
+void WalkCursorPages(const PageSource& source, const std::string& firstAddress,
+                     const std::function<std::string(const std::string& cursor)>& addressFor,
+                     const CursorHandler& onPage) {
+    std::unordered_set<std::string> used;
+    std::string address = firstAddress;
+    for (;;) {
+        const auto text = source(address);
+        if (!text || text->empty()) {
+            return;
+        }
+        const auto cursor = onPage(*text);
+        if (!cursor || cursor->empty() || !used.insert(*cursor).second) {
+            return;
+        }
+        address = addressFor(*cursor);
+    }
+}
+
+std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress) {
+    if (pathOrAddress.starts_with("http://") || pathOrAddress.starts_with("https://")) {
+        return pathOrAddress;
+    }
+    return SiteBase(role) + (pathOrAddress.starts_with("/") ? "" : "/") + pathOrAddress;
+}
+
+bool OfferAlbum(Session& session, FreshKeys& keys, const ST_PERLISTRECORD& record) {
+    if (record.key.empty() || !keys.Take(record.key)) {
+        return true;
+    }
+    AddAlbum(session, record);
+    return session.listingState != kListingStopAsked;
+}
+
+bool OfferPhoto(Session& session, FreshKeys& keys, const std::string& url,
+                const std::string& description, int albumIndex) {
+    if (url.empty() || !keys.Take(url)) {
+        return true;
+    }
+    std::string name = description;
+    if (name.empty()) {
+        const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
+        name = album ? album->name : "";
+    }
+    AddPhoto(session, url, name, "", albumIndex);
+    return !PhotoListShouldStop(session);
+}
+
+std::string UnicodeDecoded(std::string text) {
+    return text.find("\\u") == std::string::npos ? text : UnescapeUnicode(text);
 }
 
 }  // namespace brenvik

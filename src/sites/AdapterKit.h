@@ -4,8 +4,11 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
+#include <vector>
 
 #include "net/URLSource2.h"
 
@@ -52,5 +55,59 @@ std::string CookieValue(const std::string& cookies, const std::string& name);
 void DropThrough(std::string& text, std::string_view marker);
 // Keeps the text before the first occurrence of each marker in turn.
 void CutAt(std::string& text, std::initializer_list<std::string_view> markers);
+
+// --- Paged adapters ------------------------------------------------------------------
+
+struct ST_PERLISTRECORD;
+
+// A page by address: its decoded text, or nothing when the fetch failed.
+using PageSource = std::function<std::optional<std::string>(const std::string& address)>;
+// Pages fetched through one request (its headers and markers) and decoded with the flags.
+PageSource RequestSource(URLRequest& request, unsigned decodeFlags);
+
+// The keys an adapter has delivered in this call, so that a page the site repeats
+// delivers nothing twice and can end the walk.
+class FreshKeys {
+  public:
+    // True the first time a key is offered.
+    bool Take(const std::string& key) { return seen_.insert(key).second; }
+    std::size_t Count() const { return seen_.size(); }
+
+  private:
+    std::unordered_set<std::string> seen_;
+};
+
+// One page's text and number; false ends the walk at once.
+using PageHandler = std::function<bool(const std::string& text, int page, FreshKeys& keys)>;
+
+// Pages 1, 2, ... of a list: each page is fetched and handled, and the next one follows
+// while the page shows one of the next-page markers (with no markers: while pages
+// come). The walk ends on a failed fetch or an empty text, and also on a page that
+// brings no key not met before: a site that answers every page number with the same
+// page would otherwise be walked for ever.
+void WalkMarkedPages(const PageSource& source, const std::function<std::string(int page)>& address,
+                     const std::vector<std::string>& nextMarkers, const PageHandler& onPage);
+
+// Pages chained by a cursor: the first address, then addressFor(cursor) with the cursor
+// the last page handed back. Ends on a failed fetch, an empty text, a handler that gives
+// no cursor, an empty cursor, or a cursor met before.
+using CursorHandler = std::function<std::optional<std::string>(const std::string& text)>;
+void WalkCursorPages(const PageSource& source, const std::string& firstAddress,
+                     const std::function<std::string(const std::string& cursor)>& addressFor,
+                     const CursorHandler& onPage);
+
+// An address on a site host: a text that is already a full address stays as it is,
+// a path is put on the host of the role.
+std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress);
+
+// Adds the row unless its key is empty or was delivered before; false when the listing
+// must stop.
+bool OfferAlbum(Session& session, FreshKeys& keys, const ST_PERLISTRECORD& record);
+// Adds the photo unless its address is empty or was delivered before; an empty
+// description takes the album's name. False when the collection must stop.
+bool OfferPhoto(Session& session, FreshKeys& keys, const std::string& url,
+                const std::string& description, int albumIndex);
+// Texts holding "\u" escapes decoded.
+std::string UnicodeDecoded(std::string text);
 
 }  // namespace brenvik

@@ -3,10 +3,17 @@
 #include <mutex>
 
 #include "download/AdapterRegistry.h"
+#include "sites/Babytree.h"
 #include "sites/Baidu.h"
+#include "sites/Hupu.h"
+#include "sites/Instagram.h"
+#include "sites/Moko.h"
 #include "sites/Netease.h"
+#include "sites/Pchome.h"
+#include "sites/Pconline.h"
 #include "sites/Qzone.h"
 #include "sites/Sina.h"
+#include "sites/Zol.h"
 
 namespace brenvik {
 
@@ -61,6 +68,13 @@ void RegisterAllSites() {
         RegisterBaidu();
         RegisterNetease();
         RegisterSina();
+        RegisterZol();
+        RegisterPchome();
+        RegisterMoko();
+        RegisterBabytree();
+        RegisterPconline();
+        RegisterHupu();
+        RegisterInstagram();
     });
 }
 
