@@ -5,6 +5,7 @@
 #include "download/AdapterRegistry.h"
 #include "sites/Baidu.h"
 #include "sites/Qzone.h"
+#include "sites/Shop.h"
 
 namespace brenvik {
 
@@ -57,6 +58,7 @@ void RegisterAllSites() {
     std::call_once(once, [] {
         RegisterQzone();
         RegisterBaidu();
+        RegisterShops();
     });
 }
 
