@@ -4,7 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
-  zlib1g-dev libcurl4-openssl-dev libssl-dev
+  zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev
   curl openssl nginx-light time python3
   qt6-base-dev qt6-webengine-dev libgl-dev xvfb xauth fonts-noto-cjk

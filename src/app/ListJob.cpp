@@ -75,6 +75,8 @@ bool WantsAutoDownload(const ListPlan& plan, int albums) {
 
 void PrepareListing(Session& session, int site) {
     session.albums.Clear();
+    // A single product's page kept by the previous listing must not serve this one's rows.
+    session.SetSiteText("");
     session.listingState = kListingRunning;
     session.subKind = -1;
     session.siteIndex = site;

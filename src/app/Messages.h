@@ -10,6 +10,9 @@ inline constexpr const char* kSiteNotSupportedYet = "暂不支持该网站的相
 inline constexpr const char* kJdAddressHint = "请输入京东商品网址或ZOL商品网址";
 inline constexpr const char* kTaobaoNoAlbum =
     "没有获取到宝贝，请确认输入的是淘宝/天猫店铺网址或宝贝网址";
+inline constexpr const char* kShopOwnerMissing =
+    "没有获取到店铺名称，请确认输入的是1688店铺或商品的网址";
+inline constexpr const char* kShopNameMissing = "没有获取到商品名称，请确认输入的商品网址正确";
 inline constexpr const char* kDuitangHint = "没有找到堆糖用户^请输入堆糖用户主页或专辑的网址";
 inline constexpr const char* kHuabanHint = "请输入花瓣画板的网址^(网址中含有/boards/)";
 inline constexpr const char* kBadAddress = "输入网址有误";

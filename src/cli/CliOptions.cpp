@@ -16,6 +16,8 @@ const char* const kUsage =
     "  -o, --save DIR      保存路径(默认: 上次的保存路径, 否则当前目录)\n"
     "      --home DIR      数据目录: soft.dat、下载器扩展设置.ini、hosts.ini、cookies.txt\n"
     "      --cookies FILE  先导入 Netscape 格式的 cookies.txt\n"
+    "      --cookies-from-browser BROWSER[:PROFILE]\n"
+    "                      先导入浏览器的 Cookie: firefox、chromium 或 chrome\n"
     "      --connect-to R  HOST:PORT:CONNECT-HOST:CONNECT-PORT, 可重复\n"
     "      --cacert FILE   额外信任的 CA 证书(PEM)\n"
     "      --yes, --no     回答所有是/否提问(默认: 否)\n"
@@ -132,6 +134,11 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 return {std::nullopt, "--cookies 需要一个文件"};
             }
             options.cookieFiles.push_back(v);
+        } else if (arg == "--cookies-from-browser") {
+            if (!value(v)) {
+                return {std::nullopt, "--cookies-from-browser 需要 firefox、chromium 或 chrome"};
+            }
+            options.cookieBrowsers.push_back(v);
         } else if (arg == "--connect-to") {
             if (!value(v)) {
                 return {std::nullopt, "--connect-to 需要一条规则"};

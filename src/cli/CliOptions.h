@@ -25,6 +25,7 @@ struct Options {
     std::optional<std::string> savePath;
     std::optional<std::string> home;
     std::vector<std::string> cookieFiles;
+    std::vector<std::string> cookieBrowsers;  // "firefox[:PROFILE]", "chromium[:PROFILE]"
     std::vector<std::string> connectTo;
     std::optional<std::string> caFile;
     Answer answer = Answer::No;

@@ -16,6 +16,7 @@
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
 #include "download/DownloadJob.h"
+#include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 #include "net/Routing.h"
@@ -135,6 +136,14 @@ bool PrepareHome(const Options& options, const std::filesystem::path& home) {
         const int taken = CookieStore::Shared().Import(file);
         if (taken < 0) {
             std::fprintf(stderr, "无法读取 cookies 文件: %s\n", file.c_str());
+            return false;
+        }
+    }
+    for (const auto& browser : options.cookieBrowsers) {
+        const BrowserImport imported =
+            ImportBrowserCookies(browser, CookieStore::Shared(), UserHomeFolder());
+        std::fprintf(stderr, "%s\n", BrowserImportReport(imported).c_str());
+        if (!imported.error.empty()) {
             return false;
         }
     }

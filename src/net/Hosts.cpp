@@ -93,6 +93,7 @@ const std::vector<HostRole>& BuiltInHosts() {
         {"1688.fragment", "1688.com", "1688 domain fragment"},
         {"1688.slash.fragment", "1688.com/", "1688 domain with a slash"},
         {"taobao.fragment", "taobao.com", "Taobao domain fragment"},
+        {"taobao.home", "www.taobao.com", "Taobao home page"},
         {"taobao.item", "item.taobao.com", "Taobao item host"},
         {"taobao.package", "hws.m.taobao.com", "Taobao package host"},
         {"tmall.fragment", "tmall.com/", "Tmall domain with a slash"},

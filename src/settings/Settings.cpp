@@ -201,6 +201,12 @@ bool AddRecent(SettingsArea& settings, RecentKind kind, const std::string& text)
     return true;
 }
 
+// "有", "有价格" and "图片名中有价格" all mean yes; "没有" and "无" do not.
+static bool SaysYes(const std::string& value) {
+    return value.find("有") != std::string::npos && value.find("没有") == std::string::npos &&
+           value.find("无") == std::string::npos;
+}
+
 ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
     ExtendedSettings values;  // the reset values
     const CIni ini(folder / kExtendedSettingsFile);
@@ -210,7 +216,7 @@ ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
     values.qzoneV2Charset = CharsetValue(ini.GetString("QQ空间", "V2编码", "ANSI"));
     values.qzoneV3Charset = CharsetValue(ini.GetString("QQ空间", "V3编码", "ANSI"));
     values.nameSource = ini.GetInt("QQ空间", "取原始名方式", 1);
-    values.priceInNames = ini.GetString("淘宝", "图片名中是否有价格", "无").starts_with("有");
+    values.priceInNames = SaysYes(ini.GetString("淘宝", "图片名中是否有价格", "无"));
     values.priceAdjustment = static_cast<int>(ini.GetInt("淘宝", "价格增减", 0));
     values.instagramChoice = ini.GetInt("Instagram", "图片获取方式", 1);
     values.jdChoice = ini.GetInt("京东", "图片获取方式", 1);

@@ -12,6 +12,7 @@
 #include "sites/Pchome.h"
 #include "sites/Pconline.h"
 #include "sites/Qzone.h"
+#include "sites/Shop.h"
 #include "sites/Sina.h"
 #include "sites/Zol.h"
 
@@ -75,6 +76,7 @@ void RegisterAllSites() {
         RegisterPconline();
         RegisterHupu();
         RegisterInstagram();
+        RegisterShops();
     });
 }
 

@@ -1,0 +1,221 @@
+// Cookies read from browser databases built here the way Firefox and Chromium keep them,
+// and the real brenvik-cli logging in with a Firefox profile's cookie.
+#include <openssl/evp.h>
+#include <sqlite3.h>
+
+#include <fstream>
+
+#include <gtest/gtest.h>
+
+#include "net/BrowserCookies.h"
+#include "net/CookieStore.h"
+#include "support/LocalSites.h"
+#include "support/Process.h"
+#include "support/TestServer.h"
+
+namespace brenvik {
+namespace {
+
+namespace fs = std::filesystem;
+
+void Execute(const fs::path& file, const std::string& sql) {
+    sqlite3* db = nullptr;
+    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
+    char* error = nullptr;
+    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
+        << (error ? error : "");
+    sqlite3_free(error);
+    sqlite3_close(db);
+}
+
+void MakeFirefoxDatabase(const fs::path& file, const std::string& rows) {
+    fs::create_directories(file.parent_path());
+    Execute(file,
+            "CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, originAttributes TEXT, name TEXT, "
+            "value TEXT, host TEXT, path TEXT, expiry INTEGER, lastAccessed INTEGER, creationTime "
+            "INTEGER, isSecure INTEGER, isHttpOnly INTEGER, inBrowserElement INTEGER, sameSite "
+            "INTEGER, rawSameSite INTEGER, schemeMap INTEGER);" +
+                rows);
+}
+
+std::string FirefoxRow(const std::string& host, const std::string& name, const std::string& value,
+                       long long expiry, int secure = 0, int httpOnly = 0) {
+    return "INSERT INTO moz_cookies (name, value, host, path, expiry, isSecure, isHttpOnly) "
+           "VALUES ('" +
+           name + "', '" + value + "', '" + host + "', '/', " + std::to_string(expiry) + ", " +
+           std::to_string(secure) + ", " + std::to_string(httpOnly) + ");";
+}
+
+// What Chromium on Linux stores without a keyring: "v10" and AES-128-CBC under a key
+// made from the fixed password.
+std::string EncryptV10(const std::string& plain) {
+    unsigned char key[16];
+    PKCS5_PBKDF2_HMAC_SHA1("peanuts", 7, reinterpret_cast<const unsigned char*>("saltysalt"), 9, 1,
+                           16, key);
+    unsigned char iv[16];
+    std::fill(std::begin(iv), std::end(iv), ' ');
+    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
+    std::string out(plain.size() + 32, '\0');
+    int written = 0;
+    int last = 0;
+    auto* bytes = reinterpret_cast<unsigned char*>(out.data());
+    EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key, iv);
+    EVP_EncryptUpdate(ctx, bytes, &written, reinterpret_cast<const unsigned char*>(plain.data()),
+                      static_cast<int>(plain.size()));
+    EVP_EncryptFinal_ex(ctx, bytes + written, &last);
+    EVP_CIPHER_CTX_free(ctx);
+    out.resize(static_cast<std::size_t>(written + last));
+    return "v10" + out;
+}
+
+std::string Hex(const std::string& bytes) {
+    static const char* digits = "0123456789ABCDEF";
+    std::string hex;
+    for (unsigned char c : bytes) {
+        hex += digits[c >> 4];
+        hex += digits[c & 15];
+    }
+    return hex;
+}
+
+void MakeChromiumDatabase(const fs::path& file, int version, const std::string& rows) {
+    fs::create_directories(file.parent_path());
+    Execute(file,
+            "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
+            "INSERT INTO meta VALUES ('version', '" +
+                std::to_string(version) +
+                "');"
+                "CREATE TABLE cookies(creation_utc INTEGER, host_key TEXT, top_frame_site_key "
+                "TEXT, name TEXT, value TEXT, encrypted_value BLOB, path TEXT, expires_utc "
+                "INTEGER, is_secure INTEGER, is_httponly INTEGER);" +
+                rows);
+}
+
+std::string ChromiumRow(const std::string& host, const std::string& name, const std::string& value,
+                        const std::string& encrypted, long long expiresUtc) {
+    return "INSERT INTO cookies (host_key, name, value, encrypted_value, path, expires_utc, "
+           "is_secure, is_httponly) VALUES ('" +
+           host + "', '" + name + "', '" + value + "', X'" + Hex(encrypted) + "', '/', " +
+           std::to_string(expiresUtc) + ", 1, 0);";
+}
+
+// Chromium counts microseconds since 1601.
+long long ChromiumTime(long long unixSeconds) {
+    return (unixSeconds + 11644473600LL) * 1000000LL;
+}
+
+TEST(BrowserCookies, FirefoxRowsBecomeNetscapeLines) {
+    test::TempDir dir;
+    const fs::path db = dir / "cookies.sqlite";
+    MakeFirefoxDatabase(db, FirefoxRow(".qq.com", "skey", "@abc", 4102444800, 1, 1) +
+                                FirefoxRow("user.qzone.qq.com", "p_skey", "x", 4102444800000) +
+                                FirefoxRow(".qq.com", "bad", "tab\there", 4102444800));
+    const BrowserCookies cookies = ReadFirefoxCookies(db);
+    EXPECT_TRUE(cookies.error.empty()) << cookies.error;
+    EXPECT_EQ(cookies.lines, (std::vector<std::string>{
+                                 "#HttpOnly_.qq.com\tTRUE\t/\tTRUE\t4102444800\tskey\t@abc",
+                                 "user.qzone.qq.com\tFALSE\t/\tFALSE\t4102444800\tp_skey\tx",
+                             }))
+        << "milliseconds read as seconds; a value with a tab is left out";
+    EXPECT_FALSE(fs::exists(db.string() + "-journal")) << "the browser's file is only copied";
+}
+
+TEST(BrowserCookies, ChromiumPlainAndV10ValuesAndKeyringOnes) {
+    test::TempDir dir;
+    for (const int version : {23, 24}) {
+        const fs::path db = dir / std::to_string(version) / "Cookies";
+        // From version 24 on, a 32-byte hash of the host precedes the decrypted value.
+        const std::string hashed = version >= 24 ? std::string(32, 'h') : "";
+        MakeChromiumDatabase(
+            db, version,
+            ChromiumRow(".baidu.com", "BDUSS", "plain", "", 0) +
+                ChromiumRow(".baidu.com", "STOKEN", "", EncryptV10(hashed + "secret"),
+                            ChromiumTime(4102444800)) +
+                ChromiumRow(".baidu.com", "KEYRING", "", "v11xxxxxxxxxxxxxxxx", 0));
+        const BrowserCookies cookies = ReadChromiumCookies(db);
+        EXPECT_TRUE(cookies.error.empty()) << cookies.error;
+        EXPECT_EQ(cookies.lines, (std::vector<std::string>{
+                                     ".baidu.com\tTRUE\t/\tTRUE\t0\tBDUSS\tplain",
+                                     ".baidu.com\tTRUE\t/\tTRUE\t4102444800\tSTOKEN\tsecret",
+                                 }))
+            << "version " << version;
+        EXPECT_EQ(cookies.locked, 1) << "the keyring value is counted, never guessed";
+    }
+}
+
+TEST(BrowserCookies, ProfilesAndErrors) {
+    test::TempDir home;
+    const fs::path firefox = home / ".mozilla/firefox";
+    fs::create_directories(firefox);
+    std::ofstream(firefox / "profiles.ini")
+        << "[Profile1]\nName=work\nIsRelative=1\nPath=w0rk.work\n\n"
+           "[Profile0]\nName=default\nIsRelative=1\nPath=d3f.default\nDefault=1\n";
+    MakeFirefoxDatabase(firefox / "d3f.default/cookies.sqlite",
+                        FirefoxRow(".qq.com", "who", "default", 0));
+    MakeFirefoxDatabase(firefox / "w0rk.work/cookies.sqlite",
+                        FirefoxRow(".qq.com", "who", "work", 0));
+    MakeChromiumDatabase(home / ".config/chromium/Default/Network/Cookies", 24,
+                         ChromiumRow(".jd.com", "thor", "t", "", 0));
+
+    CookieStore store;
+    BrowserImport result = ImportBrowserCookies("firefox", store, home.Path());
+    EXPECT_EQ(result.imported, 1) << result.error;
+    EXPECT_EQ(store.CookiesFor("https://user.qzone.qq.com/"), "who=default");
+    result = ImportBrowserCookies("firefox:work", store, home.Path());
+    EXPECT_EQ(store.CookiesFor("https://user.qzone.qq.com/"), "who=work") << "merged by name";
+    result = ImportBrowserCookies("chromium", store, home.Path());
+    EXPECT_EQ(result.imported, 1) << result.error;
+    EXPECT_EQ(BrowserImportReport(result), "已从浏览器导入1个Cookie");
+    EXPECT_EQ(store.CookiesFor("https://item.jd.com/1.html"), "thor=t");
+
+    result = ImportBrowserCookies("chromium:Profile 9", store, home.Path());
+    EXPECT_NE(result.error.find("找不到浏览器的Cookie数据库"), std::string::npos) << result.error;
+    result = ImportBrowserCookies("netscape", store, home.Path());
+    EXPECT_EQ(result.error, "不支持的浏览器: netscape(可用 firefox、chromium、chrome)");
+    std::ofstream(home / "not-a-database") << "plain text, not SQLite";
+    EXPECT_NE(ReadFirefoxCookies(home / "not-a-database").error, "");
+}
+
+// The real command line logs in to a site with the cookie of the user's Firefox.
+TEST(BrowserCookiesCli, FirefoxLoginReachesTheSite) {
+    test::TempDir userHome;
+    test::TempDir data;
+    test::TempDir save;
+    const fs::path profile = userHome / ".mozilla/firefox/p.default";
+    MakeFirefoxDatabase(profile / "cookies.sqlite", FirefoxRow(".jd.com", "thor", "secret", 0));
+    std::ofstream(userHome / ".mozilla/firefox/profiles.ini")
+        << "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n";
+
+    test::TestServer server(/*https=*/true);
+    server.On("item.jd.com", "/1.html", [](const httplib::Request& req, httplib::Response& res) {
+        // Without the login the shop shows an empty page.
+        if (req.get_header_value("Cookie").find("thor=secret") == std::string::npos) {
+            res.set_content("<html>请登录</html>", "text/html");
+            return;
+        }
+        res.set_content(
+            "<div id=\"product-intro\"><h1>登录后的商品</h1><ul class=\"spec-items\">"
+            "<li><img src=\"https://img.jd.com/a.jpg\"></li></ul></div>",
+            "text/html; charset=utf-8");
+    });
+    server.On("img.jd.com", "*", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content(std::string("\xFF\xD8\xFF\xE0") + std::string(2000, 'j'), "image/jpeg");
+    });
+    std::vector<std::string> command = test::CliCommand(
+        BRENVIK_CLI_PATH, {server.RouteFor("item.jd.com"), server.RouteFor("img.jd.com")},
+        {"--home", data.Path().string(), "-o", save.Path().string(), "--cookies-from-browser",
+         "firefox", "-s", "jd", "https://item.jd.com/1.html"});
+    command.insert(command.begin(), {"/usr/bin/env", "HOME=" + userHome.Path().string()});
+    const auto result = test::RunProcess(command);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("已从浏览器导入1个Cookie"), std::string::npos) << result.err;
+    EXPECT_TRUE(fs::exists(save / "京东" / "登录后的商品" / "主图_1.jpg"));
+
+    command[command.size() - 4] = "firefox:nobody";
+    const auto missing = test::RunProcess(command);
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_NE(missing.err.find("找不到浏览器的Cookie数据库"), std::string::npos) << missing.err;
+}
+
+}  // namespace
+}  // namespace brenvik
