@@ -4,8 +4,10 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
+#include <unordered_set>
 
 #include "net/URLSource2.h"
 
@@ -52,5 +54,22 @@ std::string CookieValue(const std::string& cookies, const std::string& name);
 void DropThrough(std::string& text, std::string_view marker);
 // Keeps the text before the first occurrence of each marker in turn.
 void CutAt(std::string& text, std::initializer_list<std::string_view> markers);
+
+// Tests answer adapter pages without a network: the hook gets each request (address and
+// header block) and returns the decoded text, or nothing for a failed fetch.
+using FetchHook = std::function<std::optional<std::string>(const URLRequest& request)>;
+void SetAdapterFetchHook(FetchHook hook);
+
+// What a page loop has met before. Services that ignore the page number hand out the same
+// page for ever; a loop stops when a page brings nothing it has not seen.
+class SeenKeys {
+  public:
+    // True when the key is new (and remembers it).
+    bool Add(const std::string& key) { return seen_.insert(key).second; }
+    bool Has(const std::string& key) const { return seen_.contains(key); }
+
+  private:
+    std::unordered_set<std::string> seen_;
+};
 
 }  // namespace brenvik

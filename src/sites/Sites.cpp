@@ -4,7 +4,11 @@
 
 #include "download/AdapterRegistry.h"
 #include "sites/Baidu.h"
+#include "sites/QqGroup.h"
 #include "sites/Qzone.h"
+#include "sites/Renren.h"
+#include "sites/Topit.h"
+#include "sites/Tweibo.h"
 
 namespace brenvik {
 
@@ -57,6 +61,10 @@ void RegisterAllSites() {
     std::call_once(once, [] {
         RegisterQzone();
         RegisterBaidu();
+        RegisterQqGroup();
+        RegisterTweibo();
+        RegisterRenren();
+        RegisterTopit();
     });
 }
 
