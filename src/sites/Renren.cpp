@@ -80,6 +80,15 @@ std::int32_t NumberAfter(const std::string& text, std::string_view marker) {
     return static_cast<std::int32_t>(ReadNumber(text.substr(at + marker.size())));
 }
 
+// The count between the markers; -1 (unknown) when the item shows none, never 0.
+std::int32_t CountBetween(const std::string& item, std::string_view start, std::string_view end) {
+    const std::string text = Trimmed(TextBetween(item, start, end));
+    if (text.empty() || text[0] < '0' || text[0] > '9') {
+        return -1;
+    }
+    return static_cast<std::int32_t>(ReadNumber(text));
+}
+
 // --- User albums, new style -------------------------------------------------------------
 
 void AddTypedNewStyleAlbum(Session& session, const std::string& typed) {
@@ -141,8 +150,7 @@ void RenrenNewStyleAlbums(Session& session, const std::string& input) {
         if (FoundAfterStart(item, "sourceControl\":4,")) {
             record.access |= kAccessEncrypted;
         }
-        record.photoCount =
-            static_cast<std::int32_t>(ReadNumber(TextBetween(item, "photoCount\":", ",")));
+        record.photoCount = CountBetween(item, "photoCount\":", ",");
         AddAlbum(session, record);
         if (ListingStopped(session)) {
             return;
@@ -177,8 +185,7 @@ ST_PERLISTRECORD ClassicAlbumFromItem(const std::string& item) {
     // The photo lists append their paths to the album address.
     record.key = RenrenAlbumAddress(TextBetween(item, "href=\"", "\""));
     record.coverUrl = TextBetween(item, "data-src=\"", "\"");
-    record.photoCount =
-        static_cast<std::int32_t>(ReadNumber(TextBetween(item, "photo-num\">", "</span>")));
+    record.photoCount = CountBetween(item, "photo-num\">", "</span>");
     record.name = TextBetween(item, "album-name\">", "</");
     if (item.find("class=\"userhead\"") != std::string::npos) {
         record.name = "头像相册";

@@ -6,10 +6,12 @@
 
 #include <gtest/gtest.h>
 
+#include "app/AddressRule.h"
 #include "app/ListJob.h"
 #include "app/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
+#include "download/Naming.h"
 #include "net/CookieStore.h"
 #include "net/StringCtrl.h"
 #include "sites/FakeSitePages.h"
@@ -254,6 +256,30 @@ TEST_F(TencentPagesTest, GroupPhotoAddressesNamesAndPages) {
     ASSERT_EQ(asked.size(), 2u);
     EXPECT_EQ(QueryValue(asked[1], "start"), "500");
     EXPECT_NE(asked[0].find("&qunId=98765&albumId=a1&uin=012345&g_tk="), std::string::npos);
+}
+
+TEST_F(TencentPagesTest, GroupCreationTimeNamesTheFolderWhereTheRulesAskForIt) {
+    pages.Serve(kAlbumList, GroupAlbumPage({{"a1", "一", 1}}));
+    ASSERT_EQ(List("98765", 1).albums, 1);
+    ST_SAVESET rules = session.SaveRules(0);
+    rules.folderMode = kFolderAlbumName;
+    rules.folderSuffix = " ?5";
+    session.SetSaveRules(0, rules);
+    pages.Serve(kPhotoList, GroupPhotoPage({{.raw = "http:\\/\\/p.qpic.cn\\/1.jpg", .name = "n"}}));
+    ASSERT_EQ(Photos(PhotoLister::QqGroupPhotos, 0).size(), 1u);
+    EXPECT_EQ(session.downloads.AlbumFolder(), save.Path() / "一 2014-01-02 10：20：30");
+    EXPECT_TRUE(std::filesystem::is_directory(save.Path() / "一 2014-01-02 10：20：30"));
+}
+
+TEST(QqGroupAddresses, EveryGroupAddressChoosesTheGroupList) {
+    for (const char* typed : {"https://qun.qzone.qq.com/group#!/98765/photo",
+                              "http://qun.qzone.qq.com/98765", "http://qun.qq.com/#!/98765"}) {
+        const auto guess = SiteForAddress(typed);
+        ASSERT_TRUE(guess) << typed;
+        EXPECT_EQ(guess->site, 0);
+        EXPECT_EQ(guess->subSelector, 1) << typed;
+    }
+    EXPECT_EQ(SiteForAddress("https://user.qzone.qq.com/98765")->subSelector, 0);
 }
 
 constexpr const char* kTopicList = "https://api.t.qq.com/asyn/gettopicalbum.php?op=1&";

@@ -46,8 +46,9 @@ std::string V7ListPage(const std::string& owner, const std::vector<V7Album>& alb
     for (const auto& a : albums) {
         page += "{\"cover\":\"https:\\/\\/fmn.rrimg.com\\/cover\\/" + a.id +
                 ".jpg\",\"albumName\":\"" + a.name + "\",\"albumId\":\"" + a.id +
-                "\",\"sourceControl\":" + (a.password ? "4" : "0") +
-                ",\"photoCount\":" + std::to_string(a.count) + ",\"x\":1},";
+                "\",\"sourceControl\":" + (a.password ? "4" : "0") + "," +
+                (a.count < 0 ? "" : "\"photoCount\":" + std::to_string(a.count) + ",") +
+                "\"x\":1},";
     }
     return page + "]};</script><script>var albumId = \"999\";</script></html>";
 }
@@ -73,9 +74,11 @@ std::string ClassicItems(const std::vector<ClassicItem>& items) {
     std::string html = "<div class=\"album-list clearfix\"><ul class=\"x\">";
     for (const auto& item : items) {
         html += "<li><a href=\"" + item.href + "\"><img data-src=\"https://fmn.rrimg.com/c.jpg\"" +
-                (item.mark.empty() ? "" : " class=\"" + item.mark + "\"") +
-                "/></a><span class=\"photo-num\">" + std::to_string(item.count) +
-                "</span><span class=\"album-name\">" + item.name + "</span></li>";
+                (item.mark.empty() ? "" : " class=\"" + item.mark + "\"") + "/></a>" +
+                (item.count < 0
+                     ? ""
+                     : "<span class=\"photo-num\">" + std::to_string(item.count) + "</span>") +
+                "<span class=\"album-name\">" + item.name + "</span></li>";
     }
     return html + "</ul></div>";
 }
@@ -136,9 +139,10 @@ class RenrenPagesTest : public ::testing::Test {
 constexpr const char* kV7List = "https://photo.renren.com/photo/42/albumlist/v7?showAll=1";
 
 TEST_F(RenrenPagesTest, NewStyleUserAlbums) {
-    pages.Serve(kV7List,
-                V7ListPage("张三", {{"101", "\\u65c5\\u884c", 85}, {"102", "锁住的", 3, true}}));
-    ASSERT_EQ(List("http://www.renren.com/42/profile?ref=x").albums, 2);
+    pages.Serve(kV7List, V7ListPage("张三", {{"101", "\\u65c5\\u884c", 85},
+                                             {"102", "锁住的", 3, true},
+                                             {"103", "无数", -1}}));
+    ASSERT_EQ(List("http://www.renren.com/42/profile?ref=x").albums, 3);
     const auto albums = session.albums.All();
     EXPECT_EQ(albums[0].name, "旅行");
     EXPECT_EQ(albums[0].key, "https://photo.renren.com/photo/42/album-101/");
@@ -146,6 +150,7 @@ TEST_F(RenrenPagesTest, NewStyleUserAlbums) {
     EXPECT_EQ(albums[0].photoCount, 85);
     EXPECT_EQ(albums[0].access, 0);
     EXPECT_EQ(albums[1].access, kAccessEncrypted);
+    EXPECT_EQ(albums[2].photoCount, -1) << "no count shown: unknown, not 0";
     EXPECT_EQ(session.OwnerName(), "张三");
     EXPECT_EQ(session.subKind, 0);
     EXPECT_TRUE(pages.AskedUnder("https://photo.renren.com/photo/42/album/").empty())
@@ -157,7 +162,7 @@ TEST_F(RenrenPagesTest, ClassicListWithItsAsynchronousFallbackAndRepeatedPages) 
     pages.Serve(base + "album/relatives?curpage=1", "<title>人人网 - 李四的相册</title>没有列表");
     pages.Serve(base + "ajax?__view=async-html&offset=0&limit=500",
                 ClassicItems({{base + "album-1?x=1", "春", 4},
-                              {base + "album-2", "x", 1, "userhead"},
+                              {base + "album-2", "x", -1, "userhead"},
                               {base + "album-3", "x", 2, "phone"},
                               {base + "album-4", "x", 0, "password"}}) +
                     "<div class=\"first-page clearfix\">");
@@ -168,6 +173,7 @@ TEST_F(RenrenPagesTest, ClassicListWithItsAsynchronousFallbackAndRepeatedPages) 
     EXPECT_EQ(Names(), (std::vector<std::string>{"春", "头像相册", "手机相册", "加密相册", "夏"}));
     EXPECT_EQ(session.albums.At(0)->key, base + "album-1/");
     EXPECT_EQ(session.albums.At(0)->photoCount, 4);
+    EXPECT_EQ(session.albums.At(1)->photoCount, -1) << "no count shown: unknown, not 0";
     EXPECT_EQ(session.albums.At(3)->access, kAccessEncrypted) << "its photos ask for the password";
     EXPECT_EQ(session.OwnerName(), "李四");
     const auto ajax = pages.AskedUnder(base + "album/relatives/ajax");
