@@ -95,7 +95,7 @@ void AddTypedNewStyleAlbum(Session& session, const std::string& typed) {
     URLRequest request = RenrenRequest();
     const std::string key = RenrenAlbumAddress(typed);
     std::string page;
-    if (!FetchPage(request, key, kRenrenDecode, page) || page.empty()) {
+    if (!FetchPage(request, typed, kRenrenDecode, page) || page.empty()) {
         return;
     }
     ST_PERLISTRECORD record;
@@ -164,7 +164,7 @@ void AddTypedClassicAlbum(Session& session, const std::string& typed) {
     URLRequest request = RenrenRequest();
     const std::string key = RenrenAlbumAddress(typed);
     std::string page;
-    if (!FetchPage(request, key, kRenrenDecode, page) || page.empty()) {
+    if (!FetchPage(request, typed, kRenrenDecode, page) || page.empty()) {
         return;
     }
     const std::string tabs = TextBetween(page, "class=\"nav-tabs\">", "</ul>");

@@ -213,6 +213,17 @@ TEST_F(TencentPagesTest, GroupListEnds) {
     EXPECT_EQ(pages.Asked().size(), before);
 }
 
+TEST_F(TencentPagesTest, AStoppedGroupListingKeepsWhatItFound) {
+    pages.On(kAlbumList, [this](const std::string&) -> std::optional<std::string> {
+        // The user stops while the first page is on its way.
+        session.listingState = kListingStopAsked;
+        return GroupAlbumPage(NumberedAlbums(0, 60));
+    });
+    EXPECT_EQ(List("98765", 1).albums, 1);
+    EXPECT_EQ(pages.AskedUnder(kAlbumList).size(), 1u) << "no further page";
+    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共1个");
+}
+
 TEST_F(TencentPagesTest, GroupUserNumberAndAddressForms) {
     EXPECT_EQ(QqGroupUserNumber("skey=x; guin=o0123;"), "123");
     EXPECT_EQ(QqGroupUserNumber("guin=o00123;"), "0123");

@@ -192,7 +192,7 @@ TEST_F(RenrenPagesTest, TypedAlbumAddresses) {
     EXPECT_EQ(session.albums.At(0)->key, "https://photo.renren.com/photo/42/album-7/");
     EXPECT_EQ(session.OwnerName(), "王五");
 
-    pages.Serve("https://photo.renren.com/photo/42/album-8/",
+    pages.Serve("https://photo.renren.com/photo/42/album-8",
                 "<ul class=\"nav-tabs\"><li><a>他的相册</a></li></ul><input id=\"guestName\" "
                 "value=\"赵六\"/><div class=\"ablum-infor\"><span class=\"x\"><h1>旧照</h1></span>"
                 "<p>共 23 _ 张</p>");
