@@ -54,7 +54,7 @@ std::optional<SiteGuess> SiteForAddress(std::string_view text) {
             SiteGuess guess{0, 0};
             if (Has(text, "tweibo.fragment")) {
                 guess.subSelector = 2;
-            } else if (Has(text, "qqgroup.fragment")) {
+            } else if (Has(text, "qqgroup.fragment") || Has(text, "qqgroup.home")) {
                 guess.subSelector = 1;
             }
             return guess;

@@ -96,7 +96,8 @@ ListPlan QqSite(const std::string& typed, int subSelector, const PageFetcher&) {
         plan.ownerName = text;
         return plan;
     }
-    DropThrough(text, "!/");
+    // The group's page carries the number after "#!/"; a plain group address after the host.
+    DropThrough(text, Contains(text, "!/") ? "!/" : "com/");
     CutAt(text, {"/", "?", "#"});
     ListPlan plan = Plan({{L::QqGroupAlbums, 1}}, text, msg::kQqGroupNoAlbum);
     plan.ownerName = text;

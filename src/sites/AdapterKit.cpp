@@ -21,11 +21,40 @@ URLRequest AdapterRequest(const std::string& address) {
     return URLRequest(address, "", kAdapterTimeoutMs);
 }
 
+namespace {
+
+std::mutex& FetchHookMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+FetchHook& TheFetchHook() {
+    static FetchHook hook;
+    return hook;
+}
+
+}  // namespace
+
+void SetAdapterFetchHook(FetchHook hook) {
+    std::lock_guard lock(FetchHookMutex());
+    TheFetchHook() = std::move(hook);
+}
+
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,
                std::string& text) {
     request.address = address;
     CURLSource response;
     text.clear();
+    FetchHook hook;
+    {
+        std::lock_guard lock(FetchHookMutex());
+        hook = TheFetchHook();
+    }
+    if (hook) {
+        const std::optional<std::string> page = hook(request);
+        text = page.value_or("");
+        return page.has_value();
+    }
     if (!Fetch(request, response, 0)) {
         return false;
     }

@@ -110,4 +110,21 @@ bool OfferPhoto(Session& session, FreshKeys& keys, const std::string& url,
 // Texts holding "\u" escapes decoded.
 std::string UnicodeDecoded(std::string text);
 
+// Tests answer adapter pages without a network: the hook gets each request (address and
+// header block) and returns the decoded text, or nothing for a failed fetch.
+using FetchHook = std::function<std::optional<std::string>(const URLRequest& request)>;
+void SetAdapterFetchHook(FetchHook hook);
+
+// What a page loop has met before. Services that ignore the page number hand out the same
+// page for ever; a loop stops when a page brings nothing it has not seen.
+class SeenKeys {
+  public:
+    // True when the key is new (and remembers it).
+    bool Add(const std::string& key) { return seen_.insert(key).second; }
+    bool Has(const std::string& key) const { return seen_.contains(key); }
+
+  private:
+    std::unordered_set<std::string> seen_;
+};
+
 }  // namespace brenvik

@@ -11,9 +11,13 @@
 #include "sites/Netease.h"
 #include "sites/Pchome.h"
 #include "sites/Pconline.h"
+#include "sites/QqGroup.h"
 #include "sites/Qzone.h"
+#include "sites/Renren.h"
 #include "sites/Shop.h"
 #include "sites/Sina.h"
+#include "sites/Topit.h"
+#include "sites/Tweibo.h"
 #include "sites/Zol.h"
 
 namespace brenvik {
@@ -77,6 +81,10 @@ void RegisterAllSites() {
         RegisterHupu();
         RegisterInstagram();
         RegisterShops();
+        RegisterQqGroup();
+        RegisterTweibo();
+        RegisterRenren();
+        RegisterTopit();
     });
 }
 
