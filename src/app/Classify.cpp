@@ -239,7 +239,8 @@ ListPlan YupooSite(const std::string& typed, int, const PageFetcher&) {
 
 ListPlan Site51(const std::string& typed, int, const PageFetcher&) {
     std::string text = typed;
-    if (Contains(text, "http://")) {
+    // Any scheme: an https address must give the user as well.
+    if (Contains(text, "://")) {
         DropThrough(text, "com/");
         CutAt(text, {"/"});
     }

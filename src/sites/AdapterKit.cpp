@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/Session.h"
+#include "download/Collect.h"
 
 #include "net/Hosts.h"
 #include "net/StringCtrl.h"
@@ -20,9 +21,36 @@ URLRequest AdapterRequest(const std::string& address) {
     return URLRequest(address, "", kAdapterTimeoutMs);
 }
 
+namespace {
+
+std::mutex& FetchHookMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+FetchPageHook& FetchHook() {
+    static FetchPageHook hook;
+    return hook;
+}
+
+}  // namespace
+
+void SetFetchPageHook(FetchPageHook hook) {
+    std::lock_guard lock(FetchHookMutex());
+    FetchHook() = std::move(hook);
+}
+
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,
                std::string& text) {
     request.address = address;
+    {
+        std::lock_guard lock(FetchHookMutex());
+        if (FetchHook()) {
+            const auto page = FetchHook()(request);
+            text = page.value_or("");
+            return page.has_value();
+        }
+    }
     CURLSource response;
     text.clear();
     if (!Fetch(request, response, 0)) {
@@ -126,6 +154,48 @@ void DropThrough(std::string& text, std::string_view marker) {
 void CutAt(std::string& text, std::initializer_list<std::string_view> markers) {
     for (const auto marker : markers) {
         KeepBefore(marker, text);
+    }
+}
+
+bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record) {
+    AddAlbum(session, record);
+    return session.listingState != kListingStopAsked;
+}
+
+bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::string& nameText,
+                     const std::string& headerBlock, int albumIndex) {
+    AddPhoto(session, imageUrl, nameText, headerBlock, albumIndex);
+    return !PhotoListShouldStop(session);
+}
+
+bool RepeatGuard::Repeats(const Pieces& pieces) {
+    Pieces items(pieces.begin() + (pieces.empty() ? 0 : 1), pieces.end());
+    const bool repeats = seen_ && items == last_;
+    last_ = std::move(items);
+    seen_ = true;
+    return repeats;
+}
+
+void PageThrough(URLRequest& request, unsigned decodeFlags, const LinkedPages& pages) {
+    RepeatGuard guard;
+    for (int page = 1;; ++page) {
+        std::string text;
+        if (!FetchPage(request, pages.address(page), decodeFlags, text) || text.empty()) {
+            return;
+        }
+        const bool more = text.find(pages.nextMarker) != std::string::npos;
+        const Pieces items = pages.items(page, text);
+        if (guard.Repeats(items)) {
+            return;
+        }
+        for (std::size_t i = 1; i < items.size(); ++i) {
+            if (!pages.take(items[i])) {
+                return;
+            }
+        }
+        if (!more) {
+            return;
+        }
     }
 }
 

@@ -4,14 +4,17 @@
 
 #include <chrono>
 #include <functional>
+#include <optional>
 #include <string>
 #include <string_view>
 
+#include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 
 namespace brenvik {
 
 class Session;
+struct ST_PERLISTRECORD;
 
 inline constexpr unsigned kAdapterTimeoutMs = 20000;
 inline constexpr const char* kAcceptCompressed = "Accept-Encoding: gzip, deflate";
@@ -52,5 +55,42 @@ std::string CookieValue(const std::string& cookies, const std::string& name);
 void DropThrough(std::string& text, std::string_view marker);
 // Keeps the text before the first occurrence of each marker in turn.
 void CutAt(std::string& text, std::initializer_list<std::string_view> markers);
+
+// Tests hand adapters their pages without a server: while a hook is set, FetchPage asks
+// it instead of the network (nullopt: the fetch failed).
+using FetchPageHook = std::function<std::optional<std::string>(const URLRequest& request)>;
+void SetFetchPageHook(FetchPageHook hook);
+
+// Adds the row; false when the listing must stop.
+bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record);
+// Adds the photo; false when the collection must stop.
+bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::string& nameText,
+                     const std::string& headerBlock, int albumIndex);
+
+// Some sites answer every page past the last with the last page again, next-page link
+// and all; a page whose items repeat the previous page's ends the paging.
+class RepeatGuard {
+  public:
+    // True when the items (piece 0, the text before the first item, is ignored) equal
+    // those of the previous call.
+    bool Repeats(const Pieces& pieces);
+
+  private:
+    bool seen_ = false;
+    Pieces last_;
+};
+
+// Paging by a next-page link: page p = 1, 2, ... is fetched and cut into items; the
+// paging ends on a failed fetch, an empty text, a stop, a repeated page, or a page
+// without the next-page marker (after its items were taken).
+struct LinkedPages {
+    std::function<std::string(int page)> address;
+    std::string nextMarker;
+    // Cuts the page into items (piece 0 is not an item); may read page-wide values.
+    std::function<Pieces(int page, std::string& text)> items;
+    // Takes one item; false ends the paging at once.
+    std::function<bool(const std::string& item)> take;
+};
+void PageThrough(URLRequest& request, unsigned decodeFlags, const LinkedPages& pages);
 
 }  // namespace brenvik

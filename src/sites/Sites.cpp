@@ -4,6 +4,7 @@
 
 #include "download/AdapterRegistry.h"
 #include "sites/Baidu.h"
+#include "sites/Gallery.h"
 #include "sites/Qzone.h"
 
 namespace brenvik {
@@ -57,6 +58,12 @@ void RegisterAllSites() {
     std::call_once(once, [] {
         RegisterQzone();
         RegisterBaidu();
+        RegisterSite56();
+        RegisterPoco();
+        RegisterYupoo();
+        RegisterSite51();
+        RegisterDuitang();
+        RegisterHuaban();
     });
 }
 
