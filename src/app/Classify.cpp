@@ -390,7 +390,8 @@ ListPlan DuitangOrHuabanSite(const std::string& typed, int, const PageFetcher& f
         ReplaceAll(typedText, "/album/?id=", "/album/");
         if (FoundAfterStart(typedText, "/album/")) {
             std::string album = typedText.substr(typedText.find("album/") + 6);
-            CutAt(album, {"?", "#", "/"});
+            // "/album/?id=55&from=x" became "/album/55&from=x": the id ends at the "&" too.
+            CutAt(album, {"?", "#", "/", "&"});
             plan.extra = album;
             plan.autoDownload = AutoDownload::Always;
         }

@@ -168,12 +168,20 @@ bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::s
     return !PhotoListShouldStop(session);
 }
 
-bool RepeatGuard::Repeats(const Pieces& pieces) {
-    Pieces items(pieces.begin() + (pieces.empty() ? 0 : 1), pieces.end());
-    const bool repeats = seen_ && items == last_;
-    last_ = std::move(items);
+bool RepeatGuard::Repeats(std::vector<std::string> identities) {
+    const bool repeats = seen_ && identities == last_;
+    last_ = std::move(identities);
     seen_ = true;
     return repeats;
+}
+
+std::vector<std::string> RepeatGuard::Of(const Pieces& pieces,
+                                         const std::function<std::string(const std::string&)>& id) {
+    std::vector<std::string> identities;
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        identities.push_back(id(pieces[i]));
+    }
+    return identities;
 }
 
 void PageThrough(URLRequest& request, unsigned decodeFlags, const LinkedPages& pages) {
@@ -185,7 +193,7 @@ void PageThrough(URLRequest& request, unsigned decodeFlags, const LinkedPages& p
         }
         const bool more = text.find(pages.nextMarker) != std::string::npos;
         const Pieces items = pages.items(page, text);
-        if (guard.Repeats(items)) {
+        if (guard.Repeats(RepeatGuard::Of(items, pages.identity))) {
             return;
         }
         for (std::size_t i = 1; i < items.size(); ++i) {

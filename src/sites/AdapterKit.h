@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
@@ -68,16 +69,19 @@ bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::s
                      const std::string& headerBlock, int albumIndex);
 
 // Some sites answer every page past the last with the last page again, next-page link
-// and all; a page whose items repeat the previous page's ends the paging.
+// and all. A page is told by what identifies its items (album keys, photo addresses):
+// a page whose items are those of the previous page ends the paging.
 class RepeatGuard {
   public:
-    // True when the items (piece 0, the text before the first item, is ignored) equal
-    // those of the previous call.
-    bool Repeats(const Pieces& pieces);
+    // True when the identities equal those of the previous call.
+    bool Repeats(std::vector<std::string> identities);
+    // The identities of items 1..n-1 of split pieces.
+    static std::vector<std::string> Of(const Pieces& pieces,
+                                       const std::function<std::string(const std::string&)>& id);
 
   private:
     bool seen_ = false;
-    Pieces last_;
+    std::vector<std::string> last_;
 };
 
 // Paging by a next-page link: page p = 1, 2, ... is fetched and cut into items; the
@@ -88,6 +92,8 @@ struct LinkedPages {
     std::string nextMarker;
     // Cuts the page into items (piece 0 is not an item); may read page-wide values.
     std::function<Pieces(int page, std::string& text)> items;
+    // What tells an item from others (its key or address).
+    std::function<std::string(const std::string& item)> identity;
     // Takes one item; false ends the paging at once.
     std::function<bool(const std::string& item)> take;
 };

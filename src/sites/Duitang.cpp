@@ -35,6 +35,14 @@ std::string FullSize(std::string address) {
     return address;
 }
 
+std::string AlbumId(const std::string& piece) {
+    return TextBetween(piece, "\"id\":", ",");
+}
+
+std::string PictureAddress(const std::string& piece) {
+    return TextBetween(piece, "isrc\":\"", "\"");
+}
+
 // The album a typed address named, read from the typed page itself.
 void OneAlbum(Session& session, const std::string& albumId) {
     URLRequest request = AdapterRequest();
@@ -72,7 +80,7 @@ void DuitangAlbumList(Session& session, const std::string& userId) {
         }
         Pieces pieces;
         SplitAll(text, "\"like_count\"", pieces);
-        if (pieces.size() < 2 || guard.Repeats(pieces)) {
+        if (pieces.size() < 2 || guard.Repeats(RepeatGuard::Of(pieces, AlbumId))) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
@@ -81,7 +89,7 @@ void DuitangAlbumList(Session& session, const std::string& userId) {
             record.photoCount =
                 static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "count\":", ",")));
             record.coverUrl = TextBetween(piece, "pics\":[\"", "\"");
-            record.key = TextBetween(piece, "\"id\":", ",");
+            record.key = AlbumId(piece);
             record.name = TextBetween(piece, "name\":\"", "\"");
             if (!record.key.empty() && !AddAlbumAndGoOn(session, record)) {
                 return;
@@ -109,11 +117,11 @@ void DuitangAlbumPhotos(Session& session, int albumIndex) {
         KeepBefore("has_next\":", text);
         Pieces pieces;
         SplitAll(text, "\"photo_id", pieces);
-        if (guard.Repeats(pieces)) {
+        if (guard.Repeats(RepeatGuard::Of(pieces, PictureAddress))) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
-            const std::string image = FullSize(TextBetween(pieces[i], "isrc\":\"", "\""));
+            const std::string image = FullSize(PictureAddress(pieces[i]));
             const std::string description = TextBetween(pieces[i], "msg\":\"", "\"");
             if (!AddPhotoAndGoOn(session, image, description.empty() ? album->name : description,
                                  "", albumIndex)) {

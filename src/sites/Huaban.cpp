@@ -30,6 +30,10 @@ std::string BoardIdOf(const std::string& address) {
     return id;
 }
 
+std::string PinId(const std::string& piece) {
+    return TextBetween(piece, ":", ",");
+}
+
 void HuabanBoard(Session& session, const std::string& address) {
     URLRequest request = AdapterRequest();
     request.headers = kAcceptCompressed;
@@ -91,12 +95,12 @@ void HuabanPins(Session& session, int albumIndex) {
         SkipPast("\"pins\"", true, text);
         Pieces pieces;
         SplitAll(text, "\"pin_id", pieces);
-        if (pieces.size() < 2 || guard.Repeats(pieces)) {
+        if (pieces.size() < 2 || guard.Repeats(RepeatGuard::Of(pieces, PinId))) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
-            lastPin = TextBetween(piece, ":", ",");
+            lastPin = PinId(piece);
             const std::string key = TextBetween(piece, "key\":\"", "\"");
             const std::string description = TextBetween(piece, "raw_text\":\"", "\"");
             ++collected;

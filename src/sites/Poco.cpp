@@ -33,6 +33,18 @@ std::string OnPocoHost(const std::string& address) {
     return SiteBase("poco.web") + (address.starts_with("/") ? "" : "/") + address;
 }
 
+std::string AlbumHash(const std::string& piece) {
+    return TextBetween(piece, ", '", "'");
+}
+
+std::string ImageSource(const std::string& piece) {
+    return TextBetween(piece, "src=\"", "\"");
+}
+
+std::string Link(const std::string& piece) {
+    return TextBetween(piece, "href=\"", "\"");
+}
+
 Pieces SplitOn(const std::string& text, std::string_view marker) {
     Pieces pieces;
     SplitAll(text, marker, pieces);
@@ -60,17 +72,18 @@ void PocoAlbumList(Session& session, const std::string& userId) {
                          KeepOwner(session, page, text);
                          return SplitOn(text, "class=\"img_box\">");
                      },
+                 .identity = AlbumHash,
                  .take =
                      [&](const std::string& piece) {
                          ST_PERLISTRECORD record;
                          if (TextBetween(piece, "'", "'").find("pwd") != std::string::npos) {
                              record.access = kAccessEncrypted;
                          }
-                         const std::string hash = TextBetween(piece, ", '", "'");
+                         const std::string hash = AlbumHash(piece);
                          record.key = SiteBase("poco.web") +
                                       "/album/album_show_photo_list.php?user_id=" + userId +
                                       "&set_hash=" + hash;
-                         record.coverUrl = TextBetween(piece, "src=\"", "\"");
+                         record.coverUrl = ImageSource(piece);
                          record.name = TextBetween(piece, "title=\"", "\"");
                          return AddAlbumAndGoOn(session, record);
                      }});
@@ -87,9 +100,10 @@ void PocoAlbumPhotos(Session& session, int albumIndex) {
         {.address = [&](int page) { return album->key + "&do=Plist&p=" + std::to_string(page); },
          .nextMarker = kNextPage,
          .items = [](int, std::string& text) { return SplitOn(text, "class=\"img_box\">"); },
+         .identity = ImageSource,
          .take =
              [&](const std::string& piece) {
-                 const std::string image = FullSize(TextBetween(piece, "src=\"", "\""));
+                 const std::string image = FullSize(ImageSource(piece));
                  const std::string description = Trimmed(TextBetween(piece, "title=\"", "\""));
                  return AddPhotoAndGoOn(session, image,
                                         description.empty() ? album->name : description, "",
@@ -108,10 +122,11 @@ void PocoActivityList(Session& session, const std::string& listAddress) {
                          KeepOwner(session, page, text);
                          return SplitOn(text, "class=\"title\">");
                      },
+                 .identity = Link,
                  .take =
                      [&](const std::string& piece) {
                          ST_PERLISTRECORD record;
-                         record.key = OnPocoHost(TextBetween(piece, "href=\"", "\""));
+                         record.key = OnPocoHost(Link(piece));
                          record.name = TextBetween(piece, ">", "</");
                          return record.key.empty() || AddAlbumAndGoOn(session, record);
                      }});

@@ -11,6 +11,14 @@
 namespace brenvik {
 namespace {
 
+std::string AlbumKey(const std::string& piece) {
+    return TextBetween(piece, "chackAlbum('", "'");
+}
+
+std::string PhotoAddress(const std::string& piece) {
+    return TextBetween(piece, "src='", "'");
+}
+
 URLRequest Request56() {
     URLRequest request = AdapterRequest();
     request.headers = kAcceptCompressed;
@@ -31,10 +39,11 @@ void AlbumList56(Session& session, const std::string& listAddress) {
                          SplitAll(text, "<li", pieces);
                          return pieces;
                      },
+                 .identity = AlbumKey,
                  .take =
                      [&](const std::string& piece) {
                          ST_PERLISTRECORD record;
-                         record.key = TextBetween(piece, "chackAlbum('", "'");
+                         record.key = AlbumKey(piece);
                          record.coverUrl = TextBetween(piece, "src=\"", "\"");
                          record.name = TextBetween(piece, "title=\"", "\"");
                          record.photoCount = static_cast<std::int32_t>(
@@ -65,9 +74,10 @@ void Photos56(Session& session, int albumIndex) {
                          SplitAll(text, "class=\"img\"", pieces);
                          return pieces;
                      },
+                 .identity = PhotoAddress,
                  .take =
                      [&](const std::string& piece) {
-                         const std::string image = TextBetween(piece, "src='", "'");
+                         const std::string image = PhotoAddress(piece);
                          const std::string description =
                              Trimmed(StripTags(TextBetween(piece, "<label>", "</label>")));
                          return AddPhotoAndGoOn(session, image,

@@ -86,6 +86,10 @@ void OneAlbum(Session& session, URLRequest& request, const std::string& address)
     AddAlbum(session, record);
 }
 
+std::string AlbumLink(const std::string& piece) {
+    return TextBetween(piece, "href=\"", "\"");
+}
+
 Pieces AlbumPieces(std::string page) {
     SkipPast("id=\"albumsList", true, page);
     Pieces pieces;
@@ -121,13 +125,13 @@ void YupooAlbumList(Session& session, const std::string& address) {
         }
         const Pieces pieces = AlbumPieces(page);
         // The list has no next-page link: it ends with the first page that has no album.
-        if (pieces.size() < 2 || guard.Repeats(pieces)) {
+        if (pieces.size() < 2 || guard.Repeats(RepeatGuard::Of(pieces, AlbumLink))) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
             ST_PERLISTRECORD record;
-            record.key = Completed(TextBetween(piece, "href=\"", "\""), address);
+            record.key = Completed(AlbumLink(piece), address);
             record.coverUrl = FirstOf(piece, "src_data=\"", "\"", "src=\"", "\"");
             record.name = Trimmed(TextBetween(piece, "alt=\"", "/>"));
             record.photoCount = static_cast<std::int32_t>(
@@ -152,6 +156,11 @@ void WriteDescription(Session& session, const std::string& description) {
         return;
     }
     WriteUnicodeTextFile(session.downloads.AlbumFolder() / "相册描述.txt", description);
+}
+
+// A photo list piece starts with the photo's id: "photos['<id>']".
+std::string PhotoId(const std::string& piece) {
+    return piece.substr(0, piece.find('\''));
 }
 
 enum class PhotoStep { Next, EndAlbum };
@@ -211,12 +220,11 @@ void YupooAlbumPhotos(Session& session, int albumIndex) {
         }
         Pieces pieces;
         SplitAll(page, "photos['", pieces);
-        if (pieces.size() < 2 || guard.Repeats(pieces)) {
+        if (pieces.size() < 2 || guard.Repeats(RepeatGuard::Of(pieces, PhotoId))) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
-            const std::string photoId = pieces[i].substr(0, pieces[i].find('\''));
-            if (OnePhoto(session, request, albumAddress, photoId, *album, albumIndex) ==
+            if (OnePhoto(session, request, albumAddress, PhotoId(pieces[i]), *album, albumIndex) ==
                 PhotoStep::EndAlbum) {
                 return;
             }
