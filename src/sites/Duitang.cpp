@@ -48,7 +48,7 @@ void OneAlbum(Session& session, const std::string& albumId) {
     URLRequest request = AdapterRequest();
     request.headers = kAcceptCompressed;
     std::string page;
-    if (!FetchPage(request, session.AddressText(), kGalleryDecode, page) || page.empty()) {
+    if (!FetchPage(request, session.AddressText(), kAutoPages, page) || page.empty()) {
         return;
     }
     ST_PERLISTRECORD record;
@@ -75,7 +75,7 @@ void DuitangAlbumList(Session& session, const std::string& userId) {
         std::string text;
         const std::string address = Base() + "/album/list/" + std::to_string(page) +
                                     "/24/?user_id=" + userId + "&_=" + TimeParameter();
-        if (!FetchPage(request, address, kGalleryDecode, text) || text.empty()) {
+        if (!FetchPage(request, address, kAutoPages, text) || text.empty()) {
             return;
         }
         Pieces pieces;
@@ -110,7 +110,7 @@ void DuitangAlbumPhotos(Session& session, int albumIndex) {
         std::string text;
         const std::string address = Base() + "/album/" + album->key + "/masn/p/" +
                                     std::to_string(page) + "/24/?_=" + TimeParameter();
-        if (!FetchPage(request, address, kGalleryDecode, text) || text.empty()) {
+        if (!FetchPage(request, address, kAutoPages, text) || text.empty()) {
             return;
         }
         const bool last = text.find("has_next\":false") != std::string::npos;

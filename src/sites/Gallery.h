@@ -4,8 +4,10 @@
 
 namespace brenvik {
 
-// Pages of these sites come in GBK or UTF-8, gzip or plain.
-inline constexpr unsigned kGalleryDecode = 0x11;  // kDecodeInflate | kDecodeAuto
+// How the sites' pages are read: 56, poco and 51 write GBK; the others UTF-8 or GBK,
+// told apart by their bytes. Either may come gzip-compressed.
+inline constexpr unsigned kGbkPages = 0x01;   // kDecodeInflate
+inline constexpr unsigned kAutoPages = 0x11;  // kDecodeInflate | kDecodeAuto
 
 void RegisterSite56();
 void RegisterPoco();

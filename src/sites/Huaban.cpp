@@ -38,7 +38,7 @@ void HuabanBoard(Session& session, const std::string& address) {
     URLRequest request = AdapterRequest();
     request.headers = kAcceptCompressed;
     std::string page;
-    if (!FetchPage(request, Base() + "/boards/" + BoardIdOf(address), kGalleryDecode, page) ||
+    if (!FetchPage(request, Base() + "/boards/" + BoardIdOf(address), kAutoPages, page) ||
         page.empty()) {
         return;
     }
@@ -63,7 +63,7 @@ void HuabanBoard(Session& session, const std::string& address) {
 bool FetchPinPage(Session& session, URLRequest& request, const std::string& board,
                   const std::string& address, std::string& text) {
     for (int attempt = 1; attempt <= kAttempts; ++attempt) {
-        if (FetchPage(request, address, kGalleryDecode, text) && !text.empty() &&
+        if (FetchPage(request, address, kAutoPages, text) && !text.empty() &&
             text.find(kGatewayTimeout) == std::string::npos) {
             return true;
         }

@@ -59,7 +59,7 @@ void KeepOwner(Session& session, int page, const std::string& text) {
 
 void PocoAlbumList(Session& session, const std::string& userId) {
     URLRequest request = PocoRequest();
-    PageThrough(request, kGalleryDecode,
+    PageThrough(request, kGbkPages,
                 {.address =
                      [&](int page) {
                          return SiteBase("poco.web") +
@@ -96,7 +96,7 @@ void PocoAlbumPhotos(Session& session, int albumIndex) {
     }
     URLRequest request = PocoRequest();
     PageThrough(
-        request, kGalleryDecode,
+        request, kGbkPages,
         {.address = [&](int page) { return album->key + "&do=Plist&p=" + std::to_string(page); },
          .nextMarker = kNextPage,
          .items = [](int, std::string& text) { return SplitOn(text, "class=\"img_box\">"); },
@@ -114,7 +114,7 @@ void PocoAlbumPhotos(Session& session, int albumIndex) {
 // The input is the activity list address, its own page parameter renamed away.
 void PocoActivityList(Session& session, const std::string& listAddress) {
     URLRequest request = PocoRequest();
-    PageThrough(request, kGalleryDecode,
+    PageThrough(request, kGbkPages,
                 {.address = [&](int page) { return listAddress + "&p=" + std::to_string(page); },
                  .nextMarker = kNextPage,
                  .items =
@@ -139,7 +139,7 @@ void PocoPostPhotos(Session& session, int albumIndex) {
     }
     URLRequest request = PocoRequest();
     std::string text;
-    if (!FetchPage(request, album->key, kGalleryDecode, text) || text.empty()) {
+    if (!FetchPage(request, album->key, kGbkPages, text) || text.empty()) {
         return;
     }
     const bool originals = text.find("originPhoto:'") != std::string::npos;

@@ -24,7 +24,7 @@ enum class Answer { Failed, Busy, Page };
 // The busy text is looked for in the decoded page: the body as received may be gzip,
 // and the page GBK, where a search for the marker's bytes would miss it.
 Answer Fetch51(URLRequest& request, const std::string& address, std::string& text) {
-    if (!FetchPage(request, address, kGalleryDecode, text) || text.empty()) {
+    if (!FetchPage(request, address, kGbkPages, text) || text.empty()) {
         return Answer::Failed;
     }
     return text.find(kTryLater) == std::string::npos ? Answer::Page : Answer::Busy;

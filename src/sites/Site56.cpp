@@ -28,7 +28,7 @@ URLRequest Request56() {
 // The input is the album list address ("...index.php?user=u&perPage=20").
 void AlbumList56(Session& session, const std::string& listAddress) {
     URLRequest request = Request56();
-    PageThrough(request, kGalleryDecode,
+    PageThrough(request, kGbkPages,
                 {.address = [&](int page) { return listAddress + "&page=" + std::to_string(page); },
                  .nextMarker = "下一页</a>",
                  .items =
@@ -59,7 +59,7 @@ void Photos56(Session& session, int albumIndex) {
     }
     URLRequest request = Request56();
     std::string pageAddress;
-    PageThrough(request, kGalleryDecode,
+    PageThrough(request, kGbkPages,
                 {.address =
                      [&](int page) {
                          pageAddress = SiteBase("56.photo") +

@@ -71,7 +71,7 @@ std::string AlbumIdOf(const std::string& address) {
 
 void OneAlbum(Session& session, URLRequest& request, const std::string& address) {
     std::string page;
-    if (!FetchPage(request, address, kGalleryDecode, page) || page.empty()) {
+    if (!FetchPage(request, address, kAutoPages, page) || page.empty()) {
         return;
     }
     std::string owner = OwnerFromTitle(page);
@@ -116,7 +116,7 @@ void YupooAlbumList(Session& session, const std::string& address) {
     for (int p = 1;; ++p) {
         request.headers = RefererBlock(address);
         std::string page;
-        if (!FetchPage(request, address + "page" + std::to_string(p) + "/", kGalleryDecode, page) ||
+        if (!FetchPage(request, address + "page" + std::to_string(p) + "/", kAutoPages, page) ||
             page.empty()) {
             return;
         }
@@ -169,7 +169,7 @@ enum class PhotoStep { Next, EndAlbum };
 PhotoStep OnePhoto(Session& session, URLRequest& request, const std::string& albumAddress,
                    const std::string& id, const ST_PERLISTRECORD& album, int albumIndex) {
     std::string page;
-    if (!FetchPage(request, albumAddress + id + "/zoom/original/", kGalleryDecode, page) ||
+    if (!FetchPage(request, albumAddress + id + "/zoom/original/", kAutoPages, page) ||
         page.empty()) {
         return PhotoStep::EndAlbum;
     }
@@ -207,7 +207,7 @@ void YupooAlbumPhotos(Session& session, int albumIndex) {
     for (int p = 1;;) {
         std::string page;
         if (!FetchPage(request, albumAddress + "page" + std::to_string(p) + "/?style=detail",
-                       kGalleryDecode, page) ||
+                       kAutoPages, page) ||
             page.empty()) {
             return;
         }
