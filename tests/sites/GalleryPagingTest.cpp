@@ -170,6 +170,15 @@ TEST_F(GalleryPaging, Site56RepeatedPageEndsTheList) {
     EXPECT_EQ(asked.size(), 2u);
 }
 
+TEST_F(GalleryPaging, AStopEndsTheListAfterTheAlbumBeingAdded) {
+    answer = [this](const std::string&) -> std::optional<std::string> {
+        session.listingState = kListingStopAsked;  // the user presses stop meanwhile
+        return Albums56Page({"a1", "a2"}, true);
+    };
+    EXPECT_EQ(List(5, "https://i.56.com/photo/album/index.php?user=bob").albums, 1);
+    EXPECT_EQ(asked.size(), 1u) << "no further page";
+}
+
 TEST_F(GalleryPaging, Site56PhotosCarryTheirPageAsReferer) {
     pages[std::string(k56List) + "&page=1"] = Albums56Page({"K1"}, false);
     ASSERT_EQ(List(5, "https://i.56.com/photo/album/index.php?user=bob").albums, 1);
