@@ -7,7 +7,7 @@
 #include "net/CookieStore.h"
 #include "net/StringCtrl.h"
 #include "sites/AdapterKit.h"
-#include "sites/Gallery.h"
+#include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
 
 namespace brenvik {

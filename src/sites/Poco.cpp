@@ -5,7 +5,7 @@
 #include "download/ListTypes.h"
 #include "net/StringCtrl.h"
 #include "sites/AdapterKit.h"
-#include "sites/Gallery.h"
+#include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
 
 namespace brenvik {

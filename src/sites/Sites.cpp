@@ -4,7 +4,7 @@
 
 #include "download/AdapterRegistry.h"
 #include "sites/Baidu.h"
-#include "sites/Gallery.h"
+#include "sites/PhotoCommunities.h"
 #include "sites/Qzone.h"
 
 namespace brenvik {

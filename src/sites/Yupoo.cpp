@@ -6,7 +6,7 @@
 #include "download/Naming.h"
 #include "net/StringCtrl.h"
 #include "sites/AdapterKit.h"
-#include "sites/Gallery.h"
+#include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
 
 namespace brenvik {

@@ -39,9 +39,9 @@ std::string WithoutBuster(std::string address) {
     return address;
 }
 
-class GalleryPaging : public ::testing::Test {
+class CommunityPaging : public ::testing::Test {
   protected:
-    GalleryPaging() : session(home.Path(), front) {
+    CommunityPaging() : session(home.Path(), front) {
         RegisterAllSites();
         session.ready = true;
         answer = [this](const std::string& address) -> std::optional<std::string> {
@@ -60,7 +60,7 @@ class GalleryPaging : public ::testing::Test {
             pausedAfter.push_back(asked.size());
         });
     }
-    ~GalleryPaging() override {
+    ~CommunityPaging() override {
         SetFetchPageHook(nullptr);
         SetAdapterPauseHook(nullptr);
         CookieStore::Shared().Clear();
@@ -149,7 +149,7 @@ std::string Albums56Page(const std::vector<std::string>& ids, bool next) {
 
 constexpr const char* k56List = "https://photo.56.com/photo/album/index.php?user=bob&perPage=20";
 
-TEST_F(GalleryPaging, Site56AlbumsPageUntilTheLinkIsGone) {
+TEST_F(CommunityPaging, Site56AlbumsPageUntilTheLinkIsGone) {
     pages[std::string(k56List) + "&page=1"] = Albums56Page({"a1", "a22"}, true);
     pages[std::string(k56List) + "&page=2"] = Albums56Page({"a333"}, false);
     ASSERT_EQ(List(5, "https://i.56.com/u/photo/album/index.php?user=bob&x=1").albums, 3);
@@ -163,14 +163,14 @@ TEST_F(GalleryPaging, Site56AlbumsPageUntilTheLinkIsGone) {
     EXPECT_EQ(asked[0].headers, "Accept-Encoding: gzip, deflate");
 }
 
-TEST_F(GalleryPaging, Site56RepeatedPageEndsTheList) {
+TEST_F(CommunityPaging, Site56RepeatedPageEndsTheList) {
     // A server that answers every page with the first one, next-page link included.
     answer = [](const std::string&) { return Albums56Page({"a1"}, true); };
     EXPECT_EQ(List(5, "https://i.56.com/photo/album/index.php?user=bob").albums, 1);
     EXPECT_EQ(asked.size(), 2u);
 }
 
-TEST_F(GalleryPaging, AStopEndsTheListAfterTheAlbumBeingAdded) {
+TEST_F(CommunityPaging, AStopEndsTheListAfterTheAlbumBeingAdded) {
     answer = [this](const std::string&) -> std::optional<std::string> {
         session.listingState = kListingStopAsked;  // the user presses stop meanwhile
         return Albums56Page({"a1", "a2"}, true);
@@ -179,7 +179,7 @@ TEST_F(GalleryPaging, AStopEndsTheListAfterTheAlbumBeingAdded) {
     EXPECT_EQ(asked.size(), 1u) << "no further page";
 }
 
-TEST_F(GalleryPaging, Site56PhotosCarryTheirPageAsReferer) {
+TEST_F(CommunityPaging, Site56PhotosCarryTheirPageAsReferer) {
     pages[std::string(k56List) + "&page=1"] = Albums56Page({"K1"}, false);
     ASSERT_EQ(List(5, "https://i.56.com/photo/album/index.php?user=bob").albums, 1);
     const std::string base = "https://photo.56.com/photo/album/?do=Plist&did=K1&page=";
@@ -202,7 +202,7 @@ TEST_F(GalleryPaging, Site56PhotosCarryTheirPageAsReferer) {
 
 // --- poco ----------------------------------------------------------------------------
 
-TEST_F(GalleryPaging, PocoAlbumsMarkPasswordAlbumsAndPhotosLoseTheThumbnailSize) {
+TEST_F(CommunityPaging, PocoAlbumsMarkPasswordAlbumsAndPhotosLoseTheThumbnailSize) {
     const std::string list = "https://www.poco.cn/album/album_show_all.htx&user_id=42&p=";
     pages[list + "1"] =
         "<script>var u = {userName:'摄影师'};</script>"
@@ -232,7 +232,7 @@ TEST_F(GalleryPaging, PocoAlbumsMarkPasswordAlbumsAndPhotosLoseTheThumbnailSize)
     EXPECT_EQ(rows[1].fileName, "海边.jpg");
 }
 
-TEST_F(GalleryPaging, PocoActivityListAndPostPictures) {
+TEST_F(CommunityPaging, PocoActivityListAndPostPictures) {
     const std::string list = "https://www.poco.cn/act/act_list.htx&user_id=42&act_type_id=0&p=";
     pages[list + "1"] =
         "{userName:'阿波'}<h3 class=\"title\"><a href=\"/act/post-1.html\">第一帖</a></h3>"
@@ -257,7 +257,7 @@ TEST_F(GalleryPaging, PocoActivityListAndPostPictures) {
 
 // --- yupoo ---------------------------------------------------------------------------
 
-TEST_F(GalleryPaging, YupooListsBothLayoutsUntilAPageHasNoAlbum) {
+TEST_F(CommunityPaging, YupooListsBothLayoutsUntilAPageHasNoAlbum) {
     const std::string list = "https://www.yupoo.com/photos/bob/albums/";
     pages[list + "page1/"] =
         "<title>又拍网 - bob的相册</title><div class=\"set-case\">decoy</div>"
@@ -289,7 +289,7 @@ TEST_F(GalleryPaging, YupooListsBothLayoutsUntilAPageHasNoAlbum) {
     EXPECT_EQ(asked[0].endMarker, "id=\"footer\">");
 }
 
-TEST_F(GalleryPaging, YupooSingleAlbumAddress) {
+TEST_F(CommunityPaging, YupooSingleAlbumAddress) {
     const std::string album = "https://www.yupoo.com/photos/bob/albums/11/";
     pages[album] = "<title>bob的主页_又拍</title><h1><a>bob的相册</a> / 春天</h1><p>(12张)</p>";
     ASSERT_EQ(List(7, album + "page2/").albums, 1);
@@ -306,7 +306,7 @@ std::string YupooZoom(const std::string& image, const std::string& title,
            "', description:'" + description + "'};</script>";
 }
 
-TEST_F(GalleryPaging, YupooOriginalsThroughZoomPagesAndTheDescriptionFile) {
+TEST_F(CommunityPaging, YupooOriginalsThroughZoomPagesAndTheDescriptionFile) {
     const std::string album = "https://www.yupoo.com/photos/bob/albums/11/";
     AddAlbum(session, ST_PERLISTRECORD{.name = "春天", .key = album});
     session.siteIndex = 7;
@@ -340,7 +340,7 @@ TEST_F(GalleryPaging, YupooOriginalsThroughZoomPagesAndTheDescriptionFile) {
         }());
 }
 
-TEST_F(GalleryPaging, YupooPasswordQuestionIsAskedAFewTimesOnly) {
+TEST_F(CommunityPaging, YupooPasswordQuestionIsAskedAFewTimesOnly) {
     const std::string album = "https://www.yupoo.com/photos/bob/albums/11/";
     AddAlbum(session, ST_PERLISTRECORD{.name = "锁", .key = album});
     session.siteIndex = 7;
@@ -359,7 +359,7 @@ TEST_F(GalleryPaging, YupooPasswordQuestionIsAskedAFewTimesOnly) {
     EXPECT_EQ(asked.size(), 4u);
 }
 
-TEST_F(GalleryPaging, YupooWithoutOriginalsAsksForALogin) {
+TEST_F(CommunityPaging, YupooWithoutOriginalsAsksForALogin) {
     const std::string album = "https://www.yupoo.com/photos/bob/albums/11/";
     AddAlbum(session, ST_PERLISTRECORD{.name = "春天", .key = album});
     session.siteIndex = 7;
@@ -374,7 +374,7 @@ TEST_F(GalleryPaging, YupooWithoutOriginalsAsksForALogin) {
 
 // --- 51 ------------------------------------------------------------------------------
 
-TEST_F(GalleryPaging, Site51AlbumsAndDataViewPhotos) {
+TEST_F(CommunityPaging, Site51AlbumsAndDataViewPhotos) {
     ST_SAVESET byDescription = session.SaveRules(8);
     byDescription.namingMode = kNameByDescription;  // 51 names by number unless told
     session.SetSaveRules(8, byDescription);
@@ -411,7 +411,7 @@ TEST_F(GalleryPaging, Site51AlbumsAndDataViewPhotos) {
     EXPECT_EQ(rows[0].headers, "Referer: https://home.51.com/carol/photo/album/7");
 }
 
-TEST_F(GalleryPaging, Site51BusyAnswers) {
+TEST_F(CommunityPaging, Site51BusyAnswers) {
     pages["https://home.51.com/carol/photo"] = "<p>服务器忙，请稍候再试</p>";
     EXPECT_EQ(List(8, "https://home.51.com/carol").albums, 0);
     EXPECT_TRUE(front.messages.empty()) << "a busy album list ends quietly";
@@ -440,7 +440,7 @@ std::string DuitangAlbums(const std::vector<int>& ids) {
     return json + "]}}";
 }
 
-TEST_F(GalleryPaging, DuitangAlbumListPausesBeforeEveryPage) {
+TEST_F(CommunityPaging, DuitangAlbumListPausesBeforeEveryPage) {
     pages["https://www.duitang.com/people/?user_id=77"] =
         "<div class=\"dt-header-btm\"><a href=\"/people/?user_id=77#x\">me</a></div>";
     const std::string list = "https://www.duitang.com/album/list/";
@@ -473,7 +473,7 @@ TEST_F(GalleryPaging, DuitangAlbumListPausesBeforeEveryPage) {
     }
 }
 
-TEST_F(GalleryPaging, DuitangAlbumAddressListsThatAlbumAndStartsTheDownload) {
+TEST_F(CommunityPaging, DuitangAlbumAddressListsThatAlbumAndStartsTheDownload) {
     const std::string typed = "https://www.duitang.com/album/?id=55&from=x";
     pages[typed] =
         "<div class=\"dt-header-btm\"><a href=\"/people/?user_id=77\"></a></div>"
@@ -500,7 +500,7 @@ std::string DuitangPhotos(const std::vector<std::string>& ids, bool more) {
            ",\"photo_id\":\"tail\"}}";
 }
 
-TEST_F(GalleryPaging, DuitangPhotosEndOnTheLastPageOrARepeatedOne) {
+TEST_F(CommunityPaging, DuitangPhotosEndOnTheLastPageOrARepeatedOne) {
     AddAlbum(session, ST_PERLISTRECORD{.name = "猫", .key = "55"});
     session.siteIndex = 18;
     session.subKind = 0;
@@ -542,7 +542,7 @@ std::string HuabanBoardPage(int pinCount) {
            HuabanPins({1, 2}).substr(1) + ";</script>";
 }
 
-class HuabanPaging : public GalleryPaging {
+class HuabanPaging : public CommunityPaging {
   protected:
     void ListBoard(int pinCount) {
         pages["https://huaban.com/boards/900"] = HuabanBoardPage(pinCount);
@@ -606,7 +606,7 @@ TEST_F(HuabanPaging, AFailedFetchIsRetriedAndARepeatedPageEnds) {
     EXPECT_EQ(asked.size(), 2u);
 }
 
-TEST_F(GalleryPaging, HuabanAddressWithoutBoard) {
+TEST_F(CommunityPaging, HuabanAddressWithoutBoard) {
     EXPECT_EQ(List(18, "https://huaban.com/someone/").albums, 0);
     EXPECT_EQ(front.messages,
               std::vector<std::string>{"请输入花瓣画板的网址\n(网址中含有/boards/)"});

@@ -2,12 +2,14 @@
 // album-list and photo-list adapters.
 #pragma once
 
+#include "net/URLSource2.h"
+
 namespace brenvik {
 
 // How the sites' pages are read: 56, poco and 51 write GBK; the others UTF-8 or GBK,
 // told apart by their bytes. Either may come gzip-compressed.
-inline constexpr unsigned kGbkPages = 0x01;   // kDecodeInflate
-inline constexpr unsigned kAutoPages = 0x11;  // kDecodeInflate | kDecodeAuto
+inline constexpr unsigned kGbkPages = kDecodeInflate;
+inline constexpr unsigned kAutoPages = kDecodeInflate | kDecodeAuto;
 
 void RegisterSite56();
 void RegisterPoco();

@@ -8,7 +8,7 @@
 #include "app/AddressRule.h"
 #include "app/Classify.h"
 #include "download/ListTypes.h"
-#include "sites/GalleryServers.h"
+#include "sites/PhotoCommunitiesServers.h"
 #include "sites/Sites.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
@@ -19,7 +19,7 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class GalleryCliTest : public ::testing::Test {
+class CommunityCliTest : public ::testing::Test {
   protected:
     test::ProcessResult Run(std::vector<std::string> extra) {
         extra.insert(extra.begin(),
@@ -53,12 +53,12 @@ class GalleryCliTest : public ::testing::Test {
         EXPECT_FALSE(fs::exists(save.Path().parent_path().parent_path() / name));
     }
 
-    test::GalleryServers servers;
+    test::CommunityServers servers;
     test::TempDir home;
     test::TempDir save;
 };
 
-TEST_F(GalleryCliTest, Site56ListsOverPagesAndDownloadsTwoAlbums) {
+TEST_F(CommunityCliTest, Site56ListsOverPagesAndDownloadsTwoAlbums) {
     const auto result =
         Run({"-a", "1,2", "https://i.56.com/u/photo/album/index.php?user=bob&tab=1"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
@@ -73,10 +73,10 @@ TEST_F(GalleryCliTest, Site56ListsOverPagesAndDownloadsTwoAlbums) {
     ExpectNothingBeside("逃逸");
     std::ifstream in(save / "旅行" / "雨天.jpg", std::ios::binary);
     EXPECT_EQ(std::string(std::istreambuf_iterator<char>(in), {}),
-              test::GalleryServers::ImageBytes("img.56.com/p/A1/2/3.jpg"));
+              test::CommunityServers::ImageBytes("img.56.com/p/A1/2/3.jpg"));
 }
 
-TEST_F(GalleryCliTest, PocoAlbumsAndPosts) {
+TEST_F(CommunityCliTest, PocoAlbumsAndPosts) {
     auto result = Run({"-a", "1,3", "https://my.poco.cn/album/album_list.htx&user_id=42"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "0001\t海边\t未知\t\n0002\t私人\t未知\t加密相册\n0003\t山\t未知\t\n");
@@ -95,7 +95,7 @@ TEST_F(GalleryCliTest, PocoAlbumsAndPosts) {
         {"img.poco.cn/post1_a.jpg", "img.poco.cn/post1_b.jpg", "img.poco.cn/post2_a.jpg"});
 }
 
-TEST_F(GalleryCliTest, YupooAlbumsOriginalsAndDescription) {
+TEST_F(CommunityCliTest, YupooAlbumsOriginalsAndDescription) {
     const auto result = Run({"-a", "1,2", "https://bob.yupoo.com/"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "0001\t春天\t   3\t\n0002\t夏天\t   1\t\n0003\t秋天\t   0\t\n");
@@ -109,7 +109,7 @@ TEST_F(GalleryCliTest, YupooAlbumsOriginalsAndDescription) {
         << "page 3 repeats page 2 and ends the album";
 }
 
-TEST_F(GalleryCliTest, Site51AlbumsAndABusyServer) {
+TEST_F(CommunityCliTest, Site51AlbumsAndABusyServer) {
     auto result = Run({"-a", "1,2", "https://home.51.com/carol"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out,
@@ -135,7 +135,7 @@ TEST_F(GalleryCliTest, Site51AlbumsAndABusyServer) {
     EXPECT_EQ(Saved().size(), 4u);
 }
 
-TEST_F(GalleryCliTest, DuitangPausedListAndFullSizePhotos) {
+TEST_F(CommunityCliTest, DuitangPausedListAndFullSizePhotos) {
     const auto result = Run({"-a", "1,2", "https://www.duitang.com/people/?user_id=77"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "0001\t猫\t   2\t\n0002\t狗\t   2\t\n0003\t鸟\t   2\t\n");
@@ -151,7 +151,7 @@ TEST_F(GalleryCliTest, DuitangPausedListAndFullSizePhotos) {
     ExpectNothingBeside("狗");
 }
 
-TEST_F(GalleryCliTest, DuitangAlbumAddressDownloadsThatAlbum) {
+TEST_F(CommunityCliTest, DuitangAlbumAddressDownloadsThatAlbum) {
     const auto result = Run({"-l", "https://www.duitang.com/album/?id=56&from=share"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "0001\t专辑56\t   2\t\n");
@@ -162,7 +162,7 @@ TEST_F(GalleryCliTest, DuitangAlbumAddressDownloadsThatAlbum) {
               (std::vector<std::string>{"堆糖_77/专辑56/图1.jpg", "堆糖_77/专辑56/图2.jpg"}));
 }
 
-TEST_F(GalleryCliTest, HuabanBoardsAndTheirPins) {
+TEST_F(CommunityCliTest, HuabanBoardsAndTheirPins) {
     auto result = Run({"https://huaban.com/boards/900/"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "0001\t画板900\t  40\t\n");
@@ -182,7 +182,7 @@ TEST_F(GalleryCliTest, HuabanBoardsAndTheirPins) {
     EXPECT_EQ(Saved(), files);
 }
 
-TEST_F(GalleryCliTest, NothingFoundShowsItsMessageAndExitsOne) {
+TEST_F(CommunityCliTest, NothingFoundShowsItsMessageAndExitsOne) {
     struct Case {
         std::string address;
         std::string message;  // empty: the site has none
@@ -209,7 +209,7 @@ TEST_F(GalleryCliTest, NothingFoundShowsItsMessageAndExitsOne) {
 
 // The window and the CLI pick the site from the typed address; each address must reach
 // a registered album-list adapter, and the sub-kind it leaves a photo-list adapter.
-TEST(GalleryAddresses, EveryAddressReachesItsAdapters) {
+TEST(CommunityAddresses, EveryAddressReachesItsAdapters) {
     RegisterAllSites();
     const PageFetcher duitangPage = [](const std::string&) -> std::optional<std::string> {
         return "<div class=\"dt-header-btm\"><a href=\"/people/?user_id=77\">";

@@ -15,9 +15,9 @@
 
 namespace brenvik::test {
 
-class GalleryServers {
+class CommunityServers {
   public:
-    GalleryServers() : server(/*https=*/true) {
+    CommunityServers() : server(/*https=*/true) {
         Serve56();
         ServePoco();
         ServeYupoo();
