@@ -258,7 +258,8 @@ ListPlan YupooSite(const std::string& typed, int, const PageFetcher&) {
 
 ListPlan Site51(const std::string& typed, int, const PageFetcher&) {
     std::string text = typed;
-    if (Contains(text, "http://")) {
+    // Any scheme: an https address must give the user as well.
+    if (Contains(text, "://")) {
         DropThrough(text, "com/");
         CutAt(text, {"/"});
     }
@@ -427,7 +428,8 @@ ListPlan DuitangOrHuabanSite(const std::string& typed, int, const PageFetcher& f
         ReplaceAll(typedText, "/album/?id=", "/album/");
         if (FoundAfterStart(typedText, "/album/")) {
             std::string album = typedText.substr(typedText.find("album/") + 6);
-            CutAt(album, {"?", "#", "/"});
+            // "/album/?id=55&from=x" became "/album/55&from=x": the id ends at the "&" too.
+            CutAt(album, {"?", "#", "/", "&"});
             plan.extra = album;
             plan.autoDownload = AutoDownload::Always;
         }

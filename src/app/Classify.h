@@ -32,7 +32,9 @@ struct ListPlan {
     std::string input;
     std::optional<std::string> ownerName;
     std::optional<std::string> pageBase;
-    std::string extra;  // a second input some adapters need (duitang: the album id)
+    // A second input some adapters need (duitang: the album id); it reaches the adapter
+    // as the session's site text.
+    std::string extra;
     OwnerAfter ownerAfter = OwnerAfter::Keep;
     std::string keywordSource;
     AutoDownload autoDownload = AutoDownload::Never;

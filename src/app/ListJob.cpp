@@ -38,6 +38,9 @@ void RunChain(Session& session, const ListPlan& plan) {
     if (plan.pageBase) {
         session.SetSiteText(*plan.pageBase);
     }
+    if (!plan.extra.empty()) {
+        session.SetSiteText(plan.extra);
+    }
     for (const ListStep& step : plan.chain) {
         session.subKind = step.subKind;
         const AlbumListFn lister = FindAlbumLister(step.lister);

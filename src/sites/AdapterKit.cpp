@@ -249,4 +249,54 @@ std::string UnicodeDecoded(std::string text) {
     return text.find("\\u") == std::string::npos ? text : UnescapeUnicode(text);
 }
 
+bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record) {
+    AddAlbum(session, record);
+    return session.listingState != kListingStopAsked;
+}
+
+bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::string& nameText,
+                     const std::string& headerBlock, int albumIndex) {
+    AddPhoto(session, imageUrl, nameText, headerBlock, albumIndex);
+    return !PhotoListShouldStop(session);
+}
+
+bool RepeatGuard::Repeats(std::vector<std::string> identities) {
+    const bool repeats = seen_ && identities == last_;
+    last_ = std::move(identities);
+    seen_ = true;
+    return repeats;
+}
+
+std::vector<std::string> RepeatGuard::Of(const Pieces& pieces,
+                                         const std::function<std::string(const std::string&)>& id) {
+    std::vector<std::string> identities;
+    for (std::size_t i = 1; i < pieces.size(); ++i) {
+        identities.push_back(id(pieces[i]));
+    }
+    return identities;
+}
+
+void PageThrough(URLRequest& request, unsigned decodeFlags, const LinkedPages& pages) {
+    RepeatGuard guard;
+    for (int page = 1;; ++page) {
+        std::string text;
+        if (!FetchPage(request, pages.address(page), decodeFlags, text) || text.empty()) {
+            return;
+        }
+        const bool more = text.find(pages.nextMarker) != std::string::npos;
+        const Pieces items = pages.items(page, text);
+        if (guard.Repeats(RepeatGuard::Of(items, pages.identity))) {
+            return;
+        }
+        for (std::size_t i = 1; i < items.size(); ++i) {
+            if (!pages.take(items[i])) {
+                return;
+            }
+        }
+        if (!more) {
+            return;
+        }
+    }
+}
+
 }  // namespace brenvik

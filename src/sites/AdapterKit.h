@@ -10,11 +10,13 @@
 #include <unordered_set>
 #include <vector>
 
+#include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 
 namespace brenvik {
 
 class Session;
+struct ST_PERLISTRECORD;
 
 inline constexpr unsigned kAdapterTimeoutMs = 20000;
 inline constexpr const char* kAcceptCompressed = "Accept-Encoding: gzip, deflate";
@@ -126,5 +128,42 @@ class SeenKeys {
   private:
     std::unordered_set<std::string> seen_;
 };
+
+// Adds the row; false when the listing must stop.
+bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record);
+// Adds the photo; false when the collection must stop.
+bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::string& nameText,
+                     const std::string& headerBlock, int albumIndex);
+
+// Some sites answer every page past the last with the last page again, next-page link
+// and all. A page is told by what identifies its items (album keys, photo addresses):
+// a page whose items are those of the previous page ends the paging.
+class RepeatGuard {
+  public:
+    // True when the identities equal those of the previous call.
+    bool Repeats(std::vector<std::string> identities);
+    // The identities of items 1..n-1 of split pieces.
+    static std::vector<std::string> Of(const Pieces& pieces,
+                                       const std::function<std::string(const std::string&)>& id);
+
+  private:
+    bool seen_ = false;
+    std::vector<std::string> last_;
+};
+
+// Paging by a next-page link: page p = 1, 2, ... is fetched and cut into items; the
+// paging ends on a failed fetch, an empty text, a stop, a repeated page, or a page
+// without the next-page marker (after its items were taken).
+struct LinkedPages {
+    std::function<std::string(int page)> address;
+    std::string nextMarker;
+    // Cuts the page into items (piece 0 is not an item); may read page-wide values.
+    std::function<Pieces(int page, std::string& text)> items;
+    // What tells an item from others (its key or address).
+    std::function<std::string(const std::string& item)> identity;
+    // Takes one item; false ends the paging at once.
+    std::function<bool(const std::string& item)> take;
+};
+void PageThrough(URLRequest& request, unsigned decodeFlags, const LinkedPages& pages);
 
 }  // namespace brenvik

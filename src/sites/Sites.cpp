@@ -11,6 +11,7 @@
 #include "sites/Netease.h"
 #include "sites/Pchome.h"
 #include "sites/Pconline.h"
+#include "sites/PhotoCommunities.h"
 #include "sites/QqGroup.h"
 #include "sites/Qzone.h"
 #include "sites/Renren.h"
@@ -85,6 +86,12 @@ void RegisterAllSites() {
         RegisterTweibo();
         RegisterRenren();
         RegisterTopit();
+        RegisterSite56();
+        RegisterPoco();
+        RegisterYupoo();
+        RegisterSite51();
+        RegisterDuitang();
+        RegisterHuaban();
     });
 }
 
