@@ -5,10 +5,13 @@
 
 #include <atomic>
 #include <chrono>
+#include <cstdio>
+#include <cstdlib>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
 #include "net/TransferStop.h"
@@ -215,6 +218,39 @@ TEST_F(FetchSafetyTest, StopEndsASlowlorisPage) {
         request, 0, response, [&] { return bytesSent > 0; }, afterStop));
     EXPECT_GE(afterStop, 0.0);
     EXPECT_LT(afterStop, kPromptSeconds);
+}
+
+// The end a second Ctrl-C brings: it cannot wait for transfers, yet their temporary files
+// go, and none can appear afterwards. Runs in a child process, since it ends the process.
+TEST(TemporaryFilesDeathTest, AnAbruptEndStillRemovesTemporaryFiles) {
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    const auto abruptEnd = [] {
+        RawServer raw([](int fd, const std::string&, RawServer& self) {
+            RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Type: image/jpeg\r\n\r\n");
+            SendFor(fd, self, std::string(4096, 'i'), 50ms, 60s);
+        });
+        TempDir dir;
+        std::thread([&] {
+            CURLSource response;
+            Fetch(URLRequest(raw.Base() + "/endless.jpg", dir / "endless.jpg", 30000), response,
+                  kFetchWorker);
+        }).detach();
+        const auto end = std::chrono::steady_clock::now() + 20s;
+        while (dir.Files().empty() && std::chrono::steady_clock::now() < end) {
+            std::this_thread::sleep_for(10ms);
+        }
+        const bool temporaryAppeared = !dir.Files().empty();
+        RemoveTemporariesForExit();
+        const bool removed = dir.Files().empty();
+        const bool refused = CreateTemporary(dir / "late.part") < 0;
+        const bool stillNone = dir.Files().empty();
+        std::fprintf(stderr, "appeared=%d removed=%d refused=%d none=%d\n", temporaryAppeared,
+                     removed, refused, stillNone);
+        std::error_code ec;
+        std::filesystem::remove_all(dir.Path(), ec);
+        std::_Exit(temporaryAppeared && removed && refused && stillNone ? 0 : 1);
+    };
+    EXPECT_EXIT(abruptEnd(), ::testing::ExitedWithCode(0), "appeared=1 removed=1 refused=1 none=1");
 }
 
 // --- Deadlines and ceilings ---------------------------------------------------------
