@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "sites/QzoneServers.h"
+#include "sites/QzoneStalls.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
 
@@ -44,33 +45,9 @@ class CliStopTest : public ::testing::Test {
         return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
     }
 
-    // The full-size image streams a few KiB at a time and never ends.
-    void MakeImagesEndless() {
-        servers.server.On(
-            "b1.qpic.cn", "/img", [this](const httplib::Request&, httplib::Response& res) {
-                const auto giveUp = Clock::now() + kServerPatience;
-                res.set_chunked_content_provider(
-                    "image/jpeg", [this, giveUp](std::size_t, httplib::DataSink& sink) {
-                        servers.server.Stall(50ms);
-                        const std::string piece(4096, 'i');
-                        return Clock::now() < giveUp && sink.write(piece.data(), piece.size());
-                    });
-            });
-    }
-
-    // The album list sends one byte every two seconds.
+    void MakeImagesEndless() { test::MakeQzoneImagesEndless(servers, kServerPatience); }
     void MakeAlbumListTrickle() {
-        servers.server.On("alist.photo.qq.com", "/fcgi-bin/fcg_list_album_v2",
-                          [this](const httplib::Request&, httplib::Response& res) {
-                              ++listRequests;
-                              const auto giveUp = Clock::now() + kServerPatience;
-                              res.set_chunked_content_provider(
-                                  "application/x-javascript",
-                                  [this, giveUp](std::size_t, httplib::DataSink& sink) {
-                                      servers.server.Stall(2s);
-                                      return Clock::now() < giveUp && sink.write("_", 1);
-                                  });
-                          });
+        test::MakeQzoneAlbumListTrickle(servers, listRequests, kServerPatience);
     }
 
     // Waits until a temporary download file exists below the save folder.
