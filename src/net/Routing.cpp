@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cctype>
 #include <cstdint>
 #include <cstdlib>
 #include <mutex>
@@ -127,6 +128,36 @@ bool IsInternalAddress(const std::string& ip) {
     const bool linkLocal = b[0] == 0xFE && (b[1] & 0xC0) == 0x80;
     const bool uniqueLocal = (b[0] & 0xFE) == 0xFC;
     return linkLocal || uniqueLocal;
+}
+
+bool IsInternalHostName(const std::string& host) {
+    const std::string name = LowerAscii(host);
+    if (name == "localhost" || name.ends_with(".localhost")) {
+        return true;
+    }
+    std::string literal = name;
+    if (literal.starts_with("[") && literal.ends_with("]")) {
+        literal = literal.substr(1, literal.size() - 2);
+    }
+    in6_addr any{};
+    const bool isLiteral = ::inet_pton(AF_INET, literal.c_str(), &any) == 1 ||
+                           ::inet_pton(AF_INET6, literal.c_str(), &any) == 1;
+    return isLiteral && IsInternalAddress(literal);
+}
+
+bool ProxyConfiguredFor(const std::string& scheme) {
+    const std::string lower = LowerAscii(scheme) + "_proxy";
+    std::vector<std::string> names = {lower, "all_proxy", "ALL_PROXY"};
+    if (lower != "http_proxy") {  // curl reads that one in lower case only
+        std::string upper = lower;
+        std::transform(upper.begin(), upper.end(), upper.begin(),
+                       [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
+        names.push_back(upper);
+    }
+    return std::any_of(names.begin(), names.end(), [](const std::string& name) {
+        const char* value = std::getenv(name.c_str());
+        return value && *value;
+    });
 }
 
 Routing CurrentRouting() {

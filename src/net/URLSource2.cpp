@@ -393,6 +393,10 @@ bool Exchange::HopAllowed(const char* remoteIp) const {
     if (RoutedByRule(routing_, hop.host, hop.port)) {
         return true;
     }
+    if (ProxyConfiguredFor(hop.scheme)) {
+        // The connection is the proxy's; only the name tells where the request goes.
+        return !IsInternalHostName(hop.host);
+    }
     return remoteIp && !IsInternalAddress(remoteIp);
 }
 

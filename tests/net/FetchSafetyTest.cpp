@@ -128,6 +128,40 @@ TEST_F(FetchSafetyTest, HttpsNeverContinuesInTheClear) {
     EXPECT_EQ(response.body, "secure jpeg");
 }
 
+// Behind a proxy the connection always reaches the proxy, whatever the address: the
+// redirect's host name decides then.
+TEST_F(FetchSafetyTest, BehindAProxyTheHostNameDecides) {
+    std::atomic<int> localAsked{0};
+    RawServer proxy([&localAsked](int fd, const std::string& head, RawServer&) {
+        localAsked += head.find("localhost:1") != std::string::npos;
+        const auto redirect = [fd](const std::string& to) {
+            RawServer::Send(fd, "HTTP/1.1 302 Found\r\nLocation: " + to +
+                                    "\r\nContent-Length: 0\r\nConnection: close\r\n\r\n");
+        };
+        if (head.starts_with("GET http://img.example.test/a.jpg ")) {
+            redirect("http://cdn.example.test/b.jpg");
+        } else if (head.starts_with("GET http://img.example.test/local.jpg ")) {
+            redirect("http://localhost:1/secret");
+        } else {
+            RawServer::Send(fd,
+                            "HTTP/1.1 200 OK\r\nContent-Length: 4\r\nConnection: "
+                            "close\r\n\r\njpeg");
+        }
+    });
+    ASSERT_EQ(::setenv("http_proxy", proxy.Base().c_str(), 1), 0);
+    TempDir dir;
+    URLRequest image("http://img.example.test/a.jpg", dir / "a.jpg", 5000);
+    image.pauseSeconds = 0;
+    CURLSource response;
+    EXPECT_TRUE(Fetch(image, response, kFetchWorker)) << "an outside name is followed";
+    image.address = "http://img.example.test/local.jpg";
+    image.savePath = dir / "local.jpg";
+    EXPECT_FALSE(Fetch(image, response, kFetchWorker)) << "a local name is not";
+    ::unsetenv("http_proxy");
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"a.jpg"});
+    EXPECT_EQ(localAsked, 0) << "the local address was never asked for";
+}
+
 TEST(InternalAddresses, LocalAndPrivateRangesOnly) {
     for (const char* ip :
          {"127.0.0.1", "127.255.0.9", "10.1.2.3", "172.16.0.1", "172.31.255.255", "192.168.1.1",
@@ -138,6 +172,16 @@ TEST(InternalAddresses, LocalAndPrivateRangesOnly) {
     for (const char* ip : {"8.8.8.8", "172.32.0.1", "172.15.255.255", "192.169.0.1", "100.128.0.1",
                            "2001:db8::1", "::ffff:8.8.8.8", "11.0.0.1"}) {
         EXPECT_FALSE(IsInternalAddress(ip)) << ip;
+    }
+}
+
+TEST(InternalAddresses, HostNamesJudgedWithoutAnAddress) {
+    for (const char* host : {"localhost", "LOCALHOST", "app.localhost", "127.0.0.1", "10.0.0.8",
+                             "[::1]", "[fe80::1]"}) {
+        EXPECT_TRUE(IsInternalHostName(host)) << host;
+    }
+    for (const char* host : {"b1.qpic.cn", "localhost.example.com", "8.8.8.8", "[2001:db8::1]"}) {
+        EXPECT_FALSE(IsInternalHostName(host)) << host;
     }
 }
 
