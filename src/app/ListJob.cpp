@@ -6,6 +6,7 @@
 #include "app/Session.h"
 #include "download/Naming.h"
 #include "net/StringCtrl.h"
+#include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
 
 namespace brenvik {
@@ -94,6 +95,8 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
                            const PageFetcher& fetch) {
     ListJobOutcome outcome;
     FrontEnd& front = session.Front();
+    // The listing's pages end as soon as the user stops the listing.
+    const StopScope stop([&session] { return session.listingState == kListingStopAsked; });
     session.ReloadExtended();
     const int site = session.siteIndex;
     session.SetOwnerName("");

@@ -1,4 +1,5 @@
 // brenvik-cli: lists a site's albums and downloads them, for scripts and terminals.
+#include <pthread.h>
 #include <unistd.h>
 
 #include <atomic>
@@ -16,20 +17,53 @@
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
 #include "download/DownloadJob.h"
+#include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 #include "net/Routing.h"
+#include "net/StringCtrl.h"
 #include "sites/Sites.h"
 
 namespace brenvik::cli {
 namespace {
 
 std::atomic<bool> gInterrupted{false};
+std::atomic<int> gStopSignal{0};  // the first stop signal, for the exit status
 
-void OnInterrupt(int) {
-    gInterrupted = true;
-    std::signal(SIGINT, SIG_DFL);  // a second Ctrl-C ends at once
+// Ctrl-C and SIGTERM are taken by one thread of their own (they are blocked everywhere
+// else), so handling them may lock, print and remove files. The first asks every job to
+// stop, which ends running transfers within about a second; the second ends the process
+// at once, still removing the temporary files of unfinished downloads.
+void BlockStopSignals(sigset_t& signals) {
+    sigemptyset(&signals);
+    sigaddset(&signals, SIGINT);
+    sigaddset(&signals, SIGTERM);
+    pthread_sigmask(SIG_BLOCK, &signals, nullptr);
+}
+
+void WatchStopSignals(sigset_t signals) {
+    std::thread([signals] {
+        for (;;) {
+            int signal = 0;
+            if (sigwait(&signals, &signal) != 0) {
+                continue;
+            }
+            int none = 0;
+            if (gStopSignal.compare_exchange_strong(none, signal)) {
+                std::fputs("\n正在停止……\n", stderr);
+                gInterrupted = true;
+                continue;
+            }
+            RemoveTemporariesForExit();
+            std::fflush(stderr);
+            ::_exit(128 + gStopSignal.load());
+        }
+    }).detach();
+}
+
+int StoppedExitCode() {
+    return 128 + gStopSignal.load();
 }
 
 std::filesystem::path DefaultHome() {
@@ -45,7 +79,8 @@ std::filesystem::path DefaultHome() {
 
 std::string JsonString(const std::string& text) {
     std::string out = "\"";
-    for (const unsigned char c : text) {
+    // JSON is UTF-8: whatever a site or a file name holds, no invalid byte goes out.
+    for (const unsigned char c : FromCodePage(text, kCodePageUtf8)) {
         switch (c) {
             case '"':
                 out += "\\\"";
@@ -198,13 +233,13 @@ int Run(const Options& options) {
         if (options.json) {
             std::printf("{\"albums\":[]}\n");
         }
-        return kExitNothing;
+        return gInterrupted ? StoppedExitCode() : kExitNothing;
     }
     if (options.listOnly || gInterrupted) {
         if (options.json) {
             std::printf("{\"albums\":%s}\n", AlbumsJson(albums).c_str());
         }
-        return kExitOk;
+        return gInterrupted ? StoppedExitCode() : kExitOk;
     }
     const auto selected = ParseAlbumSelection(options.albums, static_cast<int>(albums.size()));
     if (!selected) {
@@ -229,6 +264,9 @@ int Run(const Options& options) {
             AlbumsJson(albums).c_str(), outcome.albums, outcome.images, outcome.failed,
             gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str());
     }
+    if (gInterrupted) {
+        return StoppedExitCode();
+    }
     return outcome.failed > 0 || outcome.images == 0 ? kExitNothing : kExitOk;
 }
 
@@ -250,7 +288,9 @@ int main(int argc, char** argv) {
         std::puts("brenvik-cli 0.1.0");
         return kExitOk;
     }
-    std::signal(SIGINT, OnInterrupt);
-    std::signal(SIGTERM, OnInterrupt);
+    // Before any other thread starts, so that every thread inherits the blocked signals.
+    sigset_t stopSignals;
+    BlockStopSignals(stopSignals);
+    WatchStopSignals(stopSignals);
     return Run(*parsed.options);
 }

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "app/Session.h"
+#include "net/TransferStop.h"
 #include "net/URLSource2.h"
 
 namespace brenvik {
@@ -106,6 +107,7 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     std::vector<std::optional<std::thread>> slots(t);
     const auto startWorker = [&](std::size_t slot, std::size_t row) {
         const auto work = [&, slot, row] {
+            const StopScope stop([&session] { return session.stopFlag.load(); });
             const std::string target = (folder / rows[row].fileName).string();
             if (DownloadOneImage(rows[row].url, rows[row].headers, target, settings)) {
                 ++saved;

@@ -9,6 +9,7 @@
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/StringCtrl.h"
+#include "net/TransferStop.h"
 
 namespace brenvik {
 namespace {
@@ -105,6 +106,8 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
                                   const std::string& savePathText) {
     DownloadJobOutcome outcome;
     FrontEnd& front = session.Front();
+    // The photo lists' pages end as soon as the user stops the download.
+    const StopScope stop([&session] { return session.downloadState == kDownloadStopAsked; });
     session.ReloadExtended();
     const std::string savePath = Trimmed(savePathText);
     if (savePath.empty()) {

@@ -16,4 +16,13 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view content,
                          mode_t mode = 0644);
 
+// Temporary files are recorded while they exist, so an end that cannot wait for their
+// writers (a second Ctrl-C) still removes them. CreateTemporary opens a new file for
+// writing (-1 when that fails or such an end has begun); ForgetTemporary is called once
+// the file was renamed into place or removed.
+int CreateTemporary(const std::filesystem::path& temp, mode_t mode = 0644);
+void ForgetTemporary(const std::filesystem::path& temp);
+// Removes every recorded temporary file and refuses new ones from then on.
+void RemoveTemporariesForExit();
+
 }  // namespace brenvik

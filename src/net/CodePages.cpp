@@ -12,6 +12,8 @@
 namespace brenvik {
 namespace {
 
+constexpr std::string_view kReplacementUtf8 = "\xEF\xBF\xBD";
+
 const char* DecoderName(int codePage) {
     switch (codePage) {
         case kCodePageUtf8:
@@ -88,6 +90,58 @@ std::string Convert(const char* to, const char* from, std::string_view input,
     return out;
 }
 
+// UTF-8 checked byte by byte: only well-formed sequences of code points up to U+10FFFF
+// pass. Overlong forms, surrogates and the old 5- and 6-byte forms are refused, each
+// maximal broken piece becoming one U+FFFD, so the output is always valid UTF-8 (iconv's
+// UTF-8 reader lets code points above U+10FFFF and the long forms through).
+std::string DecodeUtf8Strictly(std::string_view bytes) {
+    std::string out;
+    out.reserve(bytes.size());
+    const std::size_t n = bytes.size();
+    std::size_t i = 0;
+    while (i < n) {
+        const auto lead = static_cast<unsigned char>(bytes[i]);
+        if (lead < 0x80) {
+            out += static_cast<char>(lead);
+            ++i;
+            continue;
+        }
+        int needed = 0;
+        unsigned char lower = 0x80;
+        unsigned char upper = 0xBF;
+        if (lead >= 0xC2 && lead <= 0xDF) {
+            needed = 1;
+        } else if (lead >= 0xE0 && lead <= 0xEF) {
+            needed = 2;
+            lower = lead == 0xE0 ? 0xA0 : 0x80;  // no overlong forms
+            upper = lead == 0xED ? 0x9F : 0xBF;  // no surrogates
+        } else if (lead >= 0xF0 && lead <= 0xF4) {
+            needed = 3;
+            lower = lead == 0xF0 ? 0x90 : 0x80;  // no overlong forms
+            upper = lead == 0xF4 ? 0x8F : 0xBF;  // nothing above U+10FFFF
+        }
+        std::size_t next = i + 1;
+        int taken = 0;
+        while (taken < needed && next < n) {
+            const auto c = static_cast<unsigned char>(bytes[next]);
+            if (c < lower || c > upper) {
+                break;
+            }
+            lower = 0x80;
+            upper = 0xBF;
+            ++next;
+            ++taken;
+        }
+        if (needed > 0 && taken == needed) {
+            out.append(bytes.substr(i, next - i));
+        } else {
+            out += kReplacementUtf8;
+        }
+        i = next;
+    }
+    return out;
+}
+
 }  // namespace
 
 std::string ToGbk(std::string_view text) {
@@ -95,6 +149,9 @@ std::string ToGbk(std::string_view text) {
 }
 
 std::string FromCodePage(std::string_view bytes, int codePage) {
+    if (codePage == kCodePageUtf8) {
+        return DecodeUtf8Strictly(bytes);
+    }
     return Convert("UTF-8", DecoderName(codePage), bytes, "\xEF\xBF\xBD", false);
 }
 

@@ -19,6 +19,7 @@
 #include "net/CookieStore.h"
 #include "net/Routing.h"
 #include "net/StringCtrl.h"
+#include "net/TransferStop.h"
 
 namespace brenvik {
 namespace {
@@ -131,6 +132,7 @@ class SaveFile {
             Discard();
             return false;
         }
+        ForgetTemporary(temp_);
         temp_.clear();
         return true;
     }
@@ -141,6 +143,7 @@ class SaveFile {
         }
         if (!temp_.empty()) {
             ::unlink(temp_.c_str());
+            ForgetTemporary(temp_);
             temp_.clear();
         }
     }
@@ -148,7 +151,7 @@ class SaveFile {
   private:
     bool OpenTemporary() {
         temp_ = TemporaryBeside(target_);
-        fd_ = ::open(temp_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+        fd_ = CreateTemporary(temp_);
         if (fd_ < 0) {
             temp_.clear();
         }
@@ -159,6 +162,38 @@ class SaveFile {
     std::filesystem::path temp_;
     int fd_ = -1;
 };
+
+// Scheme, host and port of an address as curl reads it; empty host when it cannot.
+struct Origin {
+    std::string scheme;
+    std::string host;
+    long port = 0;
+};
+
+Origin OriginOf(const std::string& address) {
+    Origin origin;
+    CURLU* url = curl_url();
+    if (!url) {
+        return origin;
+    }
+    if (curl_url_set(url, CURLUPART_URL, address.c_str(), CURLU_GUESS_SCHEME) == CURLUE_OK) {
+        char* part = nullptr;
+        if (curl_url_get(url, CURLUPART_SCHEME, &part, 0) == CURLUE_OK) {
+            origin.scheme = LowerAscii(part);
+            curl_free(part);
+        }
+        if (curl_url_get(url, CURLUPART_HOST, &part, 0) == CURLUE_OK) {
+            origin.host = LowerAscii(part);
+            curl_free(part);
+        }
+        if (curl_url_get(url, CURLUPART_PORT, &part, CURLU_DEFAULT_PORT) == CURLUE_OK) {
+            origin.port = std::atol(part);
+            curl_free(part);
+        }
+    }
+    curl_url_cleanup(url);
+    return origin;
+}
 
 // The state one exchange's callbacks share.
 class Exchange {
@@ -182,14 +217,26 @@ class Exchange {
     static int OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
         return static_cast<Exchange*>(self)->Progress(dlnow, ulnow);
     }
+    static int OnConnected(void* self, char* remoteIp, char*, int, int) {
+        return static_cast<Exchange*>(self)->HopAllowed(remoteIp) ? CURL_PREREQFUNC_OK
+                                                                  : CURL_PREREQFUNC_ABORT;
+    }
 
     std::size_t Header(std::string_view line);
     std::size_t Body(const char* data, std::size_t size);
     int Progress(curl_off_t dlnow, curl_off_t ulnow);
+    bool HopAllowed(const char* remoteIp) const;
     bool HeadersAcceptable();
     bool OverMaximum(std::size_t size) const {
         return request_.maxSizeKiB != 0 &&
                size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
+    }
+    // The built-in ceilings: the whole response of a page, an image without a maximum.
+    bool OverCeiling(std::size_t size) const {
+        if (save_) {
+            return request_.maxSizeKiB == 0 && size > kDefaultMaxImageBytes;
+        }
+        return size > kMaxPageBytes;
     }
     bool UnderMinimum(std::size_t size) const {
         return request_.minSizeKiB > 0 &&
@@ -202,6 +249,9 @@ class Exchange {
     const URLRequest& request_;
     CURLSource& response_;
     std::unique_ptr<SaveFile> save_;
+    CURL* curl_ = nullptr;
+    Origin origin_;
+    Routing routing_;
     bool headersChecked_ = false;
     bool headersDone_ = false;
     bool failed_ = false;
@@ -234,9 +284,8 @@ bool Exchange::HeadersAcceptable() {
         return true;
     }
     const char* digits = response_.rawHeaders.c_str() + at + std::strlen("Content-Length:");
-    const long long announced = std::atoll(digits);
-    return !UnderMinimum(static_cast<std::size_t>(announced)) &&
-           !OverMaximum(static_cast<std::size_t>(announced));
+    const auto announced = static_cast<std::size_t>(std::max(0LL, std::atoll(digits)));
+    return !UnderMinimum(announced) && !OverMaximum(announced) && !OverCeiling(announced);
 }
 
 void Exchange::KeepBody(const char* data, std::size_t size) {
@@ -278,6 +327,10 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
         return 0;
     }
     response_.received += size;
+    if (OverCeiling(response_.received)) {
+        failed_ = true;
+        return 0;
+    }
     if (save_) {
         const std::size_t room = kSavedBodyHead - std::min(kSavedBodyHead, response_.body.size());
         response_.body.append(data, std::min(room, size));
@@ -299,6 +352,10 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
 }
 
 int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
+    if (StopAskedOnThisThread()) {
+        failed_ = true;
+        return 1;
+    }
     const auto now = Clock::now();
     if (dlnow != lastDown_ || ulnow != lastUp_) {
         lastDown_ = dlnow;
@@ -315,11 +372,43 @@ int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
     return 0;
 }
 
+// The first request goes where the caller asked. A redirect may reach an internal address
+// only on the requested host itself or where the user's connect-to rules send it: an
+// outside server must not make us fetch from the local machine or network.
+bool Exchange::HopAllowed(const char* remoteIp) const {
+    long redirects = 0;
+    curl_easy_getinfo(curl_, CURLINFO_REDIRECT_COUNT, &redirects);
+    if (redirects == 0) {
+        return true;
+    }
+    const char* current = nullptr;
+    curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &current);
+    const Origin hop = OriginOf(current ? current : "");
+    if (hop.host.empty()) {
+        return false;
+    }
+    if (hop.host == origin_.host && hop.port == origin_.port) {
+        return true;
+    }
+    if (RoutedByRule(routing_, hop.host, hop.port)) {
+        return true;
+    }
+    if (ProxyConfiguredFor(hop.scheme)) {
+        // The connection is the proxy's; only the name tells where the request goes.
+        return !IsInternalHostName(hop.host);
+    }
+    return remoteIp && !IsInternalAddress(remoteIp);
+}
+
 void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo,
                          const std::vector<std::string>& cookies) {
     curl_easy_setopt(curl, CURLOPT_URL, request_.address.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
-    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR, "http,https");
+    // What was asked over https is never continued in the clear.
+    curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
+                     origin_.scheme == "https" ? "https" : "http,https");
+    curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Exchange::OnConnected);
+    curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
     curl_easy_setopt(curl, CURLOPT_MAXREDIRS, 20L);
     curl_easy_setopt(curl, CURLOPT_NOSIGNAL, 1L);
@@ -329,10 +418,16 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
     curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 102400L);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, request_.rejectErrorStatus ? 1L : 0L);
-    curl_easy_setopt(curl, CURLOPT_USERAGENT,
-                     (fetchFlags & kFetchOldAgent) ? kAgentOld : kAgentDefault);
+    const std::string agent =
+        AgentHeaderValue((fetchFlags & kFetchOldAgent) ? kAgentOld : kAgentDefault);
+    curl_easy_setopt(curl, CURLOPT_USERAGENT, agent.c_str());
     curl_easy_setopt(curl, CURLOPT_CONNECTTIMEOUT_MS,
                      static_cast<long>(std::max(1u, request_.operationTimeoutMs)));
+    if (!save_) {
+        const unsigned wholeMs =
+            std::max({1u, request_.readTimeoutMs, request_.operationTimeoutMs});
+        curl_easy_setopt(curl, CURLOPT_TIMEOUT_MS, static_cast<long>(wholeMs));
+    }
 
     Pieces lines;
     SplitN(request_.headers, "\r\n", CountOccurrences(request_.headers, "\r\n"), lines);
@@ -356,14 +451,13 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
     }
     curl_easy_setopt(curl, CURLOPT_HTTPHEADER, headers.get());
 
-    const Routing routing = CurrentRouting();
-    for (const auto& rule : routing.connectTo) {
+    for (const auto& rule : routing_.connectTo) {
         Append(connectTo, rule);
     }
     curl_easy_setopt(curl, CURLOPT_CONNECT_TO, connectTo.get());
-    if (!routing.extraCaFile.empty()) {
+    if (!routing_.extraCaFile.empty()) {
         // The extra file is added to the system's certificates, not put in their place.
-        curl_easy_setopt(curl, CURLOPT_CAINFO, routing.extraCaFile.c_str());
+        curl_easy_setopt(curl, CURLOPT_CAINFO, routing_.extraCaFile.c_str());
         curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
     }
 
@@ -401,6 +495,9 @@ bool Exchange::Run(unsigned fetchFlags) {
         return false;
     }
     curl_easy_setopt(curl.get(), CURLOPT_SHARE, pool->Handle());
+    curl_ = curl.get();
+    origin_ = OriginOf(request_.address);
+    routing_ = CurrentRouting();
     CookieStore& cookies = CookieStore::Shared();
     const std::vector<std::string> cookiesBefore = cookies.Lines();
     Slist headers;
@@ -425,6 +522,20 @@ bool Exchange::Run(unsigned fetchFlags) {
     return !save_ || save_->Commit();
 }
 
+// The pause after a failed attempt; false when a stop ended it.
+bool PauseUnlessStopped(std::chrono::seconds time) {
+    constexpr auto kPoll = std::chrono::milliseconds(50);
+    const auto end = Clock::now() + time;
+    while (!StopAskedOnThisThread()) {
+        const auto left = end - Clock::now();
+        if (left <= Clock::duration::zero()) {
+            return true;
+        }
+        std::this_thread::sleep_for(std::min<Clock::duration>(kPoll, left));
+    }
+    return false;
+}
+
 }  // namespace
 
 bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
@@ -439,8 +550,20 @@ bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     return exchange.Run(fetchFlags);
 }
 
+std::string AgentHeaderValue(std::string_view agent) {
+    constexpr std::string_view kName = "User-Agent:";
+    if (agent.size() >= kName.size() &&
+        LowerAscii(std::string(agent.substr(0, kName.size()))) == LowerAscii(std::string(kName))) {
+        agent.remove_prefix(kName.size());
+    }
+    return Trimmed(agent);
+}
+
 bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags) {
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
+        if (StopAskedOnThisThread()) {
+            return false;
+        }
         bool ok = response.FetchOnce(request, fetchFlags);
         if (ok && request.minLength == 0 && request.retryMarker.empty()) {
             ok = !response.body.empty();
@@ -458,7 +581,9 @@ bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags)
         if (ok) {
             return true;
         }
-        std::this_thread::sleep_for(std::chrono::seconds(request.pauseSeconds));
+        if (!PauseUnlessStopped(std::chrono::seconds(request.pauseSeconds))) {
+            return false;
+        }
     }
     return false;
 }

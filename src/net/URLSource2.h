@@ -32,6 +32,15 @@ inline constexpr const char* kAgentDefault =
 
 // A compressed body never inflates past this; a decompression bomb stops here.
 inline constexpr std::size_t kMaxInflatedBytes = std::size_t{256} << 20;
+// No page is larger than this; a page that never ends fails here instead of filling memory.
+inline constexpr std::size_t kMaxPageBytes = std::size_t{32} << 20;
+// The largest image saved when the user set no maximum size; a never-ending image fails
+// here instead of filling the disk.
+inline constexpr std::size_t kDefaultMaxImageBytes = std::size_t{200} << 20;
+
+// The agent string as a header value: the stored default agent carries the header name
+// itself ("User-Agent:Mozilla/5.0 ..."), which must not be sent twice.
+std::string AgentHeaderValue(std::string_view agent);
 
 struct URLRequest {
     URLRequest(std::string url, std::filesystem::path saveTo, unsigned timeoutMs)
@@ -51,6 +60,8 @@ struct URLRequest {
     std::string retryMarker;
     std::filesystem::path savePath;
     std::string body;
+    // A page (no save path) must also arrive whole within the larger of the two: a server
+    // that trickles a byte now and then never stalls long enough for a read time-out.
     unsigned readTimeoutMs;
     unsigned operationTimeoutMs;
     int minSizeKiB = 0;
@@ -69,6 +80,9 @@ inline constexpr std::size_t kSavedBodyHead = 64 * 1024;
 class CURLSource {
   public:
     // One exchange; false on any failure. A body received before a failure stays.
+    // Redirects may not lead to an internal address (net/Routing) unless they stay on the
+    // requested host or a connect-to rule sends their host there; a redirect from https
+    // to http is refused.
     bool FetchOnce(const URLRequest& request, unsigned fetchFlags);
     // The page as UTF-8 text: inflated, trimmed, converted, entities decoded.
     void GetText(std::string& text, unsigned decodeFlags) const;
@@ -85,6 +99,8 @@ class CURLSource {
 };
 
 // Up to request.attempts exchanges with the acceptance checks; pauses after each failure.
+// A stop asked on the calling thread (net/TransferStop) ends the exchange under way,
+// removes its temporary file and makes no further attempt.
 bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags);
 
 // Starts a fresh pool of reusable connections; the old one closes its connections as

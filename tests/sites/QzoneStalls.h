@@ -1,0 +1,47 @@
+// Qzone servers that never finish: an image that streams for ever and an album list that
+// trickles, for the tests of stopping. Both give up after `patience`, so code that ignores
+// a stop fails its test instead of hanging it.
+#pragma once
+
+#include <atomic>
+#include <chrono>
+#include <string>
+
+#include "sites/QzoneServers.h"
+
+namespace brenvik::test {
+
+// The full-size images stream a few KiB every 50 ms.
+inline void MakeQzoneImagesEndless(QzoneServers& servers, std::chrono::seconds patience) {
+    servers.server.On("b1.qpic.cn", "/img",
+                      [&servers, patience](const httplib::Request&, httplib::Response& res) {
+                          const auto giveUp = std::chrono::steady_clock::now() + patience;
+                          res.set_chunked_content_provider(
+                              "image/jpeg",
+                              [&servers, giveUp](std::size_t, httplib::DataSink& sink) {
+                                  servers.server.Stall(std::chrono::milliseconds(50));
+                                  const std::string piece(4096, 'i');
+                                  return std::chrono::steady_clock::now() < giveUp &&
+                                         sink.write(piece.data(), piece.size());
+                              });
+                      });
+}
+
+// The version-2 album list sends one byte every two seconds; `requests` counts its requests.
+inline void MakeQzoneAlbumListTrickle(QzoneServers& servers, std::atomic<int>& requests,
+                                      std::chrono::seconds patience) {
+    servers.server.On(
+        "alist.photo.qq.com", "/fcgi-bin/fcg_list_album_v2",
+        [&servers, &requests, patience](const httplib::Request&, httplib::Response& res) {
+            ++requests;
+            const auto giveUp = std::chrono::steady_clock::now() + patience;
+            res.set_chunked_content_provider(
+                "application/x-javascript",
+                [&servers, giveUp](std::size_t, httplib::DataSink& sink) {
+                    servers.server.Stall(std::chrono::seconds(2));
+                    return std::chrono::steady_clock::now() < giveUp && sink.write("_", 1);
+                });
+        });
+}
+
+}  // namespace brenvik::test
