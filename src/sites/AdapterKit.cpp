@@ -1,6 +1,8 @@
 #include "sites/AdapterKit.h"
 
+#include <algorithm>
 #include <cctype>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -20,12 +22,41 @@ URLRequest AdapterRequest(const std::string& address) {
     return URLRequest(address, "", kAdapterTimeoutMs);
 }
 
+namespace {
+
+std::mutex& FetchHookMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+PageFetchHook& FetchHook() {
+    static PageFetchHook hook;
+    return hook;
+}
+
+bool FetchThroughHookOrNetwork(const URLRequest& request, CURLSource& response) {
+    {
+        std::lock_guard lock(FetchHookMutex());
+        if (FetchHook()) {
+            return FetchHook()(request, response);
+        }
+    }
+    return Fetch(request, response, 0);
+}
+
+}  // namespace
+
+void SetPageFetchHook(PageFetchHook hook) {
+    std::lock_guard lock(FetchHookMutex());
+    FetchHook() = std::move(hook);
+}
+
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,
                std::string& text) {
     request.address = address;
     CURLSource response;
     text.clear();
-    if (!Fetch(request, response, 0)) {
+    if (!FetchThroughHookOrNetwork(request, response)) {
         return false;
     }
     response.GetText(text, decodeFlags);
@@ -46,6 +77,11 @@ long long ReadNumber(std::string_view text) {
         }
     }
     return value;
+}
+
+std::int32_t ReadCount(std::string_view text) {
+    return static_cast<std::int32_t>(
+        std::min<long long>(ReadNumber(text), std::numeric_limits<std::int32_t>::max()));
 }
 
 bool IsDigitsOnly(std::string_view text) {

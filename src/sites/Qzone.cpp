@@ -172,8 +172,7 @@ ListAnswer ReadAlbumList(Session& session, const std::string& text, const std::s
         }
         record.coverUrl = Unslash(TextBetween(piece, "\"pre\" : \"", "\"", kTextConsume));
         record.access = AccessFromPriv(TextBetween(piece, "\"priv\" :", ",", kTextConsume));
-        record.photoCount = static_cast<std::int32_t>(
-            ReadNumber(TextBetween(piece, "\"total\" :", ",", kTextConsume)));
+        record.photoCount = ReadCount(TextBetween(piece, "\"total\" :", ",", kTextConsume));
         record.key = Format("idcNum=%d&hostUin=%s&albumid=%s", idc, qq.c_str(), albumId.c_str());
         AddAlbum(session, record);
         if (session.listingState == kListingStopAsked) {
