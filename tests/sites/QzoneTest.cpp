@@ -259,6 +259,21 @@ TEST_F(QzoneTest, OriginalNameSettingChoosesNameOrDescription) {
     EXPECT_EQ(session.downloads.Row(2).fileName, "日出.jpg") << "no description: the name";
 }
 
+TEST_F(QzoneTest, EntriesWithoutAnyAddressAreNoPhotos) {
+    auto& photos = servers.albums[0].photos;
+    photos.insert(photos.begin(), QzonePhoto{.name = "空"});  // no raw, origin_url or pre
+    photos.push_back(QzonePhoto{.name = "也空"});
+    ASSERT_EQ(List().albums, 3);
+    const auto outcome = RunDownloadJob(session, {0}, save.Path().string());
+    const auto rows = session.downloads.Rows();
+    ASSERT_EQ(rows.size(), 3u) << "an empty first entry does not end the list either";
+    for (const auto& row : rows) {
+        EXPECT_FALSE(row.url.empty()) << row.fileName;
+    }
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_EQ(servers.Recorded(servers.pageStarts), (std::vector<std::string>{"0", "500"}));
+}
+
 // Stops the running job as soon as the given number of album rows or photos arrived, as
 // the stop button does between two of them.
 class StopAfter : public test::FakeFrontEnd {
