@@ -4,6 +4,7 @@ set -euo pipefail
 
 packages=(
   build-essential cmake ninja-build pkg-config clang-format
+  clang libclang-rt-14-dev
   zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev
   curl openssl nginx-light time python3

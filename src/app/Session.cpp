@@ -1,11 +1,45 @@
 #include "app/Session.h"
 
+#include "net/CookieStore.h"
+
 namespace brenvik {
 
 Session::Session(std::filesystem::path baseFolder, FrontEnd& frontEnd)
     : baseFolder_(std::move(baseFolder)), front_(frontEnd) {
-    settings_ = LoadSettings(baseFolder_);
+    bool saved = true;
+    settings_ = LoadSettings(baseFolder_, &saved);
+    homeUnwritable_ = !saved;
     extended_ = ReadExtendedSettings(baseFolder_);
+    CookieStore::Shared().SetSaveFailureHandler(this, [this] { WarnHomeNotWritable(); });
+}
+
+Session::~Session() {
+    CookieStore::Shared().SetSaveFailureHandler(this, nullptr);
+}
+
+void Session::CheckHome() {
+    if (homeUnwritable_ || CookieStore::Shared().SaveFailed()) {
+        WarnHomeNotWritable();
+    }
+}
+
+void Session::WarnHomeNotWritable() {
+    if (homeWarned_.exchange(true)) {
+        return;
+    }
+    front_.ShowMessage(kHomeNotWritable + baseFolder_.string());
+}
+
+bool Session::ChangeSettings(const std::function<bool(SettingsArea&)>& change) {
+    SettingsUpdate update;
+    {
+        std::lock_guard lock(mutex_);
+        update = UpdateSettings(settings_, baseFolder_, change);
+    }
+    if (update == SettingsUpdate::NotSaved) {
+        WarnHomeNotWritable();
+    }
+    return update != SettingsUpdate::Unchanged;
 }
 
 SettingsArea Session::Settings() const {
@@ -24,24 +58,22 @@ ST_DOWNPARAM Session::DownParams(int site) const {
 }
 
 void Session::SetSaveRules(int site, const ST_SAVESET& rules) {
-    std::lock_guard lock(mutex_);
-    settings_.save.at(static_cast<std::size_t>(site)) = rules;
-    SaveSettings(settings_, baseFolder_);
+    ChangeSettings([&](SettingsArea& settings) {
+        settings.save.at(static_cast<std::size_t>(site)) = rules;
+        return true;
+    });
 }
 
 void Session::SetDownParams(int site, const ST_DOWNPARAM& params) {
-    std::lock_guard lock(mutex_);
-    settings_.down.at(static_cast<std::size_t>(site)) = params;
-    SaveSettings(settings_, baseFolder_);
+    ChangeSettings([&](SettingsArea& settings) {
+        settings.down.at(static_cast<std::size_t>(site)) = params;
+        return true;
+    });
 }
 
 bool Session::AddRecent(RecentKind kind, const std::string& text) {
-    std::lock_guard lock(mutex_);
-    if (!brenvik::AddRecent(settings_, kind, text)) {
-        return false;
-    }
-    SaveSettings(settings_, baseFolder_);
-    return true;
+    return ChangeSettings(
+        [&](SettingsArea& settings) { return brenvik::AddRecent(settings, kind, text); });
 }
 
 ExtendedSettings Session::Extended() const {

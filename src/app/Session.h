@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <filesystem>
+#include <functional>
 #include <mutex>
 #include <string>
 
@@ -22,10 +23,22 @@ enum DownloadStateValue : int {
     kDownloadStopAsked = 3,
 };
 
+// Said once per session when soft.dat or cookies.txt cannot be written in the home.
+inline constexpr const char* kHomeNotWritable = "数据目录无法写入，设置和 cookies 不会被保存: ";
+
 class Session {
   public:
     // `baseFolder` holds soft.dat, the extended settings, the cookie store and tmp.
+    // Cookies that the shared store cannot save are reported through this session.
     Session(std::filesystem::path baseFolder, FrontEnd& frontEnd);
+    ~Session();
+    Session(const Session&) = delete;
+    Session& operator=(const Session&) = delete;
+
+    // Says (once) that the home cannot keep settings or cookies, when writing them has
+    // failed so far. For the front end to call once it can show messages; later
+    // failures are reported as they happen.
+    void CheckHome();
 
     FrontEnd& Front() { return front_; }
     const std::filesystem::path& BaseFolder() const { return baseFolder_; }
@@ -71,6 +84,10 @@ class Session {
     DownloadList downloads;
 
   private:
+    // Applies a settings change to the newest soft.dat; false when nothing changed.
+    bool ChangeSettings(const std::function<bool(SettingsArea&)>& change);
+    void WarnHomeNotWritable();
+
     std::filesystem::path baseFolder_;
     FrontEnd& front_;
     mutable std::mutex mutex_;
@@ -82,6 +99,8 @@ class Session {
     std::string viewHost_;
     std::string addressText_;
     std::string firstAddress_;
+    bool homeUnwritable_ = false;
+    std::atomic<bool> homeWarned_{false};
 };
 
 }  // namespace brenvik

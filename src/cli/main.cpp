@@ -203,6 +203,7 @@ int Run(const Options& options) {
     RegisterAllSites();
     CliFrontEnd front(options.answer == Answer::Yes, options.quiet);
     Session session(home, front);
+    session.CheckHome();
     session.ready = true;
 
     int site = 0;

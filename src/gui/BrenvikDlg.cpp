@@ -351,6 +351,7 @@ void CBrenvikDlg::StartUp(bool withSplash) {
         session_.ready = true;
         ApplyAddressRule(addressBox_->Text());
         OnSiteChanged(siteBox_->currentIndex());
+        session_.CheckHome();
     });
 }
 

@@ -12,6 +12,7 @@
 #include <sstream>
 
 #include "net/AtomicFile.h"
+#include "net/FolderLock.h"
 #include "net/StringCtrl.h"
 
 namespace brenvik {
@@ -116,16 +117,46 @@ bool CookieStore::Parse(const std::string& rawLine, Cookie& cookie) {
 }
 
 bool CookieStore::Open(const std::filesystem::path& file) {
+    std::error_code ec;
+    if (std::filesystem::exists(file, ec)) {
+        ::chmod(file.c_str(), S_IRUSR | S_IWUSR);
+    }
+    bool ok = true;
     {
         std::lock_guard lock(mutex_);
         file_ = file;
+        saved_.clear();  // whatever this store holds is new to the file
+        ok = SaveLocked();
     }
-    std::error_code ec;
-    if (!std::filesystem::exists(file, ec)) {
-        return true;
+    ReportSaveFailure();
+    return ok;
+}
+
+void CookieStore::SetSaveFailureHandler(const void* owner, std::function<void()> handler) {
+    std::lock_guard lock(handlerMutex_);
+    if (handler) {
+        handlerOwner_ = owner;
+        handler_ = std::move(handler);
+    } else if (handlerOwner_ == owner) {
+        handlerOwner_ = nullptr;
+        handler_ = nullptr;
     }
-    ::chmod(file.c_str(), S_IRUSR | S_IWUSR);
-    return Import(file) >= 0;
+}
+
+void CookieStore::ReportSaveFailure() {
+    if (!saveFailed_) {
+        return;
+    }
+    std::function<void()> handler;
+    {
+        std::lock_guard lock(handlerMutex_);
+        handler = handler_;
+    }
+    // Outside every lock: the handler may wait for the window thread, which may be
+    // saving a cookie itself.
+    if (handler) {
+        handler();
+    }
 }
 
 int CookieStore::Import(const std::filesystem::path& file) {
@@ -140,11 +171,14 @@ int CookieStore::Import(const std::filesystem::path& file) {
             taken.push_back(cookie);
         }
     }
-    std::lock_guard lock(mutex_);
-    for (auto& c : taken) {
-        cookies_[KeyOf(c)] = std::move(c);
+    {
+        std::lock_guard lock(mutex_);
+        for (auto& c : taken) {
+            cookies_[KeyOf(c)] = std::move(c);
+        }
+        SaveLocked();
     }
-    SaveLocked();
+    ReportSaveFailure();
     return static_cast<int>(taken.size());
 }
 
@@ -167,7 +201,7 @@ void CookieStore::Merge(const std::vector<std::string>& before,
             given[KeyOf(cookie)] = cookie.Line();
         }
     }
-    std::lock_guard lock(mutex_);
+    std::unique_lock lock(mutex_);
     bool changed = false;
     std::set<Key> seen;
     for (const auto& line : after) {
@@ -194,6 +228,8 @@ void CookieStore::Merge(const std::vector<std::string>& before,
     if (changed) {
         SaveLocked();
     }
+    lock.unlock();
+    ReportSaveFailure();
 }
 
 bool CookieStore::Put(const std::string& line) {
@@ -201,9 +237,12 @@ bool CookieStore::Put(const std::string& line) {
     if (!Parse(line, cookie)) {
         return false;
     }
-    std::lock_guard lock(mutex_);
-    cookies_[KeyOf(cookie)] = cookie;
-    SaveLocked();
+    {
+        std::lock_guard lock(mutex_);
+        cookies_[KeyOf(cookie)] = cookie;
+        SaveLocked();
+    }
+    ReportSaveFailure();
     return true;
 }
 
@@ -246,28 +285,37 @@ void CookieStore::Remove(const std::string& domain, const std::string& path,
     if (!Parse(domain + "\tFALSE\t" + path + "\tFALSE\t0\t" + name + "\tx", probe)) {
         return;
     }
-    std::lock_guard lock(mutex_);
-    if (cookies_.erase(KeyOf(probe)) > 0) {
-        SaveLocked();
+    {
+        std::lock_guard lock(mutex_);
+        if (cookies_.erase(KeyOf(probe)) > 0) {
+            SaveLocked();
+        }
     }
+    ReportSaveFailure();
 }
 
 void CookieStore::ClearFor(const std::string& address) {
-    std::lock_guard lock(mutex_);
-    const auto found = Matching(address);
-    if (found.empty()) {
-        return;
+    {
+        std::lock_guard lock(mutex_);
+        const auto found = Matching(address);
+        if (found.empty()) {
+            return;
+        }
+        for (const Cookie* c : found) {
+            cookies_.erase(KeyOf(*c));
+        }
+        SaveLocked();
     }
-    for (const Cookie* c : found) {
-        cookies_.erase(KeyOf(*c));
-    }
-    SaveLocked();
+    ReportSaveFailure();
 }
 
 void CookieStore::Clear() {
-    std::lock_guard lock(mutex_);
-    cookies_.clear();
-    SaveLocked();
+    {
+        std::lock_guard lock(mutex_);
+        cookies_.clear();
+        SaveLocked();
+    }
+    ReportSaveFailure();
 }
 
 std::size_t CookieStore::Size() const {
@@ -275,15 +323,69 @@ std::size_t CookieStore::Size() const {
     return cookies_.size();
 }
 
-void CookieStore::SaveLocked() const {
+bool CookieStore::SaveLocked() {
     if (file_.empty()) {
-        return;
+        return true;
+    }
+    const FolderLock folderLock(file_.parent_path());
+    // The newest file: another process may have saved since this store last did.
+    std::map<Key, Cookie> newest;
+    std::error_code ec;
+    if (std::filesystem::exists(file_, ec)) {
+        std::ifstream in(file_, std::ios::binary);
+        if (!in) {
+            saveFailed_ = true;  // never replace a file that could not be read
+            return false;
+        }
+        Cookie cookie;
+        for (std::string line; std::getline(in, line);) {
+            if (Parse(line, cookie)) {
+                newest[KeyOf(cookie)] = cookie;
+            }
+        }
+    }
+    std::map<Key, std::string> onDisk;
+    for (const auto& [key, cookie] : newest) {
+        onDisk[key] = cookie.Line();
+    }
+    // This store's changes since it last saved: what it added or changed, what it dropped.
+    bool differs = false;
+    for (const auto& [key, cookie] : cookies_) {
+        const auto was = saved_.find(key);
+        if (was == saved_.end() || was->second != cookie.Line()) {
+            newest[key] = cookie;
+        }
+    }
+    for (const auto& [key, line] : saved_) {
+        if (!cookies_.contains(key)) {
+            newest.erase(key);
+        }
     }
     std::string content = "# Netscape HTTP Cookie File\n";
-    for (const auto& [key, cookie] : cookies_) {
+    for (const auto& [key, cookie] : newest) {
         content += cookie.Line() + "\n";
+        const auto there = onDisk.find(key);
+        differs = differs || there == onDisk.end() || there->second != cookie.Line();
     }
-    WriteFileAtomically(file_, content, S_IRUSR | S_IWUSR);
+    differs = differs || newest.size() != onDisk.size();
+    cookies_ = std::move(newest);
+    if (!differs) {
+        saved_ = std::move(onDisk);
+        saveFailed_ = false;
+        return true;
+    }
+    if (!WriteFileAtomically(file_, content, S_IRUSR | S_IWUSR)) {
+        // Keep the changes as changes, so a later save still brings them to the file.
+        saved_ = std::move(onDisk);
+        saveFailed_ = true;
+        return false;
+    }
+    saved_.clear();
+    for (const auto& [key, cookie] : cookies_) {
+        saved_[key] = cookie.Line();
+    }
+    saveFailed_ = false;
+    return true;
 }
 
 }  // namespace brenvik

@@ -1,10 +1,14 @@
 // The one cookie store that every fetch on every thread shares, persisted as a Netscape
 // cookies.txt. libcurl parses Set-Cookie and picks the cookies each request sends; this
 // store hands every transfer its cookies and collects the changes afterwards, since
-// libcurl cannot share one cookie jar between transfers running at once.
+// libcurl cannot share one cookie jar between transfers running at once. Several
+// processes may share one file: every save merges this store's changes into the newest
+// file under the folder's lock, and takes over what the others saved.
 #pragma once
 
+#include <atomic>
 #include <filesystem>
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -20,6 +24,11 @@ class CookieStore {
 
     // Loads the file (if present) and saves every later change to it, owner-only.
     bool Open(const std::filesystem::path& file);
+    // Called (outside the store's locks) after a change could not be saved; one handler
+    // at a time, set and cleared by its owner (which must outlive the fetches it serves).
+    void SetSaveFailureHandler(const void* owner, std::function<void()> handler);
+    // True when the last save failed.
+    bool SaveFailed() const { return saveFailed_; }
     // Adds the cookies of a Netscape cookies.txt; returns how many were taken, -1 on error.
     int Import(const std::filesystem::path& file);
 
@@ -56,11 +65,20 @@ class CookieStore {
     static bool Parse(const std::string& line, Cookie& cookie);
     static Key KeyOf(const Cookie& c) { return {c.domain, c.path, c.name}; }
     std::vector<const Cookie*> Matching(const std::string& address) const;
-    void SaveLocked() const;
+    // Merges this store's changes since the last save into the newest file, writes it
+    // and takes over the result; false when it could not be written.
+    bool SaveLocked();
+    // Runs the failure handler when the last save failed; call without mutex_ held.
+    void ReportSaveFailure();
 
     mutable std::mutex mutex_;
     std::map<Key, Cookie> cookies_;
+    std::map<Key, std::string> saved_;  // the file's lines as this store last saw them
     std::filesystem::path file_;
+    std::atomic<bool> saveFailed_{false};
+    std::mutex handlerMutex_;
+    const void* handlerOwner_ = nullptr;
+    std::function<void()> handler_;
 };
 
 }  // namespace brenvik

@@ -4,6 +4,7 @@
 #include <sstream>
 
 #include "net/AtomicFile.h"
+#include "net/FolderLock.h"
 #include "net/StringCtrl.h"
 #include "settings/Ini.h"
 
@@ -163,24 +164,55 @@ SettingsArea SettingsArea::FromBytes(std::string_view image) {
     return area;
 }
 
-SettingsArea LoadSettings(const std::filesystem::path& folder) {
-    SettingsArea settings;
+namespace {
+
+// The corrected contents of "soft.dat", or false when there is no file to read.
+bool ReadSettingsFile(const std::filesystem::path& folder, SettingsArea& settings) {
     std::ifstream in(folder / kSoftDatFile, std::ios::binary);
-    if (in) {
-        std::ostringstream bytes;
-        bytes << in.rdbuf();
-        settings = SettingsArea::FromBytes(bytes.str());
-    }
-    ApplyCorrections(settings);
     if (!in) {
+        return false;
+    }
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    settings = SettingsArea::FromBytes(bytes.str());
+    ApplyCorrections(settings);
+    return true;
+}
+
+}  // namespace
+
+SettingsArea LoadSettings(const std::filesystem::path& folder, bool* saved) {
+    // Read and write back under the lock, or another run's change made in between would
+    // be overwritten with what this run read.
+    const FolderLock lock(folder);
+    SettingsArea settings;
+    if (!ReadSettingsFile(folder, settings)) {
+        ApplyCorrections(settings);
         ApplyFirstStartDefaults(settings);
     }
-    SaveSettings(settings, folder);
+    const bool written = SaveSettings(settings, folder);
+    if (saved) {
+        *saved = written;
+    }
     return settings;
 }
 
 bool SaveSettings(const SettingsArea& settings, const std::filesystem::path& folder) {
     return WriteFileAtomically(folder / kSoftDatFile, settings.ToBytes());
+}
+
+SettingsUpdate UpdateSettings(SettingsArea& settings, const std::filesystem::path& folder,
+                              const std::function<bool(SettingsArea&)>& change) {
+    const FolderLock lock(folder);
+    SettingsArea newest = settings;
+    ReadSettingsFile(folder, newest);
+    if (!change(newest)) {
+        settings = std::move(newest);
+        return SettingsUpdate::Unchanged;
+    }
+    const bool written = SaveSettings(newest, folder);
+    settings = std::move(newest);
+    return written ? SettingsUpdate::Saved : SettingsUpdate::NotSaved;
 }
 
 bool AddRecent(SettingsArea& settings, RecentKind kind, const std::string& text) {

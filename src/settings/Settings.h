@@ -6,6 +6,7 @@
 #include <array>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 
 namespace brenvik {
@@ -68,10 +69,18 @@ struct SettingsArea {
 };
 
 // Loads "soft.dat" from the folder with the corrections, or the first-start defaults
-// when there is no file; writes the result back.
-SettingsArea LoadSettings(const std::filesystem::path& folder);
+// when there is no file; writes the result back (`saved` tells whether that worked).
+SettingsArea LoadSettings(const std::filesystem::path& folder, bool* saved = nullptr);
 // Writes "soft.dat" whole: a temporary file renamed into place.
 bool SaveSettings(const SettingsArea& settings, const std::filesystem::path& folder);
+
+enum class SettingsUpdate { Unchanged, Saved, NotSaved };
+// Makes one change under the folder's lock: the change is applied to the newest
+// "soft.dat" (another process may have written it since `settings` was loaded; without a
+// readable file, to `settings` itself), and the result is written and becomes `settings`.
+// The change returns false when it changes nothing; then nothing is written.
+SettingsUpdate UpdateSettings(SettingsArea& settings, const std::filesystem::path& folder,
+                              const std::function<bool(SettingsArea&)>& change);
 // Puts the text at the front of a recent list; false when the list stays as it was.
 bool AddRecent(SettingsArea& settings, RecentKind kind, const std::string& text);
 // The text cut to what fits a field of `units` UTF-16 units (NUL included).

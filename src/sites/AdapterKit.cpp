@@ -1,6 +1,8 @@
 #include "sites/AdapterKit.h"
 
+#include <algorithm>
 #include <cctype>
+#include <limits>
 #include <mutex>
 #include <thread>
 
@@ -33,11 +35,31 @@ FetchHook& TheFetchHook() {
     return hook;
 }
 
+PageFetchHook& TheRawFetchHook() {
+    static PageFetchHook hook;
+    return hook;
+}
+
+bool FetchThroughHookOrNetwork(const URLRequest& request, CURLSource& response) {
+    {
+        std::lock_guard lock(FetchHookMutex());
+        if (TheRawFetchHook()) {
+            return TheRawFetchHook()(request, response);
+        }
+    }
+    return Fetch(request, response, 0);
+}
+
 }  // namespace
 
 void SetAdapterFetchHook(FetchHook hook) {
     std::lock_guard lock(FetchHookMutex());
     TheFetchHook() = std::move(hook);
+}
+
+void SetPageFetchHook(PageFetchHook hook) {
+    std::lock_guard lock(FetchHookMutex());
+    TheRawFetchHook() = std::move(hook);
 }
 
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,
@@ -55,7 +77,7 @@ bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeF
         text = page.value_or("");
         return page.has_value();
     }
-    if (!Fetch(request, response, 0)) {
+    if (!FetchThroughHookOrNetwork(request, response)) {
         return false;
     }
     response.GetText(text, decodeFlags);
@@ -76,6 +98,11 @@ long long ReadNumber(std::string_view text) {
         }
     }
     return value;
+}
+
+std::int32_t ReadCount(std::string_view text) {
+    return static_cast<std::int32_t>(
+        std::min<long long>(ReadNumber(text), std::numeric_limits<std::int32_t>::max()));
 }
 
 bool IsDigitsOnly(std::string_view text) {

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <chrono>
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -32,8 +33,16 @@ URLRequest AdapterRequest(const std::string& address = "");
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,
                std::string& text);
 
+// Answers the adapters' page fetches instead of the network (fuzzers, parser tests):
+// the hook fills the response as an exchange would and returns false for a failed fetch.
+// Process-wide; nullptr restores the network.
+using PageFetchHook = std::function<bool(const URLRequest&, CURLSource&)>;
+void SetPageFetchHook(PageFetchHook hook);
+
 // Decimal value of the leading digits after leading blanks; 0 when there are none.
 long long ReadNumber(std::string_view text);
+// ReadNumber as a photo count: values beyond 32 bits are clamped, never wrapped.
+std::int32_t ReadCount(std::string_view text);
 // True when the text is made of decimal digits only (an empty text counts).
 bool IsDigitsOnly(std::string_view text);
 // "\/" becomes "/".

@@ -36,9 +36,13 @@ bool AddRow(Session& session, ST_PERLISTRECORD record) {
     return !ListingStopped(session);
 }
 
-// Adds one photo; false when the collection must stop.
+// Adds one photo; false when the collection must stop. An entry without an address
+// has nothing to download and is left out.
 bool AddOne(Session& session, const std::string& url, const std::string& description,
             const ST_PERLISTRECORD& album, int albumIndex) {
+    if (url.empty()) {
+        return true;
+    }
     AddPhoto(session, url, description.empty() ? album.name : description, "", albumIndex);
     return !PhotoListShouldStop(session);
 }
@@ -61,8 +65,7 @@ bool ListEmbeddedAlbums(Session& session, std::string page) {
         if (record.key.empty()) {
             continue;
         }
-        record.photoCount = static_cast<std::int32_t>(
-            ReadNumber(TextBetween(piece, "album_picture_total: '", "'")));
+        record.photoCount = ReadCount(TextBetween(piece, "album_picture_total: '", "'"));
         record.coverUrl = Unslash(TextBetween(piece, "picture_cover: '", "'"));
         if (!AddRow(session, record)) {
             return false;
@@ -106,8 +109,7 @@ void BaiduAlbumList(Session& session, const std::string& account) {
             if (record.key.empty()) {
                 continue;
             }
-            record.photoCount =
-                static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "picture_total\":", "\"")));
+            record.photoCount = ReadCount(TextBetween(piece, "picture_total\":", "\""));
             record.coverUrl = Unslash(record.coverUrl);
             lastKey = record.key;
             if (!AddRow(session, record)) {
@@ -121,10 +123,11 @@ void BaiduAlbumList(Session& session, const std::string& account) {
     }
 }
 
-// ".../album/<size>/item/<file>" becomes ".../album/pic/item/<file>".
+// ".../album/<size>/item/<file>" becomes ".../album/pic/item/<file>". An address
+// without "album" is not a list picture of that form and stays as it is.
 std::string FullSizeAddress(const std::string& address) {
     const std::size_t lastSlash = address.rfind('/');
-    if (lastSlash == std::string::npos) {
+    if (lastSlash == std::string::npos || address.find("album") == std::string::npos) {
         return address;
     }
     const std::string tail = address.substr(lastSlash);
@@ -141,6 +144,7 @@ void BaiduAlbumPhotos(Session& session, int albumIndex) {
     URLRequest request = BaiduRequest();
     long long offset = 0;
     bool firstTry = true;
+    std::string firstPieceBefore;
     for (;;) {
         const std::string address = SiteBase("baidu.album") + "/picture/album/list/" + album->key +
                                     "?format=json&size=100&pn=" + std::to_string(offset) +
@@ -161,6 +165,11 @@ void BaiduAlbumPhotos(Session& session, int albumIndex) {
             }
             return;
         }
+        // A service that ignores the offset would hand out the same page for ever.
+        if (pieces[1] == firstPieceBefore) {
+            return;
+        }
+        firstPieceBefore = pieces[1];
         offset += static_cast<long long>(pieces.size() - 1);
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
@@ -204,7 +213,7 @@ void TiebaBarAlbums(Session& session, const std::string& bar) {
             }
             record.coverUrl = Unslash(TextBetween(piece, "src=\\\"", "\\\""));
             SkipPast("grbm_ele_pic_amount", true, piece);
-            record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, ">", "<")));
+            record.photoCount = ReadCount(TextBetween(piece, ">", "<"));
             record.name = Decoded(TextBetween(piece, "title=\\\"", "\\\""));
             if (!AddRow(session, record)) {
                 return;
@@ -217,7 +226,11 @@ void TiebaBarAlbums(Session& session, const std::string& bar) {
     }
 }
 
+// A picture without an id has no address.
 std::string TiebaPicture(const std::string& id) {
+    if (id.empty()) {
+        return {};
+    }
     return SiteBase("tieba.picture") + "/forum/pic/item/" + id + ".jpg";
 }
 
@@ -266,7 +279,7 @@ void TiebaThreadAlbum(Session& session, const std::string& threadAddress) {
     }
     ST_PERLISTRECORD record;
     record.key = threadAddress;
-    record.name = TextBetween(page, "title' : '", "'");
+    record.name = Decoded(TextBetween(page, "title' : '", "'"));
     record.photoCount = -1;
     AddRow(session, record);
 }

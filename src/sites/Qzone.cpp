@@ -172,8 +172,7 @@ ListAnswer ReadAlbumList(Session& session, const std::string& text, const std::s
         }
         record.coverUrl = Unslash(TextBetween(piece, "\"pre\" : \"", "\"", kTextConsume));
         record.access = AccessFromPriv(TextBetween(piece, "\"priv\" :", ",", kTextConsume));
-        record.photoCount = static_cast<std::int32_t>(
-            ReadNumber(TextBetween(piece, "\"total\" :", ",", kTextConsume)));
+        record.photoCount = ReadCount(TextBetween(piece, "\"total\" :", ",", kTextConsume));
         record.key = Format("idcNum=%d&hostUin=%s&albumid=%s", idc, qq.c_str(), albumId.c_str());
         AddAlbum(session, record);
         if (session.listingState == kListingStopAsked) {
@@ -277,7 +276,11 @@ std::string ImageEntry(std::string piece) {
 bool AddPhotos(Session& session, const Pieces& pieces, int albumIndex) {
     const unsigned nameSource = session.Extended().nameSource;
     for (std::size_t i = 1; i < pieces.size(); ++i) {
-        AddPhoto(session, ImageEntry(pieces[i]), NameText(pieces[i], nameSource), "", albumIndex);
+        const std::string entry = ImageEntry(pieces[i]);
+        if (entry.empty()) {
+            continue;  // nothing to download
+        }
+        AddPhoto(session, entry, NameText(pieces[i], nameSource), "", albumIndex);
         if (PhotoListShouldStop(session)) {
             return false;
         }
@@ -312,11 +315,11 @@ PageOutcome AddPage(Session& session, const std::string& text, int albumIndex,
     if (pieces.size() < 2) {
         return PageOutcome::NoItems;
     }
-    const std::string firstEntry = ImageEntry(pieces[1]);
-    if (firstEntry == lastFirstEntry) {
+    // The whole first entry, not only its address: an entry may have none.
+    if (pieces[1] == lastFirstEntry) {
         return PageOutcome::Stop;
     }
-    lastFirstEntry = firstEntry;
+    lastFirstEntry = pieces[1];
     return AddPhotos(session, pieces, albumIndex) ? PageOutcome::Added : PageOutcome::Stop;
 }
 

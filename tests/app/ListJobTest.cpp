@@ -4,6 +4,7 @@
 
 #include "app/Session.h"
 #include "download/Collect.h"
+#include "net/CookieStore.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
 #include "support/TestServer.h"
@@ -122,6 +123,38 @@ TEST_F(ListJobTest, StopKeepsWhatWasFound) {
     EXPECT_EQ(outcome.albums, 3);
     EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共3个");
     EXPECT_EQ(session.listingState, kListingIdle);
+}
+
+// A home where nothing can be written (a path below a file of /proc): the session says
+// so once, whether settings or cookies fail first, and never for a home that works.
+TEST(SessionHome, UnwritableHomeIsReportedOnce) {
+    const std::filesystem::path nowhere = "/proc/self/status/home";
+    test::FakeFrontEnd front;
+    {
+        Session session(nowhere, front);
+        EXPECT_TRUE(front.messages.empty()) << "nothing is said before the front end asks";
+        session.CheckHome();
+        session.AddRecent(kRecentAddresses, "12345");
+        CookieStore::Shared().Open(nowhere / "cookies.txt");
+        CookieStore::Shared().Put(".qq.com\tTRUE\t/\tFALSE\t0\tskey\tx");
+        EXPECT_EQ(front.messages, std::vector<std::string>{kHomeNotWritable + nowhere.string()});
+        EXPECT_EQ(session.Settings().recent[kRecentAddresses][0], "12345")
+            << "this run still remembers it";
+    }
+
+    test::TempDir home;
+    ASSERT_TRUE(CookieStore::Shared().Open(home / "cookies.txt"));
+    test::FakeFrontEnd other;
+    Session session(home.Path(), other);
+    session.CheckHome();
+    session.AddRecent(kRecentAddresses, "67890");
+    EXPECT_TRUE(other.messages.empty());
+    // Only the cookies fail: said once, when it happens.
+    EXPECT_FALSE(CookieStore::Shared().Open(nowhere / "cookies.txt"));
+    CookieStore::Shared().Put(".qq.com\tTRUE\t/\tFALSE\t0\tuin\to2");
+    EXPECT_EQ(other.messages, std::vector<std::string>{kHomeNotWritable + home.Path().string()});
+    CookieStore::Shared().Open("");
+    CookieStore::Shared().Clear();
 }
 
 }  // namespace

@@ -1,12 +1,16 @@
 // The real brenvik-cli binary against local servers, as a user runs it.
 #include <signal.h>
+#include <unistd.h>
 
 #include <fstream>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "app/Session.h"
 #include "cli/CliOptions.h"
+#include "net/CookieStore.h"
+#include "settings/Settings.h"
 #include "sites/QzoneServers.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
@@ -170,6 +174,90 @@ TEST_F(CliQzoneTest, CtrlCStopsTheDownload) {
     for (const auto& file : files) {
         EXPECT_EQ(file.find(".part"), std::string::npos) << "no half-written file: " << file;
     }
+}
+
+// Two runs on one home: each imports cookies of its own, receives a cookie while the
+// other runs and remembers its address; nothing of either is lost.
+TEST_F(CliQzoneTest, TwoRunsOnOneHomeKeepEveryCookieAndAddress) {
+    servers.server.On(
+        "r.qzone.qq.com", "/GetRoute", [this](const httplib::Request& req, httplib::Response& res) {
+            // Both runs have loaded the home before either gets this answer.
+            servers.server.Stall(1500ms);
+            res.set_header("Set-Cookie", "route" + req.get_param_value("UIN") + "=1; Path=/");
+            res.set_content(servers.RouteAnswer(), "application/json");
+        });
+    const auto cookieFile = [this](const std::string& run) {
+        const auto file = home / ("cookies-" + run + ".txt");
+        std::ofstream out(file);
+        out << ".qq.com\tTRUE\t/\tFALSE\t0\tskey\t" << QzoneServers::kSkey << "\n"
+            << ".qq.com\tTRUE\t/\tFALSE\t0\tuin\to0012345\n";
+        for (int i = 0; i < 10; ++i) {
+            out << ".example.test\tTRUE\t/\tFALSE\t0\t" << run << i << "\tv\n";
+        }
+        return file.string();
+    };
+    const auto run = [&](const std::string& name, const std::string& qq) {
+        return test::CliCommand(
+            BRENVIK_CLI_PATH, servers.Routes(),
+            {"--home", (home / "data").string(), "--cookies", cookieFile(name), "-l", qq});
+    };
+    test::Process first(run("a", "12345"));
+    test::Process second(run("b", "67890"));
+    const auto firstResult = first.Wait(30s);
+    const auto secondResult = second.Wait(30s);
+    ASSERT_EQ(firstResult.exitCode, 0) << firstResult.err;
+    ASSERT_EQ(secondResult.exitCode, 0) << secondResult.err;
+
+    CookieStore store;
+    ASSERT_TRUE(store.Open(home / "data" / "cookies.txt"));
+    const std::string sent = store.CookiesFor("https://www.example.test/");
+    for (const std::string name : {"a", "b"}) {
+        for (int i = 0; i < 10; ++i) {
+            EXPECT_NE(sent.find(name + std::to_string(i) + "=v"), std::string::npos)
+                << name << i << " in " << sent;
+        }
+    }
+    const std::string route = store.CookiesFor("https://r.qzone.qq.com/");
+    EXPECT_NE(route.find("route12345=1"), std::string::npos) << route;
+    EXPECT_NE(route.find("route67890=1"), std::string::npos) << route;
+    EXPECT_EQ(store.Size(), 24u);
+
+    const SettingsArea settings = LoadSettings(home / "data");
+    const auto& recent = settings.recent[kRecentAddresses];
+    EXPECT_NE(std::find(recent.begin(), recent.end(), "12345"), recent.end());
+    EXPECT_NE(std::find(recent.begin(), recent.end(), "67890"), recent.end());
+}
+
+// A home the program may read but not write: it still lists, and says once that
+// settings and cookies are not kept.
+TEST_F(CliQzoneTest, ReadOnlyHomeSaysSoOnce) {
+    ASSERT_EQ(test::RunProcess(Command({"-l", "12345"})).exitCode, 0);
+    std::ofstream(home / "browser-cookies.txt", std::ios::app)
+        << ".qq.com\tTRUE\t/\tFALSE\t0\tnew\tcookie\n";
+    const auto data = home / "data";
+    std::filesystem::permissions(
+        data, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+    std::vector<std::string> command = Command({"-l", "67890"});
+    if (::geteuid() == 0) {
+        // Root writes anywhere; without these capabilities it obeys the folder's mode.
+        if (!std::filesystem::exists("/usr/bin/setpriv")) {
+            std::filesystem::permissions(data, std::filesystem::perms::owner_all);
+            GTEST_SKIP() << "running as root without setpriv";
+        }
+        command.insert(command.begin(), {"/usr/bin/setpriv", "--bounding-set",
+                                         "-dac_override,-dac_read_search,-fowner", "--"});
+    }
+    const auto result = test::RunProcess(command);
+    std::filesystem::permissions(data, std::filesystem::perms::owner_all);
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_TRUE(result.out.starts_with("0001\t旅行")) << "the listing itself works";
+    const std::string warning = std::string("[提示] ") + kHomeNotWritable + data.string();
+    const std::size_t at = result.err.find(warning);
+    EXPECT_NE(at, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(kHomeNotWritable, at + warning.size()), std::string::npos)
+        << "once: " << result.err;
+    const auto& recent = LoadSettings(data).recent[kRecentAddresses];
+    EXPECT_EQ(std::find(recent.begin(), recent.end(), "67890"), recent.end());
 }
 
 }  // namespace

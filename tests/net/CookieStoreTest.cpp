@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <fstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -75,6 +76,83 @@ TEST(CookieStore, ImportAndClearForOneAddress) {
     EXPECT_EQ(store.CookiesFor("http://huaban.com/"), "");
     EXPECT_EQ(store.CookiesFor("http://other.test/"), "k=v");
     EXPECT_EQ(store.Size(), 1u);
+}
+
+std::string Cookie(const std::string& name, const std::string& value = "1") {
+    return "share.test\tFALSE\t/\tFALSE\t0\t" + name + "\t" + value;
+}
+
+// Two stores on one file, as two runs on one home: each saves while the other holds
+// changes of its own, and neither undoes the other's.
+TEST(CookieStore, ConcurrentStoresOnOneFileLoseNothing) {
+    test::TempDir dir;
+    const auto file = dir / "cookies.txt";
+    {
+        CookieStore seed;
+        ASSERT_TRUE(seed.Open(file));
+        seed.Put(Cookie("shared", "old"));
+        seed.Put(Cookie("doomed"));
+    }
+    CookieStore first;
+    CookieStore second;
+    ASSERT_TRUE(first.Open(file));
+    ASSERT_TRUE(second.Open(file));
+    std::thread a([&] {
+        for (int i = 0; i < 20; ++i) {
+            first.Put(Cookie("a" + std::to_string(i)));
+        }
+        first.Remove("share.test", "/", "doomed");
+    });
+    std::thread b([&] {
+        for (int i = 0; i < 20; ++i) {
+            second.Put(Cookie("b" + std::to_string(i)));
+        }
+        second.Put(Cookie("shared", "new"));
+    });
+    a.join();
+    b.join();
+    // A last change of each, so each has merged what the other saved.
+    first.Put(Cookie("a-last"));
+    second.Put(Cookie("b-last"));
+
+    CookieStore reader;
+    ASSERT_TRUE(reader.Open(file));
+    EXPECT_EQ(reader.Size(), 43u) << "20 + 20 + two last + shared, without doomed";
+    const std::string sent = reader.CookiesFor("http://share.test/");
+    EXPECT_NE(sent.find("shared=new"), std::string::npos);
+    EXPECT_EQ(sent.find("doomed"), std::string::npos) << "a removal is a change too";
+    EXPECT_EQ(second.Size(), 43u) << "the store took over what the other saved";
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"cookies.txt"});
+}
+
+TEST(CookieStore, FailedSaveIsReportedAndKeptForTheNextSave) {
+    test::TempDir dir;
+    CookieStore store;
+    int failures = 0;
+    int owner = 0;
+    store.SetSaveFailureHandler(&owner, [&failures] { ++failures; });
+    ASSERT_TRUE(store.Open(dir / "missing-folder" / "cookies.txt")) << "nothing to save yet";
+    EXPECT_EQ(failures, 0);
+    store.Put(Cookie("kept"));
+    EXPECT_TRUE(store.SaveFailed());
+    EXPECT_EQ(failures, 1);
+    EXPECT_EQ(store.CookiesFor("http://share.test/"), "kept=1") << "still used in this run";
+
+    // Once the folder exists, the next change saves the earlier one too.
+    std::filesystem::create_directory(dir / "missing-folder");
+    store.Put(Cookie("later"));
+    EXPECT_FALSE(store.SaveFailed());
+    CookieStore reader;
+    ASSERT_TRUE(reader.Open(dir / "missing-folder" / "cookies.txt"));
+    EXPECT_EQ(reader.CookiesFor("http://share.test/"), "kept=1; later=1");
+
+    store.SetSaveFailureHandler(&dir, nullptr);  // not the owner: stays
+    std::filesystem::remove_all(dir / "missing-folder");
+    store.Put(Cookie("again"));
+    EXPECT_EQ(failures, 2);
+    store.SetSaveFailureHandler(&owner, nullptr);
+    store.Put(Cookie("unheard"));
+    EXPECT_EQ(failures, 2);
 }
 
 }  // namespace

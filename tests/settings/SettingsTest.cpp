@@ -1,7 +1,9 @@
 #include "settings/Settings.h"
 
+#include <algorithm>
 #include <fstream>
 #include <sstream>
+#include <thread>
 
 #include <gtest/gtest.h>
 
@@ -142,6 +144,63 @@ TEST(LoadSettings, UnwritableFolderStillLoads) {
     const SettingsArea area = LoadSettings("/proc/no-such-folder");
     EXPECT_EQ(area.down[0].threads, 5);
     EXPECT_FALSE(SaveSettings(area, "/proc/no-such-folder"));
+}
+
+// Two writers that loaded the same soft.dat and then change it at the same time, as two
+// runs on one home do: every change of both survives.
+TEST(UpdateSettings, ConcurrentWritersLoseNothing) {
+    test::TempDir dir;
+    SettingsArea first = LoadSettings(dir.Path());
+    SettingsArea second = LoadSettings(dir.Path());
+    const auto writer = [&dir](SettingsArea& mine, int firstSite, const std::string& name) {
+        for (int site = firstSite; site < firstSite + 12; ++site) {
+            const auto result = UpdateSettings(mine, dir.Path(), [site](SettingsArea& area) {
+                area.down[static_cast<std::size_t>(site)].maxK =
+                    static_cast<std::uint16_t>(site + 100);
+                return true;
+            });
+            EXPECT_EQ(result, SettingsUpdate::Saved);
+        }
+        for (int i = 0; i < 2; ++i) {
+            UpdateSettings(mine, dir.Path(), [&](SettingsArea& area) {
+                return AddRecent(area, kRecentAddresses, name + std::to_string(i));
+            });
+        }
+    };
+    std::thread a(writer, std::ref(first), 0, "a");
+    std::thread b(writer, std::ref(second), 12, "b");
+    a.join();
+    b.join();
+    const SettingsArea result = LoadSettings(dir.Path());
+    for (int site = 0; site < kSiteSlots; ++site) {
+        EXPECT_EQ(result.down[site].maxK, site + 100) << "site " << site;
+    }
+    std::vector<std::string> recent(result.recent[kRecentAddresses].begin(),
+                                    result.recent[kRecentAddresses].begin() + 4);
+    std::sort(recent.begin(), recent.end());
+    EXPECT_EQ(recent, (std::vector<std::string>{"a0", "a1", "b0", "b1"}));
+    // Each writer also took over what the other had saved before its own last change.
+    EXPECT_TRUE(first.down[23].maxK == 123 || second.down[0].maxK == 100);
+}
+
+TEST(UpdateSettings, NothingWrittenWithoutAChangeAndFailuresReported) {
+    test::TempDir dir;
+    SettingsArea area = LoadSettings(dir.Path());
+    ASSERT_EQ(UpdateSettings(area, dir.Path(),
+                             [](SettingsArea& a) { return AddRecent(a, kRecentAddresses, "x"); }),
+              SettingsUpdate::Saved);
+    std::filesystem::remove(dir / "soft.dat");
+    EXPECT_EQ(UpdateSettings(area, dir.Path(),
+                             [](SettingsArea& a) { return AddRecent(a, kRecentAddresses, "X"); }),
+              SettingsUpdate::Unchanged);
+    EXPECT_FALSE(std::filesystem::exists(dir / "soft.dat"));
+    EXPECT_EQ(area.recent[kRecentAddresses][0], "x") << "without a file, the loaded settings";
+
+    SettingsArea nowhere = LoadSettings("/proc/no-such-folder");
+    EXPECT_EQ(UpdateSettings(nowhere, "/proc/no-such-folder",
+                             [](SettingsArea& a) { return AddRecent(a, kRecentAddresses, "y"); }),
+              SettingsUpdate::NotSaved);
+    EXPECT_EQ(nowhere.recent[kRecentAddresses][0], "y") << "kept for this run at least";
 }
 
 TEST(AddRecent, HistoryRules) {

@@ -8,8 +8,10 @@
 #include "app/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
+#include "download/ListTypes.h"
 #include "net/CookieStore.h"
 #include "net/StringCtrl.h"
+#include "sites/AdapterKit.h"
 #include "sites/Baidu.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
@@ -298,7 +300,149 @@ TEST_F(BaiduTest, TiebaThreadCursorPaging) {
 TEST(BaiduAddresses, FullSizeRewrite) {
     EXPECT_EQ(BaiduFullSizeAddress("http://h/album/s%3D1280/item/abc.jpg"),
               "http://h/album/pic/item/abc.jpg");
-    EXPECT_EQ(BaiduFullSizeAddress("http://h/x.jpg"), "http://h/x.jpgalbum/pic/item/x.jpg");
+    // Not a list picture: nothing to rewrite.
+    EXPECT_EQ(BaiduFullSizeAddress("http://h/x.jpg"), "http://h/x.jpg");
+    EXPECT_EQ(BaiduFullSizeAddress(""), "");
+}
+
+TEST_F(BaiduTest, AccountPhotosEndWhenTheServiceRepeatsItsPage) {
+    // A service that ignores "pn": the same page every time (given up after 50 requests
+    // so that a missing guard fails instead of hanging). One entry has no address.
+    std::atomic<int> requests{0};
+    servers.server.On("xiangce.baidu.com", "*",
+                      [&requests](const httplib::Request&, httplib::Response& res) {
+                          if (++requests > 50) {
+                              res.set_content("{}", "application/json");
+                              return;
+                          }
+                          res.set_content(
+                              "{\"data\":{\"picture_list\":["
+                              "{\"picture_name\":\"a\",\"img_src\":\"https:\\/\\/"
+                              "imgsrc.baidu.com\\/album\\/s\\/item\\/a.jpg\"},"
+                              "{\"picture_name\":\"nothing\"},"
+                              "{\"picture_name\":\"b\",\"img_src\":\"https:\\/\\/"
+                              "imgsrc.baidu.com\\/b.jpg\"}]}}",
+                              "application/json");
+                      });
+    ASSERT_EQ(List("https://xiangce.baidu.com/u/owner7").albums, 3);
+    const auto outcome = RunDownloadJob(session, {0}, save.Path().string());
+    EXPECT_EQ(requests, 2) << "the repeated page ends the list";
+    const auto rows = session.downloads.Rows();
+    ASSERT_EQ(rows.size(), 2u) << "an entry without an address is no photo";
+    EXPECT_EQ(rows[0].url, "https://imgsrc.baidu.com/album/pic/item/a.jpg");
+    EXPECT_EQ(rows[1].url, "https://imgsrc.baidu.com/b.jpg") << "kept as it is";
+    EXPECT_EQ(outcome.images, 2);
+    EXPECT_EQ(outcome.failed, 0);
+}
+
+TEST_F(BaiduTest, TiebaThreadTitleIsDecoded) {
+    servers.server.On(
+        "tieba.baidu.com", "/photo/p", [](const httplib::Request&, httplib::Response& res) {
+            res.set_content("var data = {'title' : '\\u732b\\u732b\\u5e16'};", "text/html");
+        });
+    ASSERT_EQ(List("https://tieba.baidu.com/photo/p?kw=x&tid=1").albums, 1);
+    EXPECT_EQ(session.albums.At(0)->name, "猫猫帖");
+}
+
+TEST_F(BaiduTest, CountsBeyondThirtyTwoBitsAreClamped) {
+    servers.server.On("xiangce.baidu.com", "/album/list/owner7",
+                      [](const httplib::Request& req, httplib::Response& res) {
+                          if (!req.get_param_value("album_sign").empty()) {
+                              res.set_content("{}", "application/json");
+                              return;
+                          }
+                          res.set_content(
+                              "{\"picture_cover\":\"c\",\"album_name\":\"大\","
+                              "\"album_sign\":\"big\",\"picture_total\":4294967297,\"z\":1}",
+                              "application/json");
+                      });
+    ASSERT_EQ(List("https://xiangce.baidu.com/u/owner7").albums, 3);
+    EXPECT_EQ(session.albums.At(2)->photoCount, 2147483647) << "2^32 + 1 is not 1";
+    EXPECT_EQ(ReadCount("99999999999999999999999"), 2147483647);
+    EXPECT_EQ(ReadCount("2147483648"), 2147483647);
+    EXPECT_EQ(ReadCount("2147483647"), 2147483647);
+    EXPECT_EQ(ReadCount(" 37<"), 37);
+}
+
+// Stops the running job as soon as the given number of album rows or photos arrived, as
+// the stop button does between two of them.
+class StopAfter : public test::FakeFrontEnd {
+  public:
+    void AlbumAdded(const ST_PERLISTRECORD& album) override {
+        FakeFrontEnd::AlbumAdded(album);
+        if (session && ++albums == rowLimit) {
+            session->listingState = kListingStopAsked;
+        }
+    }
+    void SetControlText(int controlId, const std::string& text) override {
+        FakeFrontEnd::SetControlText(controlId, text);
+        if (session && controlId == kControlProgress &&
+            text == "已获取到" + std::to_string(photoLimit) + "张图片信息") {
+            session->downloadState = kDownloadStopAsked;
+        }
+    }
+    Session* session = nullptr;
+    int rowLimit = 0;
+    int photoLimit = 0;
+    int albums = 0;
+};
+
+class BaiduStopTest : public ::testing::Test {
+  protected:
+    BaiduStopTest() : session(home.Path(), front) {
+        RegisterAllSites();
+        session.ready = true;
+        front.session = &session;
+    }
+    int List(const std::string& text, int stopAfterRows) {
+        front.rowLimit = stopAfterRows;
+        front.albums = 0;
+        PrepareListing(session, 1);
+        return GetListFunc(session, text, 0).albums;
+    }
+    // Runs one photo list directly, stopping after the given number of photos.
+    std::size_t Collect(PhotoLister lister, int stopAfterPhotos) {
+        front.photoLimit = stopAfterPhotos;
+        session.downloads.Clear();
+        session.downloads.SetAlbumFolder(save.Path());
+        session.downloadState = kDownloadRunning;
+        FindPhotoLister(lister)(session, 0);
+        return session.downloads.Size();
+    }
+
+    test::TempDir home;
+    test::TempDir save;
+    StopAfter front;
+    Session session;
+    BaiduServers servers;
+    test::LocalRouting routing{servers.Routes()};
+};
+
+TEST_F(BaiduStopTest, AlbumListsEndAtTheRowAStopFollows) {
+    EXPECT_EQ(List("https://xiangce.baidu.com/u/owner7", 1), 1) << "embedded albums";
+    EXPECT_TRUE(servers.Log().empty()) << "the paged list is not asked after a stop";
+
+    EXPECT_EQ(List("https://xiangce.baidu.com/u/owner7", 3), 3);
+    EXPECT_EQ(servers.Log(), std::vector<std::string>{"list sign="})
+        << "the paged list asks for no further page after a stop";
+
+    servers.log.clear();
+    EXPECT_EQ(List("https://tieba.baidu.com/f?kw=%E7%8C%AB", 1), 1);
+    EXPECT_EQ(servers.Log(), std::vector<std::string>{"bar pn=1"});
+}
+
+TEST_F(BaiduStopTest, PhotoListsEndAtThePhotoAStopFollows) {
+    ASSERT_EQ(List("https://xiangce.baidu.com/u/owner7", 0), 3);
+    EXPECT_EQ(Collect(PhotoLister::BaiduAlbumPhotos, 1), 1u);
+    EXPECT_EQ(Collect(PhotoLister::BaiduAlbumPhotos, 0), 37u) << "without a stop, all of them";
+
+    ASSERT_EQ(List("https://tieba.baidu.com/f?kw=%E7%8C%AB", 0), 1);
+    EXPECT_EQ(Collect(PhotoLister::TiebaAlbumPhotos, 1), 1u);
+    EXPECT_EQ(Collect(PhotoLister::TiebaAlbumPhotos, 0), 2u);
+
+    ASSERT_EQ(List("https://tieba.baidu.com/p/4242", 0), 1);
+    EXPECT_EQ(Collect(PhotoLister::TiebaPostPictures, 1), 1u);
+    EXPECT_EQ(Collect(PhotoLister::TiebaPostPictures, 0), 3u);
 }
 
 class BaiduCliTest : public ::testing::Test {

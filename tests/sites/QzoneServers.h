@@ -166,7 +166,8 @@ class QzoneServers {
             res.set_content(std::string(1, '\0'), "text/plain");
             return;
         }
-        const std::string body = ToGbk("_Callback(" + AlbumsJson(req) + ")");
+        const std::string text = "_Callback(" + AlbumsJson(req) + ")";
+        const std::string body = v2Utf8 ? text : ToGbk(text);
         if (req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos) {
             res.set_header("Content-Encoding", "gzip");
             res.set_content(Gzip(body), "application/x-javascript");
@@ -237,6 +238,7 @@ class QzoneServers {
     bool routeDown = false;
     bool throttle = false;
     bool v2Empty = false;
+    bool v2Utf8 = false;  // the version-2 album list in UTF-8 instead of GBK
     bool v3FirstPassEmpty = false;
     bool passwordGiven = false;
 };

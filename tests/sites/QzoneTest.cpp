@@ -226,6 +226,118 @@ TEST_F(QzoneTest, PlistFallbackWaitsLongerEachPage) {
     EXPECT_NE(plist->path.find("topicId=A1"), std::string::npos);
 }
 
+void WriteExtendedSettings(const std::filesystem::path& home, const std::string& qzoneKeys) {
+    std::ofstream(home / kExtendedSettingsFile, std::ios::trunc) << "[QQ空间]\n" << qzoneKeys;
+}
+
+TEST_F(QzoneTest, VersionTwoListReadWithItsOwnCharset) {
+    // UTF-8 list, V2 set to UTF8 and V3 to ANSI: only the V2 setting reads it right.
+    servers.v2Utf8 = true;
+    WriteExtendedSettings(home.Path(), "V2编码=UTF8\nV3编码=ANSI\n");
+    ASSERT_EQ(List().albums, 3);
+    EXPECT_EQ(session.albums.At(0)->name, "旅行");
+
+    // And the other way round: a GBK list, V2 ANSI, V3 UTF8.
+    servers.v2Utf8 = false;
+    WriteExtendedSettings(home.Path(), "V2编码=ANSI\nV3编码=UTF8\n");
+    ASSERT_EQ(List().albums, 3);
+    EXPECT_EQ(session.albums.At(1)->name, "私密");
+}
+
+TEST_F(QzoneTest, OriginalNameSettingChoosesNameOrDescription) {
+    servers.albums[0].photos[0].desc = "朝霞";  // a photo with a name and a description
+    ASSERT_EQ(List().albums, 3);
+    RunDownloadJob(session, {0}, save.Path().string());
+    ASSERT_EQ(session.downloads.Size(), 3u);
+    EXPECT_EQ(session.downloads.Row(0).fileName, "日出.jpg") << "1 (the default): name first";
+
+    WriteExtendedSettings(home.Path(), "取原始名方式=2\n");
+    RunDownloadJob(session, {0}, (save / "again").string());
+    ASSERT_EQ(session.downloads.Size(), 3u);
+    EXPECT_EQ(session.downloads.Row(0).fileName, "朝霞.jpg") << "description first";
+    EXPECT_EQ(session.downloads.Row(1).fileName, "晚霞.jpg");
+    EXPECT_EQ(session.downloads.Row(2).fileName, "日出.jpg") << "no description: the name";
+}
+
+TEST_F(QzoneTest, EntriesWithoutAnyAddressAreNoPhotos) {
+    auto& photos = servers.albums[0].photos;
+    photos.insert(photos.begin(), QzonePhoto{.name = "空"});  // no raw, origin_url or pre
+    photos.push_back(QzonePhoto{.name = "也空"});
+    ASSERT_EQ(List().albums, 3);
+    const auto outcome = RunDownloadJob(session, {0}, save.Path().string());
+    const auto rows = session.downloads.Rows();
+    ASSERT_EQ(rows.size(), 3u) << "an empty first entry does not end the list either";
+    for (const auto& row : rows) {
+        EXPECT_FALSE(row.url.empty()) << row.fileName;
+    }
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_EQ(servers.Recorded(servers.pageStarts), (std::vector<std::string>{"0", "500"}));
+}
+
+// Stops the running job as soon as the given number of album rows or photos arrived, as
+// the stop button does between two of them.
+class StopAfter : public test::FakeFrontEnd {
+  public:
+    void AlbumAdded(const ST_PERLISTRECORD& album) override {
+        FakeFrontEnd::AlbumAdded(album);
+        if (session && ++albums == rowLimit) {
+            session->listingState = kListingStopAsked;
+        }
+    }
+    void SetControlText(int controlId, const std::string& text) override {
+        FakeFrontEnd::SetControlText(controlId, text);
+        if (session && controlId == kControlProgress &&
+            text == "已获取到" + std::to_string(photoLimit) + "张图片信息") {
+            session->downloadState = kDownloadStopAsked;
+        }
+    }
+    Session* session = nullptr;
+    int rowLimit = 0;
+    int photoLimit = 0;
+    int albums = 0;
+};
+
+TEST(QzoneStop, ListsEndAtTheRowOrPhotoAStopFollows) {
+    QzoneServers servers;
+    servers.albums = StandardAlbums(servers);
+    test::TempDir home;
+    test::TempDir save;
+    StopAfter front;
+    Session session(home.Path(), front);
+    front.session = &session;
+    RegisterAllSites();
+    const test::LocalRouting routing(servers.Routes());
+    CookieStore::Shared().Clear();
+    QzoneServers::PutLoginCookies();
+    SetAdapterPauseHook([](std::chrono::milliseconds) {});
+    session.ready = true;
+    const auto list = [&](int stopAfterRows, bool v2Empty) {
+        servers.v2Empty = v2Empty;
+        front.rowLimit = stopAfterRows;
+        front.albums = 0;
+        PrepareListing(session, 0);
+        return GetListFunc(session, QzoneServers::kQq, 0).albums;
+    };
+    EXPECT_EQ(list(1, false), 1) << "version 2";
+    EXPECT_EQ(list(1, true), 1) << "version 3";
+    EXPECT_EQ(list(0, false), 3);
+
+    const auto collect = [&](PhotoLister lister, int stopAfterPhotos) {
+        front.photoLimit = stopAfterPhotos;
+        session.downloads.Clear();
+        session.downloads.SetAlbumFolder(save.Path());
+        session.downloadState = kDownloadRunning;
+        FindPhotoLister(lister)(session, 0);
+        return session.downloads.Size();
+    };
+    EXPECT_EQ(collect(PhotoLister::QzonePhotos, 1), 1u);
+    EXPECT_EQ(collect(PhotoLister::QzonePhotos, 0), 3u);
+    EXPECT_EQ(collect(PhotoLister::QzoneFallbackPhotos, 1), 1u);
+    EXPECT_EQ(collect(PhotoLister::QzoneFallbackPhotos, 0), 3u);
+    SetAdapterPauseHook(nullptr);
+    CookieStore::Shared().Clear();
+}
+
 TEST(QzoneImageEntry, OriginUrlRewriteAndPsbe) {
     // Through the photo list of a server that answers one item: checked via the rows.
     QzoneServers servers;
