@@ -111,8 +111,7 @@ class GalleryServers {
     bool repeatPages = false;  // every page number answers with page 1
     bool hupuMaintenance = false;
     std::atomic<int> zolPages{0};
-    std::set<std::string> zolBrokenPages;                    // answered with an empty page
-    std::function<void(const std::string& path)> onZolPage;  // runs before each answer
+    std::set<std::string> zolBrokenPages;  // answered with an empty page
 
   private:
     using Req = httplib::Request;
@@ -139,9 +138,6 @@ class GalleryServers {
     void Zol(const Req& req, Res& res) {
         ++zolPages;
         const std::string& path = req.path;
-        if (onZolPage) {
-            onZolPage(path);
-        }
         if (zolBrokenPages.count(path)) {
             res.set_content("", "text/html");
             return;

@@ -110,8 +110,8 @@ TEST_F(GalleryTest, BrokenPagesKeepWhatCameBefore) {
 }
 
 TEST_F(GalleryTest, StopAfterTheFirstAlbum) {
-    // The user asks to stop while the first page is on its way.
-    servers.onZolPage = [this](const std::string&) { RequestListingStop(session); };
+    // The user asks to stop as the first row appears.
+    front.onAlbumAdded = [this] { RequestListingStop(session); };
     EXPECT_EQ(List(9, "https://bbs.zol.com.cn/dan/").albums, 1);
     EXPECT_EQ(servers.PagesOf("bbs.zol.com.cn"), std::vector<std::string>{"/dan/album_1.html"});
     EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共1个");

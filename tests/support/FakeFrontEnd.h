@@ -1,6 +1,7 @@
 // A front end that records what the core showed and answers questions as told.
 #pragma once
 
+#include <functional>
 #include <map>
 #include <mutex>
 #include <string>
@@ -32,8 +33,13 @@ class FakeFrontEnd : public FrontEnd {
         controlHistory.emplace_back(controlId, text);
     }
     void AlbumAdded(const ST_PERLISTRECORD& album) override {
-        std::lock_guard lock(mutex);
-        rows.push_back(album);
+        {
+            std::lock_guard lock(mutex);
+            rows.push_back(album);
+        }
+        if (onAlbumAdded) {
+            onAlbumAdded();
+        }
     }
     void WorkerNotice(int seconds, int count) override {
         std::lock_guard lock(mutex);
@@ -62,6 +68,7 @@ class FakeFrontEnd : public FrontEnd {
     }
 
     std::mutex mutex;
+    std::function<void()> onAlbumAdded;  // runs on the job's thread after each row
     bool answer = false;
     std::vector<std::string> messages;
     std::vector<std::string> questions;
