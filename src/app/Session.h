@@ -67,6 +67,12 @@ class Session {
     std::atomic<int> siteIndex{0};
     std::atomic<int> subKind{-1};
 
+    // The table's albums belong to the site and sub-kind of the listing that produced
+    // them, whatever site the user picks afterwards: the listing remembers both and the
+    // download job takes them back before it reads them.
+    void RememberListedSite();
+    void UseListedSite();
+
     AlbumList albums;
     DownloadList downloads;
 
@@ -82,6 +88,8 @@ class Session {
     std::string viewHost_;
     std::string addressText_;
     std::string firstAddress_;
+    std::atomic<int> listedSite_{-1};  // -1: nothing listed in this session
+    std::atomic<int> listedSubKind_{-1};
 };
 
 }  // namespace brenvik

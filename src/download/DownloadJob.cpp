@@ -105,6 +105,7 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
                                   const std::string& savePathText) {
     DownloadJobOutcome outcome;
     FrontEnd& front = session.Front();
+    session.UseListedSite();
     session.ReloadExtended();
     const std::string savePath = Trimmed(savePathText);
     if (savePath.empty()) {
