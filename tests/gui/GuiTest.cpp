@@ -836,9 +836,18 @@ TEST_F(WindowTest, AnAdaptersLoginLeavesTheUsersLoginWindowOpen) {
             dialog->close();
         },
         "");
-    std::thread job([this] { window->OpenLogin(""); });  // as a listing asks for a login
-    ASSERT_TRUE(WaitUntil([&] { return look.Seen(); }));
-    QTest::qWait(50);
+    std::atomic<bool> answered{false};
+    std::thread job([&] {
+        window->OpenLogin("");  // as a listing asks for a login
+        answered = true;
+    });
+    EXPECT_TRUE(WaitUntil([&] { return look.Seen() && answered; }));
+    while (!answered) {  // never leave the job waiting for a dialog nobody sees
+        if (QWidget* modal = QApplication::activeModalWidget()) {
+            modal->close();
+        }
+        QApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
     job.join();
     EXPECT_TRUE(modalSeen);
     EXPECT_TRUE(usersAliveMeanwhile);
@@ -938,6 +947,7 @@ TEST_F(WindowTest, ScreenshotForTheReadme) {
     ASSERT_TRUE(window->grab().save(folder + "/thumbnails.png", "PNG"));
 
     window->messageHook = nullptr;
+    window->saveFileHook = [] { return QString(); };  // the file dialog is cancelled
     NextModal look(
         [&](QDialog* box) {
             QTest::qWait(200);
