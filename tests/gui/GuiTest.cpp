@@ -15,6 +15,7 @@
 #include <QWebEngineView>
 #include <QWindow>
 
+#include <atomic>
 #include <fstream>
 #include <thread>
 
