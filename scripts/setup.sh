@@ -8,7 +8,7 @@ packages=(
   zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev
   curl openssl nginx-light time python3
-  qt6-base-dev qt6-webengine-dev libgl-dev xvfb xauth fonts-noto-cjk
+  qt6-base-dev qt6-webengine-dev qt6-translations-l10n libgl-dev xvfb xauth fonts-noto-cjk
 )
 
 missing=()

@@ -134,6 +134,7 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     outcome.albums = static_cast<int>(session.albums.Size());
     front.SetControlText(kControlAlbumFrame, CountText(msg::kAlbumFrameFormat, outcome.albums));
     front.SetControlText(kControlJobStatus, CountText(msg::kListDoneFormat, outcome.albums));
+    session.RememberListedSite();
     session.listingState = kListingIdle;
     front.ListingLook(false);
     if (outcome.albums > 0) {

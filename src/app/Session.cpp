@@ -147,4 +147,18 @@ void Session::SetFirstAddress(std::string address) {
     firstAddress_ = std::move(address);
 }
 
+void Session::RememberListedSite() {
+    listedSubKind_ = subKind.load();
+    listedSite_ = siteIndex.load();
+}
+
+void Session::UseListedSite() {
+    const int site = listedSite_;
+    if (site < 0) {
+        return;
+    }
+    siteIndex = site;
+    subKind = listedSubKind_.load();
+}
+
 }  // namespace brenvik

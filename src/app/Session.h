@@ -80,6 +80,12 @@ class Session {
     std::atomic<int> siteIndex{0};
     std::atomic<int> subKind{-1};
 
+    // The table's albums belong to the site and sub-kind of the listing that produced
+    // them, whatever site the user picks afterwards: the listing remembers both and the
+    // download job takes them back before it reads them.
+    void RememberListedSite();
+    void UseListedSite();
+
     AlbumList albums;
     DownloadList downloads;
 
@@ -101,6 +107,8 @@ class Session {
     std::string firstAddress_;
     bool homeUnwritable_ = false;
     std::atomic<bool> homeWarned_{false};
+    std::atomic<int> listedSite_{-1};  // -1: nothing listed in this session
+    std::atomic<int> listedSubKind_{-1};
 };
 
 }  // namespace brenvik

@@ -106,6 +106,7 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
                                   const std::string& savePathText) {
     DownloadJobOutcome outcome;
     FrontEnd& front = session.Front();
+    session.UseListedSite();
     // The photo lists' pages end as soon as the user stops the download.
     const StopScope stop([&session] { return session.downloadState == kDownloadStopAsked; });
     session.ReloadExtended();

@@ -12,9 +12,9 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QThread>
-#include <QTimer>
 #include <QUrl>
 #include <QVBoxLayout>
 
@@ -49,6 +49,7 @@ enum class Command {
     NoAction,
     About,
     Help,
+    FileHelp,
 };
 
 struct MenuEntry {
@@ -93,7 +94,7 @@ const std::vector<MenuEntry>& MenuTable() {
         {"下载文件", 32810, "导出迅雷下载列表", Command::NoAction, 0},
         {"帮助", 32775, "版本信息", Command::About, 0},
         {"帮助", 32806, "使用说明", Command::Help, 0},
-        {"帮助", 32807, "文件处理", Command::Help, 0},
+        {"帮助", 32807, "文件处理", Command::FileHelp, 0},
     };
     return table;
 }
@@ -111,11 +112,65 @@ constexpr const char* kHelpText =
     "1、在左边选择网站，在地址栏输入QQ号、用户名或相册网址\n2、点“获取相册”列出相册\n"
     "3、选中要下载的相册（或勾选“全选”），点“下载”\n需要登录的网站请先在“登录”菜单里登录。";
 
+constexpr const char* kFileHelpText =
+    "“设置”菜单里的文件处理选项（每个网站各自保存）：\n"
+    "修正图片格式：下载完成后按文件内容改正图片的扩展名（如把实为PNG的.jpg改为.png）\n"
+    "修正图片顺序：按图片在相册中的顺序设置文件时间，按时间排序即为相册顺序\n"
+    "生成图片原始名文件：另写一个文本文件，列出每张图片在网站上的描述或原始文件名\n"
+    "不下载以前下载过的图片：相册文件夹里记下上次完整下载时的第一张图片，再次下载时读到它就停，"
+    "只下载新加的图片\n"
+    "只生成迅雷下载列表：不下载图片，只为每个相册写一个地址列表(.lst)，交给下载工具\n"
+    "下载完成后打开保存路径：下载结束后打开最后一个相册的文件夹";
+
+// A link that looks like plain grey text while it is disabled.
+class CLinkLabel : public QLabel {
+  public:
+    CLinkLabel(const QString& text, QWidget* parent) : QLabel(parent), plain_(text) {
+        setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        ShowState();
+    }
+
+  protected:
+    void changeEvent(QEvent* event) override {
+        QLabel::changeEvent(event);
+        if (event->type() == QEvent::EnabledChange) {
+            ShowState();
+        }
+    }
+
+  private:
+    void ShowState() {
+        setText(isEnabled() ? QString("<a href=\"#\">%1</a>").arg(plain_) : plain_);
+    }
+    QString plain_;
+};
+
 QLabel* Link(const QString& text, int id, QWidget* parent) {
-    auto* link = new QLabel(QString("<a href=\"#\">%1</a>").arg(text), parent);
+    auto* link = new CLinkLabel(text, parent);
     link->setObjectName(QString("ctl%1").arg(id));
-    link->setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
     return link;
+}
+
+// The program's icon, drawn like the splash picture: two overlapping photos.
+QIcon ProgramIcon() {
+    QPixmap icon(64, 64);
+    icon.fill(Qt::transparent);
+    QPainter painter(&icon);
+    painter.setRenderHint(QPainter::Antialiasing);
+    QLinearGradient gradient(0, 0, 64, 64);
+    gradient.setColorAt(0, QColor(0x1F, 0x4E, 0x79));
+    gradient.setColorAt(1, QColor(0x2E, 0x8B, 0x57));
+    painter.setPen(Qt::NoPen);
+    painter.setBrush(gradient);
+    painter.drawRoundedRect(QRect(2, 2, 60, 60), 12, 12);
+    painter.setBrush(QColor(255, 255, 255, 90));
+    painter.drawRoundedRect(QRect(12, 10, 34, 28), 4, 4);
+    painter.setBrush(Qt::white);
+    painter.drawRoundedRect(QRect(18, 22, 34, 28), 4, 4);
+    painter.setBrush(QColor(0x2E, 0x8B, 0x57));
+    painter.drawPolygon(
+        QPolygon({QPoint(21, 47), QPoint(31, 34), QPoint(38, 42), QPoint(43, 37), QPoint(49, 47)}));
+    return QIcon(icon);
 }
 
 bool IsDigitsOnly(const QString& text) {
@@ -142,6 +197,7 @@ CBrenvikDlg::CBrenvikDlg(std::filesystem::path home, QWidget* parent)
     : QMainWindow(parent), session_(std::move(home), *this) {
     setObjectName("CBrenvikDlg");
     setWindowTitle("Brenvik 相册批量下载");
+    setWindowIcon(ProgramIcon());
     setAcceptDrops(true);
     RegisterAllSites();
     BuildControls();
@@ -166,6 +222,9 @@ CBrenvikDlg::~CBrenvikDlg() {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     JoinJobs();
+    if (startupThread_.joinable()) {
+        startupThread_.join();
+    }
     // The table's cover thread reads the session, which goes before the child widgets.
     delete grid_;
     grid_ = nullptr;
@@ -205,9 +264,9 @@ void CBrenvikDlg::BuildControls() {
     auto* layout = new QVBoxLayout(central);
 
     auto* statusRow = new QHBoxLayout;
-    status1_ = new QLabel("state1", central);
-    status2_ = new QLabel("state2", central);
-    notice_ = new QLabel(central);
+    status1_ = new QLabel(central);
+    status2_ = new QLabel(central);
+    notice_ = new QLabel(QString::fromUtf8(kStartupNotice), central);
     Register(kControlJobStatus, status1_);
     Register(kControlProgress, status2_);
     Register(1013, notice_);
@@ -304,6 +363,9 @@ void CBrenvikDlg::BuildControls() {
     connect(thumbBox_, &QCheckBox::clicked, this, &CBrenvikDlg::OnThumbnailToggled);
     connect(selectAllBox_, &QCheckBox::clicked, this,
             [this](bool ticked) { ticked ? grid_->selectAll() : grid_->clearSelection(); });
+    // An emptied table has nothing selected; a ticked box would say otherwise.
+    connect(grid_, &CMyGridCtrl::tableReset, selectAllBox_,
+            [this] { selectAllBox_->setChecked(false); });
 }
 
 void CBrenvikDlg::BuildMenu() {
@@ -320,6 +382,8 @@ void CBrenvikDlg::BuildMenu() {
                              entry.command == Command::ShopOption ||
                              entry.command == Command::LoginMethod);
         actions_[entry.id] = action;
+        // The download-file items have nothing to do yet; they show so.
+        action->setEnabled(entry.command != Command::NoAction);
         const int id = entry.id;
         connect(action, &QAction::triggered, this, [this, id] { OnMenuCommand(id); });
     }
@@ -334,25 +398,47 @@ void CBrenvikDlg::StartUp(bool withSplash) {
         splash_->Show();
     }
     hide();
-    // What the start-up thread did: fill the site list, then tell the window it is ready.
-    QTimer::singleShot(withSplash ? 700 : 0, this, [this] {
-        siteBox_->blockSignals(true);
-        siteBox_->clear();
+    // The start-up thread gathers the site list; the window takes over when it is done.
+    startupThread_ = std::thread([this] {
+        if (startupWork) {
+            startupWork();
+        }
+        QStringList names;
         for (const SiteEntry& site : SiteTable()) {
-            siteBox_->addItem(Q(std::string(site.displayName)));
+            names << Q(std::string(site.displayName));
         }
-        siteBox_->setCurrentIndex(0);
-        siteBox_->blockSignals(false);
-        if (splash_) {
-            splash_->Hide();
-            splash_ = nullptr;
-        }
-        show();
-        session_.ready = true;
-        ApplyAddressRule(addressBox_->Text());
-        OnSiteChanged(siteBox_->currentIndex());
-        session_.CheckHome();
+        QMetaObject::invokeMethod(
+            this, [this, names] { FinishStartUp(names); }, Qt::QueuedConnection);
     });
+}
+
+void CBrenvikDlg::FinishStartUp(const QStringList& siteNames) {
+    siteBox_->blockSignals(true);
+    siteBox_->clear();
+    siteBox_->addItems(siteNames);
+    siteBox_->setCurrentIndex(0);
+    siteBox_->blockSignals(false);
+    if (splash_) {
+        splash_->Hide();
+        splash_ = nullptr;
+    }
+    show();
+    session_.ready = true;
+    // The site's own step first: it resets the sub-selector, which the address rule then
+    // sets (a Tencent Weibo address on the clipboard keeps its 2).
+    OnSiteChanged(siteBox_->currentIndex());
+    ApplyAddressRule(addressBox_->Text());
+    session_.CheckHome();
+}
+
+void CBrenvikDlg::ShowAbout() {
+    QMessageBox box(this);
+    box.setObjectName("aboutBox");
+    box.setWindowTitle("关于 Brenvik");
+    box.setIconPixmap(windowIcon().pixmap(64, 64));
+    box.setText(QString("Brenvik 相册批量下载\n版本 %1").arg(BRENVIK_VERSION));
+    box.addButton("确定", QMessageBox::AcceptRole);
+    box.exec();
 }
 
 void CBrenvikDlg::OnSiteChanged(int index) {
@@ -466,10 +552,13 @@ void CBrenvikDlg::OnMenuCommand(int id) {
         case Command::NoAction:
             break;
         case Command::About:
-            ShowMessageNow("Brenvik 相册批量下载 0.1.0");
+            ShowAbout();
             break;
         case Command::Help:
             ShowMessageNow(QString::fromUtf8(kHelpText));
+            break;
+        case Command::FileHelp:
+            ShowMessageNow(QString::fromUtf8(kFileHelpText));
             break;
     }
     RefreshMenuChecks();
@@ -513,16 +602,25 @@ QString CBrenvikDlg::LoginAddress(int id) const {
 }
 
 void CBrenvikDlg::OpenLoginWindow(const QString& address, bool modal) {
+    // A login command replaces the login window of an earlier command.
     if (modelessLogin_) {
         modelessLogin_->deleteLater();
         modelessLogin_ = nullptr;
     }
-    if (!modal) {
-        modelessLogin_ = new CDlgWebOpen(address, this);
-        modelessLogin_->setAttribute(Qt::WA_DeleteOnClose);
-        modelessLogin_->show();
-        return;
+    if (modal) {
+        RunModalLogin(address);
+    } else {
+        OpenModelessLogin(address);
     }
+}
+
+void CBrenvikDlg::OpenModelessLogin(const QString& address) {
+    modelessLogin_ = new CDlgWebOpen(address, this);
+    modelessLogin_->setAttribute(Qt::WA_DeleteOnClose);
+    modelessLogin_->show();
+}
+
+void CBrenvikDlg::RunModalLogin(const QString& address) {
     CDlgWebOpen dialog(address, this);
     dialog.exec();
 }
@@ -563,6 +661,7 @@ void CBrenvikDlg::OnGetAlbums() {
         std::lock_guard lock(pendingMutex_);
         pendingRows_.clear();
     }
+    grid_->ClearThumbnails();
     grid_->Reset(thumbBox_->isChecked());
     PrepareListing(session_, site);
     const std::string text = addressBox_->Text().toStdString();
@@ -697,8 +796,9 @@ bool CBrenvikDlg::AskYesNo(const std::string& text) {
 }
 
 void CBrenvikDlg::OpenLogin(const std::string& address) {
-    // An adapter's request is always modal, whatever the login method says.
-    CallBlocking([this, address] { OpenLoginWindow(Q(address), true); });
+    // An adapter's request is always modal, whatever the login method says, and leaves a
+    // login window the user is working in alone.
+    CallBlocking([this, address] { RunModalLogin(Q(address)); });
 }
 
 void CBrenvikDlg::SetControlText(int controlId, const std::string& text) {

@@ -21,6 +21,7 @@
 
 #include "app/FrontEnd.h"
 #include "app/Session.h"
+#include "gui/SplashScreenEx.h"
 
 namespace brenvik {
 
@@ -28,12 +29,15 @@ class CComboBox2;
 class CMyGridCtrl;
 class CDlgFind;
 class CDlgWebOpen;
-class CSplashScreenEx;
 
 // Private messages of the window, kept by their numbers.
 inline constexpr int UM_WORKER_NOTICE = 1437;
 inline constexpr int UM_OPEN_LOGIN = 1438;
 inline constexpr int UM_STARTUP_DONE = 1439;
+
+// The line under the title that greets the user at every start.
+inline constexpr const char* kStartupNotice =
+    "提示：需要登录才能看到的相册，请先在“登录”菜单里登录，再获取相册。";
 
 class CBrenvikDlg : public QMainWindow, public FrontEnd {
     Q_OBJECT
@@ -71,8 +75,11 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     std::function<bool(const QString&)> questionHook;
     std::function<QString()> saveFileHook;
     std::function<void(const QString&)> openFolderHook;
+    // Runs on the start-up thread before the site list is gathered (tests hold start-up here).
+    std::function<void()> startupWork;
     // Waits until no job thread runs.
     void JoinJobs();
+    CSplashScreenEx* Splash() const { return splash_; }
 
     // The window's own actions, as the buttons and links trigger them.
     void OnGetAlbums();
@@ -95,6 +102,10 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     void BuildControls();
     void BuildMenu();
     void OnSiteChanged(int index);
+    void FinishStartUp(const QStringList& siteNames);
+    void ShowAbout();
+    void OpenModelessLogin(const QString& address);
+    void RunModalLogin(const QString& address);
     void RefreshMenuChecks();
     void RefreshHistories();
     void ShowMessageNow(const QString& text);
@@ -130,9 +141,10 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     QLabel* findLink_ = nullptr;
     CDlgFind* findPanel_ = nullptr;
     QPointer<CDlgWebOpen> modelessLogin_;
-    CSplashScreenEx* splash_ = nullptr;
+    QPointer<CSplashScreenEx> splash_;
     bool loginMethod1_ = true;
 
+    std::thread startupThread_;
     std::thread listThread_;
     std::thread downloadThread_;
     std::mutex pendingMutex_;

@@ -1,8 +1,11 @@
 #include "gui/ComboBox2.h"
 
-#include <QAbstractItemView>
-#include <QApplication>
+#include <QEvent>
+#include <QKeyEvent>
 #include <QLineEdit>
+#include <QListWidget>
+
+#include <algorithm>
 
 namespace brenvik {
 namespace {
@@ -16,12 +19,22 @@ CComboBox2::CComboBox2(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(10);
+    // The combo box's own model stays empty: its popup would grab the keyboard.
+    list_ = new QListWidget(window());
+    list_->setObjectName("suggestions");
+    list_->setFocusPolicy(Qt::NoFocus);
+    list_->viewport()->setFocusPolicy(Qt::NoFocus);
+    list_->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
+    list_->setUniformItemSizes(true);
+    list_->hide();
+    connect(list_, &QListWidget::itemClicked, this,
+            [this](QListWidgetItem* item) { Pick(list_->row(item)); });
     connect(lineEdit(), &QLineEdit::textEdited, this, &CComboBox2::OnTextEdited);
-    connect(this, QOverload<int>::of(&QComboBox::activated), this, [this](int index) {
-        const QString picked = itemText(index);
-        SetText(picked);
-        emit textEditedOrPicked(picked);
-    });
+    lineEdit()->installEventFilter(this);
+}
+
+CComboBox2::~CComboBox2() {
+    delete list_.data();  // it lives in the top window, not in the box
 }
 
 QString CComboBox2::Shown(const QString& entry) {
@@ -46,57 +59,149 @@ void CComboBox2::SetText(const QString& text) {
     lineEdit()->setText(text);
 }
 
-void CComboBox2::FillDropDown(const QString& filter) {
-    const QString text = lineEdit()->text();
-    const int cursor = lineEdit()->cursorPosition();
-    filling_ = true;
-    clear();
+bool CComboBox2::SuggestionsShown() const {
+    return list_->isVisible();
+}
+
+QStringList CComboBox2::Suggestions() const {
+    QStringList shown;
+    for (int i = 0; i < list_->count(); ++i) {
+        shown << list_->item(i)->text();
+    }
+    return shown;
+}
+
+void CComboBox2::ShowSuggestions(const QString& filter) {
+    list_->clear();
     const QString lowered = filter.toLower();
     for (const QString& entry : entries_) {
         if (filter.isEmpty() || entry.toLower().contains(lowered)) {
-            addItem(Shown(entry));
+            list_->addItem(Shown(entry));
         }
     }
-    setCurrentIndex(-1);
-    lineEdit()->setText(text);
-    lineEdit()->setCursorPosition(cursor);
-    filling_ = false;
+    list_->setCurrentRow(-1);  // nothing is picked until the user steers
+    if (list_->count() == 0 || !isEnabled() || !isVisible()) {
+        list_->hide();
+        return;
+    }
+    PlaceList();
+    list_->show();
+    list_->raise();
+}
+
+// Under the box, as wide as it, inside the window it belongs to.
+void CComboBox2::PlaceList() {
+    QWidget* top = window();
+    if (list_->parentWidget() != top) {
+        list_->setParent(top);
+    }
+    const int rows = std::min(list_->count(), maxVisibleItems());
+    const int rowHeight = std::max(list_->sizeHintForRow(0), fontMetrics().height());
+    const int height = rows * rowHeight + 2 * list_->frameWidth();
+    QPoint corner = mapTo(top, QPoint(0, this->height()));
+    if (corner.y() + height > top->height()) {
+        corner.setY(std::max(0, mapTo(top, QPoint(0, 0)).y() - height));
+    }
+    list_->setGeometry(corner.x(), corner.y(), width(), height);
+}
+
+void CComboBox2::Pick(int row) {
+    if (row < 0 || row >= list_->count()) {
+        return;
+    }
+    const QString picked = list_->item(row)->text();
+    list_->hide();
+    SetText(picked);
+    emit textEditedOrPicked(picked);
+}
+
+// Keys that steer the list while it is shown; every other key is typing.
+bool CComboBox2::SteerList(int key) {
+    switch (key) {
+        case Qt::Key_Down:
+        case Qt::Key_Up: {
+            const int step = key == Qt::Key_Down ? 1 : -1;
+            const int row = std::clamp(list_->currentRow() + step, 0, list_->count() - 1);
+            list_->setCurrentRow(row);
+            return true;
+        }
+        case Qt::Key_Return:
+        case Qt::Key_Enter:
+            if (list_->currentRow() >= 0) {
+                Pick(list_->currentRow());
+                return true;
+            }
+            list_->hide();
+            return false;
+        case Qt::Key_Escape:
+            list_->hide();
+            return true;
+        default:
+            return false;
+    }
+}
+
+// The box keeps the focus itself and hands typed keys to its edit field; the list is
+// steered before that.
+void CComboBox2::keyPressEvent(QKeyEvent* event) {
+    if (list_->isVisible() && SteerList(event->key())) {
+        event->accept();
+        return;
+    }
+    QComboBox::keyPressEvent(event);
+}
+
+void CComboBox2::focusOutEvent(QFocusEvent* event) {
+    list_->hide();
+    QComboBox::focusOutEvent(event);
+}
+
+bool CComboBox2::eventFilter(QObject* watched, QEvent* event) {
+    if (watched == lineEdit()) {
+        if (event->type() == QEvent::KeyPress && list_->isVisible()) {
+            return SteerList(static_cast<QKeyEvent*>(event)->key());
+        }
+        if (event->type() == QEvent::FocusOut) {
+            list_->hide();
+        }
+    }
+    return QComboBox::eventFilter(watched, event);
+}
+
+void CComboBox2::changeEvent(QEvent* event) {
+    if (event->type() == QEvent::EnabledChange && !isEnabled()) {
+        list_->hide();
+    }
+    QComboBox::changeEvent(event);
+}
+
+void CComboBox2::hideEvent(QHideEvent* event) {
+    list_->hide();
+    QComboBox::hideEvent(event);
 }
 
 void CComboBox2::OnTextEdited(const QString& text) {
     if (text.isEmpty()) {
-        hidePopup();
+        list_->hide();
     } else {
-        FillDropDown(text);
-        if (count() > 0) {
-            QComboBox::showPopup();
-            QApplication::setOverrideCursor(Qt::ArrowCursor);
-            QApplication::restoreOverrideCursor();
-        } else {
-            hidePopup();
-        }
-        // Opening the list takes the focus; typing goes on in the edit field.
-        lineEdit()->setFocus();
+        ShowSuggestions(text);
     }
     emit textEditedOrPicked(text);
 }
 
+// The arrow: every entry, or closes the list when it is already shown.
 void CComboBox2::showPopup() {
-    if (!filling_) {
-        FillDropDown(QString());
+    if (list_->isVisible()) {
+        list_->hide();
+        return;
     }
-    QComboBox::showPopup();
+    lineEdit()->setFocus(Qt::PopupFocusReason);
+    ShowSuggestions(QString());
 }
 
 void CComboBox2::hidePopup() {
+    list_->hide();
     QComboBox::hidePopup();
-    if (!filling_) {
-        const QString text = lineEdit()->text();
-        filling_ = true;
-        clear();
-        lineEdit()->setText(text);
-        filling_ = false;
-    }
 }
 
 }  // namespace brenvik

@@ -2,13 +2,17 @@
 
 #include <QApplication>
 #include <QClipboard>
+#include <QGuiApplication>
 #include <QLabel>
 #include <QNetworkCookie>
 #include <QResizeEvent>
+#include <QScreen>
 #include <QWebEngineCookieStore>
 #include <QWebEnginePage>
 #include <QWebEngineProfile>
 #include <QWebEngineView>
+
+#include <algorithm>
 
 #include "net/CookieStore.h"
 #include "net/StringCtrl.h"
@@ -17,6 +21,9 @@ namespace brenvik {
 namespace {
 
 constexpr int kButtonGap = 5;
+constexpr QSize kWantedSize(940, 760);
+// The part of the free screen the window may take: room is left for its frame and title.
+constexpr int kScreenPercent = 90;
 
 QNetworkCookie FromNetscapeLine(const std::string& line) {
     std::string text = line;
@@ -62,7 +69,14 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog
     setObjectName("dlgWebOpen");
     setWindowTitle("登录成功后手动关闭对话框");
     setSizeGripEnabled(true);
-    resize(940, 760);
+    const QScreen* screen = parent ? parent->screen() : QGuiApplication::primaryScreen();
+    if (screen) {
+        const QRect available = screen->availableGeometry();
+        const QRect owner = parent && parent->isVisible() ? parent->frameGeometry() : available;
+        setGeometry(FittedGeometry(kWantedSize, owner, available));
+    } else {
+        resize(kWantedSize);
+    }
     auto* label = new QLabel("网址：", this);
     label->move(4, 8);
     address_ = new QLineEdit(this);
@@ -93,6 +107,18 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog
     } else {
         address_->setText(QApplication::clipboard()->text().trimmed());
     }
+}
+
+QRect CDlgWebOpen::FittedGeometry(QSize wanted, QRect owner, QRect available) {
+    const QSize room(available.width() * kScreenPercent / 100,
+                     available.height() * kScreenPercent / 100);
+    QRect placed(QPoint(0, 0), wanted.boundedTo(room));
+    placed.moveCenter(owner.center());
+    placed.moveLeft(std::clamp(placed.left(), available.left(),
+                               available.left() + available.width() - placed.width()));
+    placed.moveTop(std::clamp(placed.top(), available.top(),
+                              available.top() + available.height() - placed.height()));
+    return placed;
 }
 
 CDlgWebOpen::~CDlgWebOpen() {

@@ -23,6 +23,9 @@ class CDlgWebOpen : public QDialog {
 
     // A browser cookie as a Netscape cookies.txt line.
     static std::string NetscapeLine(const QNetworkCookie& cookie);
+    // Where the window opens: its wanted size cut to what the screen has free, centred on
+    // its owner, moved wholly onto the screen.
+    static QRect FittedGeometry(QSize wanted, QRect owner, QRect available);
 
   protected:
     void resizeEvent(QResizeEvent* event) override;

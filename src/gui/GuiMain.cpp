@@ -6,6 +6,7 @@
 #include <cstdlib>
 
 #include "gui/BrenvikDlg.h"
+#include "gui/Chinese.h"
 #include "gui/Home.h"
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
@@ -17,6 +18,7 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Brenvik");
+    brenvik::InstallChineseTranslations(app);
     const std::filesystem::path home = brenvik::PrepareHome();
     brenvik::CBrenvikDlg window(home);
     window.StartUp(std::getenv("BRENVIK_NO_SPLASH") == nullptr);

@@ -3,6 +3,8 @@
 #include <QHeaderView>
 #include <QImage>
 
+#include <algorithm>
+
 #include "app/AlbumRows.h"
 #include "app/Session.h"
 #include "net/URLSource2.h"
@@ -17,6 +19,9 @@ struct Column {
 constexpr Column kListColumns[] = {{"序号", 50},  {"名称", 575}, {"数量", 50},
                                    {"备注", 100}, {"", 0},       {"", 0}};
 
+constexpr int kNameColumn = 1;
+constexpr int kCountColumn = 2;
+
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
@@ -27,6 +32,8 @@ CMyGridCtrl::CMyGridCtrl(Session& session, QWidget* parent)
     : QTableWidget(parent), session_(session) {
     setObjectName("ctl1003");
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    listDelegate_ = itemDelegate();
+    thumbDelegate_ = new CThumbDelegate(this);
     verticalHeader()->hide();
     connect(this, &CMyGridCtrl::thumbnailReady, this, &CMyGridCtrl::OnThumbnailReady,
             Qt::QueuedConnection);
@@ -44,32 +51,57 @@ CMyGridCtrl::~CMyGridCtrl() {
     coverThread_.join();
 }
 
+void CThumbDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+    QStyledItemDelegate::initStyleOption(option, index);
+    option->decorationPosition = QStyleOptionViewItem::Top;
+    option->decorationAlignment = Qt::AlignHCenter | Qt::AlignTop;
+    option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
+    option->features &= ~QStyleOptionViewItem::WrapText;
+    option->textElideMode = Qt::ElideRight;
+}
+
+int CMyGridCtrl::ThumbRowHeight() const {
+    return std::max(kThumbRowHeight, kThumbHeight + fontMetrics().height() + 2 * kCaptionGap);
+}
+
 void CMyGridCtrl::Reset(bool thumbnailMode) {
     thumbnailMode_ = thumbnailMode;
     setUpdatesEnabled(false);
     clear();
     setRowCount(0);
     setColumnCount(kThumbColumns);
+    QHeaderView* header = horizontalHeader();
     if (thumbnailMode_) {
-        horizontalHeader()->hide();
+        header->hide();
+        setItemDelegate(thumbDelegate_);
+        setWordWrap(false);
         setSelectionBehavior(QAbstractItemView::SelectItems);
         setSelectionMode(QAbstractItemView::ExtendedSelection);
         setIconSize(QSize(kThumbWidth, kThumbHeight));
+        // Every column holds covers, including the two that list mode hides.
         for (int c = 0; c < kThumbColumns; ++c) {
+            header->setSectionResizeMode(c, QHeaderView::Interactive);
+            setColumnHidden(c, false);
             setColumnWidth(c, kThumbWidth + 2 * 4);
         }
     } else {
-        horizontalHeader()->show();
+        header->show();
+        setItemDelegate(listDelegate_);
+        setWordWrap(true);
         setSelectionBehavior(QAbstractItemView::SelectRows);
         setSelectionMode(QAbstractItemView::ExtendedSelection);
         for (int c = 0; c < kThumbColumns; ++c) {
             setHorizontalHeaderItem(
                 c, new QTableWidgetItem(QString::fromUtf8(kListColumns[c].header)));
+            // The name column takes whatever width the others leave.
+            header->setSectionResizeMode(
+                c, c == kNameColumn ? QHeaderView::Stretch : QHeaderView::Interactive);
             setColumnWidth(c, kListColumns[c].width);
             setColumnHidden(c, kListColumns[c].width == 0);
         }
     }
     setUpdatesEnabled(true);
+    emit tableReset();
 }
 
 void CMyGridCtrl::ShowAlbum(int index) {
@@ -95,6 +127,10 @@ void CMyGridCtrl::ShowListRow(const ST_PERLISTRECORD& album) {
     for (int c = 0; c < 4; ++c) {
         auto* item = new QTableWidgetItem(cells[c]);
         item->setData(Qt::UserRole, album.position);
+        if (c == kCountColumn) {
+            // Digits line up on the right in a proportional font.
+            item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
+        }
         setItem(row, c, item);
     }
 }
@@ -105,11 +141,12 @@ void CMyGridCtrl::ShowThumbCell(const ST_PERLISTRECORD& album) {
     const int column = index % kThumbColumns;
     if (column == 0) {
         insertRow(rowCount());
-        setRowHeight(rowCount() - 1, kThumbRowHeight);
+        setRowHeight(rowCount() - 1, ThumbRowHeight());
     }
-    auto* item = new QTableWidgetItem(QString("%1.%2").arg(index + 1).arg(Q(album.name)));
+    const QString caption = QString("%1.%2").arg(index + 1).arg(Q(album.name));
+    auto* item = new QTableWidgetItem(caption);
     item->setData(Qt::UserRole, index);
-    item->setTextAlignment(Qt::AlignHCenter | Qt::AlignBottom);
+    item->setToolTip(caption);  // the cell may show it cut
     if (album.thumbSlot >= 0 && album.thumbSlot < thumbnails_.size()) {
         item->setIcon(QIcon(thumbnails_[album.thumbSlot]));
     } else {
@@ -177,7 +214,7 @@ void CMyGridCtrl::StartThumbnailPass() {
     Reset(true);
     ShowAll();
     std::lock_guard lock(queueMutex_);
-    if (coverQueue_.empty()) {
+    if (coversDue_ == 0) {
         passState_ = kPassIdle;
         emit passFinished();
     }
@@ -187,14 +224,28 @@ void CMyGridCtrl::QueueCover(int index) {
     {
         std::lock_guard lock(queueMutex_);
         coverQueue_.push_back(index);
+        ++coversDue_;
     }
     queueCv_.notify_one();
+}
+
+void CMyGridCtrl::ClearThumbnails() {
+    {
+        std::lock_guard lock(queueMutex_);
+        coverQueue_.clear();
+        coversDue_ = 0;
+        ++generation_;
+        passState_ = kPassIdle;
+    }
+    thumbnails_.clear();
+    thumbnails_.squeeze();
 }
 
 // Covers are fetched off the window's thread; each finished one comes back queued.
 void CMyGridCtrl::CoverLoop() {
     for (;;) {
         int index = 0;
+        int generation = 0;
         {
             std::unique_lock lock(queueMutex_);
             queueCv_.wait(lock, [this] { return closing_ || !coverQueue_.empty(); });
@@ -203,6 +254,7 @@ void CMyGridCtrl::CoverLoop() {
             }
             index = coverQueue_.front();
             coverQueue_.pop_front();
+            generation = generation_;
         }
         QImage image;
         const auto album = session_.albums.At(static_cast<std::size_t>(index));
@@ -219,12 +271,18 @@ void CMyGridCtrl::CoverLoop() {
                                      Qt::SmoothTransformation);
             }
         }
-        emit thumbnailReady(index, image);
+        emit thumbnailReady(index, image, generation);
     }
 }
 
-void CMyGridCtrl::OnThumbnailReady(int index, const QImage& image) {
-    if (!image.isNull()) {
+void CMyGridCtrl::OnThumbnailReady(int index, const QImage& image, int generation) {
+    bool current = false;
+    {
+        std::lock_guard lock(queueMutex_);
+        current = generation == generation_;
+    }
+    // A cover of an earlier listing would land on another album of this one.
+    if (current && !image.isNull()) {
         thumbnails_.append(QPixmap::fromImage(image));
         const int slot = static_cast<int>(thumbnails_.size()) - 1;
         session_.albums.SetThumbSlot(static_cast<std::size_t>(index), slot);
@@ -235,7 +293,11 @@ void CMyGridCtrl::OnThumbnailReady(int index, const QImage& image) {
         }
     }
     std::lock_guard lock(queueMutex_);
-    if (coverQueue_.empty() && passState_ != kPassIdle) {
+    if (current) {
+        --coversDue_;
+    }
+    // The pass ends with its last cover, not when the last one leaves the queue.
+    if (coversDue_ == 0 && passState_ != kPassIdle) {
         passState_ = kPassIdle;
         emit passFinished();
     }

@@ -2,6 +2,7 @@
 #pragma once
 
 #include <QPixmap>
+#include <QStyledItemDelegate>
 #include <QTableWidget>
 #include <QVector>
 
@@ -23,8 +24,20 @@ inline constexpr int kThumbColumns = 6;
 inline constexpr int kThumbWidth = 113;
 inline constexpr int kThumbHeight = 120;
 inline constexpr int kThumbRowHeight = 130;
+// Room under the cover for its one-line caption.
+inline constexpr int kCaptionGap = 4;
 
 enum PassState : int { kPassIdle = 0, kPassRunning = 1, kPassStopAsked = 2 };
+
+// Thumbnail cells: the cover on top, the caption on one line under it, cut with "…" to
+// the cell's width.
+class CThumbDelegate : public QStyledItemDelegate {
+  public:
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+  protected:
+    void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
 
 class CMyGridCtrl : public QTableWidget {
     Q_OBJECT
@@ -49,17 +62,24 @@ class CMyGridCtrl : public QTableWidget {
     void StartThumbnailPass();
     int PassState() const { return passState_; }
     void StopThumbnailPass() { passState_ = kPassStopAsked; }
+    // A new listing: the covers of the old one are dropped, and so are covers on their way.
+    void ClearThumbnails();
+    int ThumbnailCount() const { return static_cast<int>(thumbnails_.size()); }
+    // A thumbnail row: the cover with its caption line under it.
+    int ThumbRowHeight() const;
 
   signals:
-    void thumbnailReady(int index, QImage image);
+    void thumbnailReady(int index, QImage image, int generation);
     void passFinished();
+    // The table was emptied and laid out again; nothing in it is selected.
+    void tableReset();
 
   private:
     void ShowListRow(const ST_PERLISTRECORD& album);
     void ShowThumbCell(const ST_PERLISTRECORD& album);
     void QueueCover(int index);
     void CoverLoop();
-    void OnThumbnailReady(int index, const QImage& image);
+    void OnThumbnailReady(int index, const QImage& image, int generation);
     std::filesystem::path ThumbnailFile(int index) const;
 
     Session& session_;
@@ -71,7 +91,11 @@ class CMyGridCtrl : public QTableWidget {
     std::mutex queueMutex_;
     std::condition_variable queueCv_;
     std::deque<int> coverQueue_;
+    int coversDue_ = 0;   // queued or being fetched; guarded by queueMutex_
+    int generation_ = 0;  // guarded by queueMutex_; counts ClearThumbnails calls
     bool closing_ = false;
+    QAbstractItemDelegate* listDelegate_ = nullptr;
+    CThumbDelegate* thumbDelegate_ = nullptr;
     std::thread coverThread_;
 };
 
