@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/FrontEnd.h"
+#include "download/DownloadRecord.h"
 #include "download/Lists.h"
 #include "settings/Settings.h"
 
@@ -69,6 +70,7 @@ class Session {
 
     AlbumList albums;
     DownloadList downloads;
+    DownloadRecord record;  // what the album folder being filled already holds
 
   private:
     std::filesystem::path baseFolder_;

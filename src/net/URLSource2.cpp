@@ -187,13 +187,17 @@ class Exchange {
     std::size_t Body(const char* data, std::size_t size);
     int Progress(curl_off_t dlnow, curl_off_t ulnow);
     bool HeadersAcceptable();
-    bool OverMaximum(std::size_t size) const {
-        return request_.maxSizeKiB != 0 &&
-               size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
+    bool OverMaximum(std::size_t size) {
+        const bool over = request_.maxSizeKiB != 0 &&
+                          size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
+        response_.sizeRejected |= over;
+        return over;
     }
-    bool UnderMinimum(std::size_t size) const {
-        return request_.minSizeKiB > 0 &&
-               size < static_cast<std::size_t>(request_.minSizeKiB) * 1024;
+    bool UnderMinimum(std::size_t size) {
+        const bool under = request_.minSizeKiB > 0 &&
+                           size < static_cast<std::size_t>(request_.minSizeKiB) * 1024;
+        response_.sizeRejected |= under;
+        return under;
     }
     void KeepBody(const char* data, std::size_t size);
     void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo,
@@ -432,6 +436,7 @@ bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     rawHeaders.clear();
     received = 0;
     status = 0;
+    sizeRejected = false;
     startMarker = request.startMarker;
     endMarker = request.endMarker;
     gzip = false;

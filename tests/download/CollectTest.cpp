@@ -162,10 +162,15 @@ TEST(ListTypes, DispatchTableAndChains) {
 }
 
 TEST(ListTypes, AdaptersRegisterByIdentity) {
-    EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), nullptr);
     const PhotoListFn fn = [](Session&, int) {};
-    RegisterPhotoLister(PhotoLister::LofterPictures, fn);
-    EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), fn);
+    {
+        const ScopedPhotoListers isolated;
+        EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), nullptr);
+        RegisterPhotoLister(PhotoLister::LofterPictures, fn);
+        EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), fn);
+    }
+    EXPECT_NE(FindPhotoLister(PhotoLister::LofterPictures), fn)
+        << "a test's registration does not outlive it";
 }
 
 }  // namespace
