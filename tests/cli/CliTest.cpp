@@ -323,5 +323,18 @@ TEST_F(CliQzoneTest, AnAlbumFolderThatCannotBeMadeIsReported) {
     EXPECT_TRUE(TakeImageRequests().empty());
 }
 
+// The test certificate's folder leaves the temp folder with the process that made it.
+TEST(TestSupport, CertificateFolderGoesWithItsProcess) {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    test::Process child(
+        {self.string(), "--gtest_filter=CliQzoneTest.TheImportedSkeyDecidesTheToken"});
+    const pid_t pid = child.Pid();
+    const auto result = child.Wait(60s);
+    ASSERT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_NE(result.out.find("[  PASSED  ] 1 test"), std::string::npos) << "it made a certificate";
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() /
+                                         ("brenvik-cert-" + std::to_string(pid))));
+}
+
 }  // namespace
 }  // namespace brenvik
