@@ -10,6 +10,7 @@
 #include <string>
 
 #include "app/FrontEnd.h"
+#include "download/DownloadRecord.h"
 #include "download/Lists.h"
 #include "settings/Settings.h"
 
@@ -88,6 +89,7 @@ class Session {
 
     AlbumList albums;
     DownloadList downloads;
+    DownloadRecord record;  // what the album folder being filled already holds
 
   private:
     // Applies a settings change to the newest soft.dat; false when nothing changed.

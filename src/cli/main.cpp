@@ -261,9 +261,13 @@ int Run(const Options& options) {
     if (options.json) {
         std::printf(
             "{\"albums\":%s,\n\"download\":{\"albums\":%d,\"images\":%d,\"failed\":%d,"
-            "\"stopped\":%s,\"folder\":%s}}\n",
+            "\"stopped\":%s,\"folder\":%s,\"skipped\":%d}}\n",
             AlbumsJson(albums).c_str(), outcome.albums, outcome.images, outcome.failed,
-            gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str());
+            gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str(),
+            outcome.skipped);
+    }
+    if (outcome.folderFailed) {
+        return kExitSavePath;
     }
     if (gInterrupted) {
         return StoppedExitCode();

@@ -20,6 +20,17 @@ class AdapterRegistry {
         return found == adapters_.end() ? nullptr : found->second;
     }
 
+    // Everything registered, to be put back later (tests keep their registrations to
+    // themselves this way).
+    std::map<Id, Fn> Snapshot() const {
+        std::lock_guard lock(mutex_);
+        return adapters_;
+    }
+    void Restore(std::map<Id, Fn> adapters) {
+        std::lock_guard lock(mutex_);
+        adapters_ = std::move(adapters);
+    }
+
   private:
     mutable std::mutex mutex_;
     std::map<Id, Fn> adapters_;

@@ -5,6 +5,7 @@
 #include "app/AlbumRows.h"
 #include "app/Session.h"
 #include "download/Naming.h"
+#include "net/AtomicFile.h"
 #include "net/StringCtrl.h"
 
 namespace brenvik {
@@ -38,18 +39,38 @@ std::filesystem::path AlbumSideFile(const std::filesystem::path& albumFolder,
 
 namespace {
 
-// The first photo of an album makes its folder and recalls the last run's first address.
-void OpenAlbumFolder(Session& session, const NamingFacts& facts) {
+// The first photo of an album makes its folder, sweeps what a killed run left there and
+// reads what earlier runs saved. False when the folder cannot be made (or would not stay
+// inside the save path): the job then reports it.
+bool OpenAlbumFolder(Session& session, const NamingFacts& facts) {
+    session.downloads.SetAlbumFolderOpen(true);
+    session.record.Close();
     std::filesystem::path folder = session.downloads.AlbumFolder();
     const std::string name = BuildAlbumFolder(facts);
     if (!name.empty()) {
-        folder /= name;
-        session.downloads.SetAlbumFolder(folder);
+        const auto joined = JoinInside(folder, name);
+        session.downloads.SetAlbumFolder(joined ? *joined : std::filesystem::path());
+        if (!joined) {
+            return false;
+        }
+        folder = *joined;
     }
     std::error_code ec;
     std::filesystem::create_directory(folder, ec);
+    if (!std::filesystem::is_directory(folder, ec)) {
+        return false;
+    }
     SetFileTimes(folder, std::time(nullptr));
-    session.SetFirstAddress(ReadFirstAddress(folder));
+    SweepStaleTemporaries(folder);
+    session.record.Open(folder);
+    session.SetFirstAddress(session.record.FirstAddress());
+    return true;
+}
+
+void ShowCollected(Session& session, std::size_t rows) {
+    char status[64];
+    std::snprintf(status, sizeof status, kPhotosCollectedFormat, static_cast<int>(rows));
+    session.Front().SetControlText(kControlProgress, status);
 }
 
 }  // namespace
@@ -68,25 +89,38 @@ void AddPhoto(Session& session, const std::string& imageUrl, const std::string& 
                             session.albums.SelectedCount(),
                             session.OwnerName(),
                             site};
-    const std::size_t rowCount = session.downloads.Size();
-    PhotoName photo = BuildPhotoName(imageUrl, nameText, facts, rowCount);
-    if (rowCount == 0) {
-        OpenAlbumFolder(session, facts);
-    }
-    const std::filesystem::path folder = session.downloads.AlbumFolder();
-    const std::string fileName = FinishPhotoName(std::move(photo), folder, session.downloads);
-
-    const std::string firstAddress = session.FirstAddress();
-    // "pic.zvt" remembers the preferred address of the first entry.
-    if ((rules.flags & kFlagSkipDownloaded) && !firstAddress.empty() &&
-        PreferredAddress(imageUrl) == firstAddress) {
+    DownloadList& list = session.downloads;
+    // Photos skipped as saved before keep their place, so sequence names stay put.
+    const std::size_t position = list.Size() + list.Skipped();
+    PhotoName photo = BuildPhotoName(imageUrl, nameText, facts, position);
+    const bool folderReady = list.AlbumFolderOpen() || OpenAlbumFolder(session, facts);
+    const std::filesystem::path folder = list.AlbumFolder();
+    const std::string fileName = FinishPhotoName(std::move(photo), folder, list);
+    if (!folderReady) {
+        // Nothing can be saved: one row lets the job report the folder; the list ends.
+        if (list.Size() == 0) {
+            list.NoteOffered(PreferredAddress(imageUrl));
+            list.Append({imageUrl, fileName, headerBlock});
+        }
         session.downloadState = kDownloadAlbumComplete;
         return;
     }
-    const std::size_t rows = session.downloads.Append({imageUrl, fileName, headerBlock}) + 1;
-    char status[64];
-    std::snprintf(status, sizeof status, kPhotosCollectedFormat, static_cast<int>(rows));
-    session.Front().SetControlText(kControlProgress, status);
+
+    const std::string address = PreferredAddress(imageUrl);
+    const bool skipSaved = (rules.flags & kFlagSkipDownloaded) != 0;
+    const std::string firstAddress = session.FirstAddress();
+    // "pic.zvt" remembers the preferred address of the first entry.
+    if (skipSaved && !firstAddress.empty() && address == firstAddress) {
+        session.downloadState = kDownloadAlbumComplete;
+        return;
+    }
+    list.NoteOffered(address);
+    if (skipSaved && session.record.Contains(address)) {
+        list.Skip(fileName);
+        return;
+    }
+    const std::size_t rows = list.Append({imageUrl, fileName, headerBlock}) + 1;
+    ShowCollected(session, rows);
     if (rules.flags & kFlagSourceNames) {
         AppendSourceName(AlbumSideFile(folder, album->name, ".txt"), nameText, rows == 1);
     }

@@ -12,6 +12,8 @@
 #include <vector>
 
 #include "app/Session.h"
+#include "download/Collect.h"
+#include "net/AtomicFile.h"
 #include "net/TransferStop.h"
 #include "net/URLSource2.h"
 
@@ -22,15 +24,30 @@ constexpr unsigned kWorkerOperationTimeoutMs = 20000;
 constexpr std::size_t kTopitSmallBody = 600;
 constexpr auto kSingleThreadPause = std::chrono::milliseconds(2000);
 
-bool WantsFallback(const std::string& fallback, const CURLSource& first) {
+// The fallback is asked after any failure of the first address (nothing, a stall, a
+// reset, a short body) except a size-limit rejection, which the fallback would meet too;
+// and after a small first body when the fallback is topit's.
+bool WantsFallback(const std::string& fallback, bool firstSaved, bool sizeRejected,
+                   std::size_t firstReceived) {
     if (fallback.empty()) {
         return false;
     }
-    if (first.received == 0) {
-        return true;
+    if (!firstSaved) {
+        return !sizeRejected;
     }
     const std::size_t topit = fallback.find(".topitme.");
-    return topit != std::string::npos && topit > 0 && first.received < kTopitSmallBody;
+    return topit != std::string::npos && topit > 0 && firstReceived < kTopitSmallBody;
+}
+
+bool NonEmptyFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    return std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 &&
+           !ec;
+}
+
+void RemoveFile(const std::filesystem::path& file) {
+    std::error_code ec;
+    std::filesystem::remove(file, ec);
 }
 
 // Finished workers report their slot here; the coordinator waits on it.
@@ -64,13 +81,16 @@ class SlotMailbox {
 
 }  // namespace
 
-bool DownloadOneImage(const std::string& entry, const std::string& headers,
-                      const std::string& savePath, const WorkerSettings& settings) {
+ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
+                              const std::filesystem::path& target, const WorkerSettings& settings) {
     const std::size_t split = entry.find("\r\n");
     const std::string address = entry.substr(0, split);
     const std::string fallback = split == std::string::npos ? "" : entry.substr(split + 2);
 
-    URLRequest request(address, savePath, settings.timeoutSeconds * 1000u);
+    // Bodies land in temporary files of their own; only a whole, non-empty body is
+    // then put at the target, and never over a file of other content.
+    const std::filesystem::path firstBody = TemporaryBeside(target);
+    URLRequest request(address, firstBody, settings.timeoutSeconds * 1000u);
     request.operationTimeoutMs = kWorkerOperationTimeoutMs;
     request.headers = headers;
     request.minSizeKiB = settings.minK;
@@ -78,13 +98,38 @@ bool DownloadOneImage(const std::string& entry, const std::string& headers,
     request.attempts = 2;
     request.pauseSeconds = 1;
     request.rejectErrorStatus = true;
-    CURLSource response;
-    bool saved = Fetch(request, response, kFetchWorker);
-    if (WantsFallback(fallback, response)) {
+    CURLSource first;
+    const bool firstSaved = Fetch(request, first, kFetchWorker) && NonEmptyFile(firstBody);
+    bool sizeRejected = !firstSaved && first.sizeRejected;
+    std::filesystem::path body = firstSaved ? firstBody : std::filesystem::path();
+    const bool stopping = settings.stop && settings.stop->load();
+    if (!stopping && WantsFallback(fallback, firstSaved, sizeRejected, first.received)) {
+        const std::filesystem::path secondBody = TemporaryBeside(target);
         request.address = fallback;
-        saved = Fetch(request, response, kFetchWorker);
+        request.savePath = secondBody;
+        CURLSource second;
+        if (Fetch(request, second, kFetchWorker) && NonEmptyFile(secondBody)) {
+            body = secondBody;
+        } else {
+            // A first body that was saved stays saved (topit's small images).
+            RemoveFile(secondBody);
+            sizeRejected = !firstSaved && second.sizeRejected;
+        }
     }
-    return saved;
+    if (body != firstBody) {
+        RemoveFile(firstBody);
+    }
+    ImageOutcome outcome;
+    if (body.empty()) {
+        outcome.result = sizeRejected ? ImageResult::SizeSkipped : ImageResult::Failed;
+        return outcome;
+    }
+    const KeptFile kept = KeepWithoutLoss(body, target);
+    if (kept.ok) {
+        outcome.result = ImageResult::Saved;
+        outcome.file = kept.path;
+    }
+    return outcome;
 }
 
 WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
@@ -104,13 +149,23 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
 
     SlotMailbox mailbox;
     std::atomic<int> saved{0};
+    std::atomic<int> skipped{0};
     std::vector<std::optional<std::thread>> slots(t);
     const auto startWorker = [&](std::size_t slot, std::size_t row) {
         const auto work = [&, slot, row] {
             const StopScope stop([&session] { return session.stopFlag.load(); });
-            const std::string target = (folder / rows[row].fileName).string();
-            if (DownloadOneImage(rows[row].url, rows[row].headers, target, settings)) {
+            const ImageOutcome image = DownloadOneImage(rows[row].url, rows[row].headers,
+                                                        folder / rows[row].fileName, settings);
+            if (image.result == ImageResult::Saved) {
                 ++saved;
+                session.record.Add(PreferredAddress(rows[row].url));
+                // A name taken by a file of other content gave way to "name (k).ext".
+                const std::string name = image.file.filename().string();
+                if (name != rows[row].fileName) {
+                    session.downloads.SetFileName(row, name);
+                }
+            } else if (image.result == ImageResult::SizeSkipped) {
+                ++skipped;
             }
             ++session.doneCount;
             mailbox.Post(slot);
@@ -153,7 +208,8 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
         }
     }
     outcome.saved = saved;
-    outcome.failed = session.doneCount - saved;
+    outcome.skipped = skipped;
+    outcome.failed = session.doneCount - saved - skipped;
     outcome.seconds = static_cast<int>(
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
             .count());

@@ -2,7 +2,9 @@
 // of workers busy, one image each, saving straight to the target file.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
+#include <filesystem>
 #include <string>
 
 namespace brenvik {
@@ -17,12 +19,14 @@ struct WorkerSettings {
     std::uint16_t timeoutSeconds = 30;
     std::uint16_t minK = 0;
     std::uint16_t maxK = 0;
+    const std::atomic<bool>* stop = nullptr;  // a stop asks no fallback any more
 };
 
 struct WorkerOutcome {
-    int images = 0;  // rows of the download list
-    int saved = 0;   // images that ended as a file
-    int failed = 0;  // images tried that ended without a file
+    int images = 0;   // rows of the download list
+    int saved = 0;    // images that ended as a file
+    int failed = 0;   // images tried that ended without a file
+    int skipped = 0;  // images outside the size limits: left out on purpose, not failed
     int seconds = 0;
 };
 
@@ -31,9 +35,16 @@ struct WorkerOutcome {
 // so the list never changes under a worker.
 WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings);
 
-// One worker's image: the preferred address, then the fallback where the rules say.
-// True when the file was saved.
-bool DownloadOneImage(const std::string& entry, const std::string& headers,
-                      const std::string& savePath, const WorkerSettings& settings);
+enum class ImageResult { Saved, SizeSkipped, Failed };
+struct ImageOutcome {
+    ImageResult result = ImageResult::Failed;
+    std::filesystem::path file;  // where the image is, when saved
+};
+
+// One worker's image: the preferred address, then the fallback after any failure but a
+// size-limit rejection (and after a small first body when the fallback is topit's). The
+// body is put at the target without loss: a file of other content keeps its name.
+ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
+                              const std::filesystem::path& target, const WorkerSettings& settings);
 
 }  // namespace brenvik

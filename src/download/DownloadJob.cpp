@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <ctime>
+#include <optional>
 
 #include "app/Session.h"
 #include "download/Collect.h"
@@ -22,19 +23,22 @@ std::string Format(const char* format, int a, int b = 0) {
     return text;
 }
 
-// The owner level under the save path: one clean folder name, never a path.
+// The owner level under the save path: one clean folder name, never a path. The owner
+// texts were cleaned (and decoded) when the listing ended.
 std::string OwnerFolder(const Session& session) {
     std::string owner = session.OwnerName() + session.OwnerSuffix();
-    SanitizeFileName(owner, 0, false);
+    CleanFileName(owner, 0, false);
     return CutToBytes(owner, kMaxNameBytes);
 }
 
-// Runs the album's photo-list adapters until one adds photos.
-void CollectPhotos(Session& session, int albumIndex) {
+// Runs the album's photo-list adapters. The next adapter of a chain stands in for a list
+// that failed: it runs only while nothing at all was offered, so not after the skip rule
+// met photos saved before, and not after a stop. False when no adapter serves the pair.
+bool CollectPhotos(Session& session, int albumIndex) {
     const ListTypeChoice choice = ChoosePhotoListers(session.siteIndex, session.subKind);
     if (!choice.known) {
         session.Front().ShowMessage(kListTypeError);
-        return;
+        return true;
     }
     bool anyAdapter = false;
     for (const PhotoLister id : choice.chain) {
@@ -44,27 +48,26 @@ void CollectPhotos(Session& session, int albumIndex) {
         }
         anyAdapter = true;
         lister(session, albumIndex);
-        if (session.downloads.Size() > 0) {
-            return;
+        if (session.downloads.Offered() > 0 || session.downloads.Size() > 0 ||
+            session.downloadState != kDownloadRunning) {
+            break;
         }
     }
-    if (!anyAdapter) {
-        session.Front().ShowMessage(kNoPhotoListerYet);
-    }
+    return anyAdapter;
 }
 
 WorkerSettings WorkerSettingsFor(const Session& session) {
     const ST_DOWNPARAM params = session.DownParams(session.siteIndex);
-    return {params.threads, params.timeout, params.minK, params.maxK};
+    return {params.threads, params.timeout, params.minK, params.maxK, &session.stopFlag};
 }
 
 // "pic.zvt" marks an album as downloaded up to its first photo. Only a run that got
 // every image counts: otherwise "skip what was downloaded before" would skip photos that
 // never arrived.
 void FinishAlbum(Session& session, const ST_SAVESET& rules, bool complete) {
-    const std::filesystem::path folder = session.downloads.AlbumFolder();
     if (complete) {
-        WriteFirstAddress(folder, PreferredAddress(session.downloads.Row(0).url));
+        // The album's first photo, whether this run fetched it or an earlier one did.
+        session.record.Complete(session.downloads.FirstOffered());
     }
     if (rules.flags & kFlagFixFormat) {
         FixFormat(session.downloads, session.siteIndex == kInstagramSite ? ".mp4" : "");
@@ -72,6 +75,23 @@ void FinishAlbum(Session& session, const ST_SAVESET& rules, bool complete) {
     if (rules.flags & kFlagFixOrder) {
         FixOrder(session.downloads, std::time(nullptr));
     }
+}
+
+bool FolderUsable(const std::filesystem::path& folder) {
+    std::error_code ec;
+    return !folder.empty() && std::filesystem::is_directory(folder, ec);
+}
+
+std::string FinalStatus(const DownloadJobOutcome& outcome) {
+    std::string text = outcome.failed > 0 ? Format(kDownloadFailedFormat, outcome.failed)
+                                          : std::string(kDownloadFinished);
+    if (outcome.skipped > 0) {
+        text += "，" + Format(kSizeSkippedFormat, outcome.skipped);
+    }
+    if (outcome.unsupported > 0) {
+        text += "，" + std::string(kNoPhotoListerYet);
+    }
+    return text;
 }
 
 }  // namespace
@@ -116,8 +136,11 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         session.downloadState = kDownloadIdle;
         return outcome;
     }
-    const std::filesystem::path base = std::filesystem::path(savePath) / OwnerFolder(session);
-    if (!MakeFolderPath(session, base)) {
+    const std::string owner = OwnerFolder(session);
+    const auto ownerLevel = owner.empty() ? std::optional(std::filesystem::path(savePath))
+                                          : JoinInside(savePath, owner);
+    const std::filesystem::path base = ownerLevel ? *ownerLevel : std::filesystem::path();
+    if (!ownerLevel || !MakeFolderPath(session, base)) {
         front.ShowMessage(kBadSavePath);
         session.downloadState = kDownloadIdle;
         return outcome;
@@ -148,14 +171,29 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         const int albumIndex = albums[static_cast<std::size_t>(k - 1)];
         session.downloads.Clear();
         session.downloads.SetAlbumFolder(base);
+        session.record.Close();
         front.SetControlText(kControlJobStatus, Format(kAlbumProgressFormat, k, total));
         front.SetControlText(kControlProgress, "......");
         session.downloadState = kDownloadRunning;
         ++outcome.albums;
-        CollectPhotos(session, albumIndex);
+        if (!CollectPhotos(session, albumIndex)) {
+            // Said once in the final status, not in a box per album.
+            ++outcome.unsupported;
+            continue;
+        }
         const int rows = static_cast<int>(session.downloads.Size());
         if (rows == 0 || session.downloadState == kDownloadStopAsked) {
             continue;
+        }
+        if (!FolderUsable(session.downloads.AlbumFolder())) {
+            // A read-only or full save path: say so instead of pointing at a folder that
+            // was never made. The other albums would meet the same.
+            const std::filesystem::path tried = session.downloads.AlbumFolder();
+            front.ShowMessage((tried.empty() ? base : tried).string());
+            front.ShowMessage(kBadSavePath);
+            outcome.failed += rows;
+            outcome.folderFailed = true;
+            break;
         }
         outcome.images += rows;
         outcome.lastAlbumFolder = session.downloads.AlbumFolder();
@@ -166,17 +204,20 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
             continue;
         }
         front.SetControlText(kControlProgress, kDownloadStarted);
-        const int failed = DownPicFunc(session, workers).failed;
-        outcome.failed += failed;
-        FinishAlbum(session, rules, session.downloadState != kDownloadStopAsked && failed == 0);
+        const WorkerOutcome run = DownPicFunc(session, workers);
+        outcome.failed += run.failed;
+        outcome.skipped += run.skipped;
+        // Images left out by the size limits are not missing: the album still counts as
+        // complete for "pic.zvt".
+        FinishAlbum(session, rules, session.downloadState != kDownloadStopAsked && run.failed == 0);
+        session.record.Close();
     }
     front.DownloadLook(false);
     session.downloadState = kDownloadIdle;
-    front.SetControlText(kControlJobStatus, outcome.failed > 0
-                                                ? Format(kDownloadFailedFormat, outcome.failed)
-                                                : std::string(kDownloadFinished));
+    front.SetControlText(kControlJobStatus, FinalStatus(outcome));
     front.SetControlText(kControlProgress, "");
-    if (outcome.images > 0 && (rules.flags & kFlagOpenFolder)) {
+    if (outcome.images > 0 && !outcome.folderFailed && FolderUsable(outcome.lastAlbumFolder) &&
+        (rules.flags & kFlagOpenFolder)) {
         front.OpenFolder(outcome.lastAlbumFolder.string());
     }
     return outcome;

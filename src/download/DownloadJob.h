@@ -18,12 +18,16 @@ inline constexpr const char* kDownloadStarted = "已开始下载图片";
 inline constexpr const char* kDownloadFinished = "下载完毕";
 inline constexpr const char* kDownloadFailedFormat = "下载完毕，%d张图片下载失败";
 inline constexpr const char* kNoPhotoListerYet = "暂不支持该网站相册的图片下载";
+inline constexpr const char* kSizeSkippedFormat = "%d张图片超出大小限制已跳过";
 
 struct DownloadJobOutcome {
-    bool started = false;  // false: the save path was missing or unusable
-    int albums = 0;        // albums handled
-    int images = 0;        // rows collected over all albums
-    int failed = 0;        // images tried that ended without a file
+    bool started = false;       // false: the save path was missing or unusable
+    int albums = 0;             // albums handled
+    int images = 0;             // rows collected over all albums
+    int failed = 0;             // images tried that ended without a file
+    int skipped = 0;            // images left out by the size limits
+    int unsupported = 0;        // albums whose kind no photo-list adapter serves
+    bool folderFailed = false;  // an album folder could not be made under the save path
     std::filesystem::path lastAlbumFolder;
 };
 

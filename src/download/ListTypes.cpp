@@ -102,4 +102,12 @@ PhotoListFn FindPhotoLister(PhotoLister id) {
     return Registry().Find(id);
 }
 
+ScopedPhotoListers::ScopedPhotoListers() : saved_(Registry().Snapshot()) {
+    Registry().Restore({});
+}
+
+ScopedPhotoListers::~ScopedPhotoListers() {
+    Registry().Restore(std::move(saved_));
+}
+
 }  // namespace brenvik

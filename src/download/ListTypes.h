@@ -3,6 +3,7 @@
 // previous one added nothing.
 #pragma once
 
+#include <map>
 #include <string>
 #include <vector>
 
@@ -65,5 +66,19 @@ ListTypeChoice ChoosePhotoListers(int siteIndex, int subKind);
 using PhotoListFn = void (*)(Session& session, int albumIndex);
 void RegisterPhotoLister(PhotoLister id, PhotoListFn fn);
 PhotoListFn FindPhotoLister(PhotoLister id);
+
+// While one lives the registry starts empty; at its end the registrations from before
+// come back and those made meanwhile are gone. Lets tests register stand-ins without
+// changing what other tests of the same process see.
+class ScopedPhotoListers {
+  public:
+    ScopedPhotoListers();
+    ~ScopedPhotoListers();
+    ScopedPhotoListers(const ScopedPhotoListers&) = delete;
+    ScopedPhotoListers& operator=(const ScopedPhotoListers&) = delete;
+
+  private:
+    std::map<PhotoLister, PhotoListFn> saved_;
+};
 
 }  // namespace brenvik

@@ -85,6 +85,10 @@ void DownloadList::Clear() {
     byUrl_.clear();
     suffixHints_.clear();
     albumFolder_.clear();
+    albumFolderOpen_ = false;
+    offered_ = 0;
+    skipped_ = 0;
+    firstOffered_.clear();
 }
 
 std::size_t DownloadList::Append(DownloadRow row) {
@@ -130,7 +134,12 @@ void DownloadList::SetFileName(std::size_t index, const std::string& fileName) {
 int DownloadList::FindFileName(const std::string& fileName) const {
     std::lock_guard lock(mutex_);
     const auto found = byName_.find(FoldCase(fileName));
-    return found == byName_.end() ? -1 : static_cast<int>(found->second);
+    if (found == byName_.end()) {
+        return -1;
+    }
+    // A name kept for a skipped photo has no row of its own: it points past the rows.
+    return found->second < rows_.size() ? static_cast<int>(found->second)
+                                        : static_cast<int>(rows_.size());
 }
 
 int DownloadList::FindUrl(const std::string& url) const {
@@ -158,6 +167,44 @@ std::filesystem::path DownloadList::AlbumFolder() const {
 void DownloadList::SetAlbumFolder(std::filesystem::path folder) {
     std::lock_guard lock(mutex_);
     albumFolder_ = std::move(folder);
+}
+
+bool DownloadList::AlbumFolderOpen() const {
+    std::lock_guard lock(mutex_);
+    return albumFolderOpen_;
+}
+
+void DownloadList::SetAlbumFolderOpen(bool open) {
+    std::lock_guard lock(mutex_);
+    albumFolderOpen_ = open;
+}
+
+std::size_t DownloadList::Offered() const {
+    std::lock_guard lock(mutex_);
+    return offered_;
+}
+
+std::size_t DownloadList::Skipped() const {
+    std::lock_guard lock(mutex_);
+    return skipped_;
+}
+
+std::string DownloadList::FirstOffered() const {
+    std::lock_guard lock(mutex_);
+    return firstOffered_;
+}
+
+void DownloadList::NoteOffered(const std::string& address) {
+    std::lock_guard lock(mutex_);
+    if (offered_++ == 0) {
+        firstOffered_ = address;
+    }
+}
+
+void DownloadList::Skip(const std::string& fileName) {
+    std::lock_guard lock(mutex_);
+    ++skipped_;
+    byName_.emplace(FoldCase(fileName), static_cast<std::size_t>(-1));
 }
 
 }  // namespace brenvik

@@ -85,6 +85,19 @@ class DownloadList {
 
     std::filesystem::path AlbumFolder() const;
     void SetAlbumFolder(std::filesystem::path folder);
+    // Whether the album's own folder was made (once per album, however many adapters).
+    bool AlbumFolderOpen() const;
+    void SetAlbumFolderOpen(bool open);
+
+    // Photos the adapters offered for this album, whether taken as rows or skipped as
+    // saved before. The first offered address is the album's first photo.
+    std::size_t Offered() const;
+    std::size_t Skipped() const;
+    std::string FirstOffered() const;
+    void NoteOffered(const std::string& address);
+    // A photo saved by an earlier run: no row, but its name stays taken so that the
+    // photos after it are named as a full run names them.
+    void Skip(const std::string& fileName);
 
   private:
     static std::string FoldCase(const std::string& name);
@@ -95,6 +108,10 @@ class DownloadList {
     std::unordered_map<std::string, std::size_t> byUrl_;
     std::unordered_map<std::string, unsigned> suffixHints_;
     std::filesystem::path albumFolder_;
+    bool albumFolderOpen_ = false;
+    std::size_t offered_ = 0;
+    std::size_t skipped_ = 0;
+    std::string firstOffered_;
 };
 
 }  // namespace brenvik

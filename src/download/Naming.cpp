@@ -7,6 +7,7 @@
 #include <array>
 #include <cstdio>
 #include <fstream>
+#include <optional>
 
 #include "net/AtomicFile.h"
 #include "net/StringCtrl.h"
@@ -126,21 +127,6 @@ std::string ExtensionOf(const std::filesystem::path& file) {
     return dot == std::string::npos ? std::string() : name.substr(dot);
 }
 
-// "stem" + ext when free, else "stem(1)" + ext, "stem(2)" + ext, ...
-std::filesystem::path FreePath(const std::filesystem::path& folder, const std::string& stem,
-                               const std::string& ext, const std::filesystem::path& self) {
-    std::error_code ec;
-    std::filesystem::path candidate = folder / (CutToBytes(stem, kMaxNameBytes - ext.size()) + ext);
-    for (unsigned k = 1; std::filesystem::exists(candidate, ec) &&
-                         !std::filesystem::equivalent(candidate, self, ec);
-         ++k) {
-        const std::string suffix = "(" + std::to_string(k) + ")";
-        candidate =
-            folder / (CutToBytes(stem, kMaxNameBytes - ext.size() - suffix.size()) + suffix + ext);
-    }
-    return candidate;
-}
-
 std::string Utf16LeBytes(const std::string& text) {
     std::string bytes;
     for (char16_t unit : ToUtf16(text)) {
@@ -165,24 +151,58 @@ std::string CutToBytes(std::string_view text, std::size_t maxBytes) {
 
 void SanitizeFileName(std::string& text, unsigned fallbackNumber, bool fallback) {
     DecodeEntities(text);
+    CleanFileName(text, fallbackNumber, fallback);
+}
+
+void CleanFileName(std::string& text, unsigned fallbackNumber, bool fallback) {
     while (ReplaceAll(text, "  ", " ") > 0) {
     }
     TrimSpace(text);
-    if (!text.empty() && text.find_first_not_of('.') == std::string::npos) {
-        ReplaceAll(text, ".", "\u3002");
-    }
     ReplaceAll(text, "\t", "_");
     std::erase_if(text, IsRemovedCharacter);
-    const std::size_t first = text.find_first_not_of('.');
-    text.erase(0, first == std::string::npos ? text.size() : first);
-    while (!text.empty() && text.back() == '.') {
-        text.pop_back();
-    }
     TrimSpace(text);
+    const bool onlyDots = !text.empty() && text.find_first_not_of('.') == std::string::npos;
+    // A name of dots alone stays visible as full-width dots; any other name loses its
+    // leading and trailing dots. Checked after the removals, which can leave ".." behind.
+    if (onlyDots) {
+        ReplaceAll(text, ".", "\u3002");
+    }
+    // Until nothing changes: ". . ." must not end as ".".
+    for (std::string before; before != text;) {
+        before = text;
+        const std::size_t first = text.find_first_not_of('.');
+        text.erase(0, first == std::string::npos ? text.size() : first);
+        while (!text.empty() && text.back() == '.') {
+            text.pop_back();
+        }
+        TrimSpace(text);
+    }
     if (fallback && (text.empty() || CharCount(text) >= kFallbackChars)) {
         text = fallbackNumber == kTimeStampFallback ? LocalTimeStamp()
                                                     : "pic" + std::to_string(fallbackNumber);
     }
+}
+
+bool IsSafeComponent(std::string_view name) {
+    return !name.empty() && name.size() <= kMaxNameBytes &&
+           name.find_first_not_of('.') != std::string_view::npos &&
+           name.find('/') == std::string_view::npos && name.find('\0') == std::string_view::npos;
+}
+
+std::optional<std::filesystem::path> JoinInside(const std::filesystem::path& parent,
+                                                const std::string& name) {
+    if (!IsSafeComponent(name)) {
+        return std::nullopt;
+    }
+    std::filesystem::path base = parent.lexically_normal();
+    if (!base.has_filename() && base.has_parent_path()) {
+        base = base.parent_path();
+    }
+    std::filesystem::path joined = (base / name).lexically_normal();
+    if (joined.parent_path() != base) {
+        return std::nullopt;
+    }
+    return joined;
 }
 
 void ReplaceList(std::string& text, const std::string& from, const std::string& to) {
@@ -220,6 +240,7 @@ PhotoName BuildPhotoName(const std::string& imageUrl, const std::string& nameTex
             const std::size_t slash = imageUrl.rfind('/');
             base = slash != std::string::npos && slash >= 1 ? imageUrl.substr(slash + 1)
                                                             : sequenceBase();
+            DecodeEntities(base);
             break;
         }
         default:
@@ -241,7 +262,9 @@ PhotoName BuildPhotoName(const std::string& imageUrl, const std::string& nameTex
     ReplaceEscape(name, 8, facts.ownerName);
     ReplaceEscape(name, 9, FourDigits(album.position + 1));
     ReplaceList(name, facts.rules.replaceFrom, facts.rules.replaceTo);
-    SanitizeFileName(name, kTimeStampFallback, true);
+    // Every piece was decoded once already (the description, the album and owner names);
+    // decoding again would turn "&amp;lt;" into "<" and let ".." through.
+    CleanFileName(name, kTimeStampFallback, true);
     photo.name = std::move(name);
     return photo;
 }
@@ -258,7 +281,7 @@ std::string BuildAlbumFolder(const NamingFacts& facts) {
         ReplaceEscape(folder, 5, album.text4);
     }
     ReplaceEscape(folder, 9, FourDigits(album.position + 1));
-    SanitizeFileName(folder, 0, false);
+    CleanFileName(folder, 0, false);
     return CutToBytes(folder, kMaxNameBytes);
 }
 
@@ -279,7 +302,7 @@ std::string FinishPhotoName(PhotoName photo, const std::filesystem::path& albumF
     }
     // The file system's own limit, counted in bytes.
     name = CutToBytes(name, kMaxNameBytes - ext.size());
-    if (list.Size() > 0 && !photo.unique && list.FindFileName(name + ext) >= 0) {
+    if (list.Size() + list.Skipped() > 0 && !photo.unique && list.FindFileName(name + ext) >= 0) {
         const std::string taken = name + ext;
         for (unsigned k = list.SuffixHint(taken);; ++k) {
             const std::string suffix = "(" + std::to_string(k) + ")";
@@ -313,15 +336,17 @@ std::filesystem::path FixFileType(const std::filesystem::path& file, const std::
         }
     }
     const std::string oldExt = ExtensionOf(file);
-    const std::string name = file.filename().string();
-    const std::string stem = name.substr(0, name.size() - oldExt.size());
     if (ext == oldExt) {
         return file;
     }
-    const std::filesystem::path target = FreePath(file.parent_path(), stem, ext, file);
-    std::error_code ec;
-    std::filesystem::rename(file, target, ec);
-    return ec ? file : target;
+    const std::string name = file.filename().string();
+    const std::string stem = name.substr(0, name.size() - oldExt.size());
+    const std::filesystem::path target =
+        file.parent_path() / (CutToBytes(stem, kMaxNameBytes - ext.size()) + ext);
+    // A file of that name from an earlier run stays; one with the same bytes simply takes
+    // the place of this one, so re-runs never pile up "name (k)" copies.
+    const KeptFile kept = KeepWithoutLoss(file, target);
+    return kept.ok ? kept.path : file;
 }
 
 void FixFormat(DownloadList& list, const std::string& extra) {
@@ -356,15 +381,10 @@ bool WriteUnicodeTextFile(const std::filesystem::path& file, const std::string& 
 }
 
 bool AppendSourceName(const std::filesystem::path& file, const std::string& nameText, bool start) {
-    std::ofstream out(file, std::ios::binary | (start ? std::ios::trunc : std::ios::app));
-    if (!out) {
-        return false;
-    }
-    if (start) {
-        out << "\xFF\xFE";
-    }
-    out << Utf16LeBytes(nameText + "\r\n");
-    return static_cast<bool>(out.flush());
+    const std::string line = Utf16LeBytes(nameText + "\r\n");
+    // Never written through a link planted at the name: a new list replaces whatever
+    // stands there, later names are appended to that very file only.
+    return start ? WriteFileAtomically(file, "\xFF\xFE" + line) : AppendNoFollow(file, line);
 }
 
 bool WriteDownloaderList(const std::filesystem::path& file, const DownloadList& list) {

@@ -5,6 +5,7 @@
 
 #include <ctime>
 #include <filesystem>
+#include <optional>
 #include <string>
 #include <string_view>
 
@@ -21,6 +22,15 @@ inline constexpr unsigned kTimeStampFallback = 0xFFFF;
 // Makes any text safe as one file name. With the fallback switch an empty name, or one
 // of 1000 characters or more, becomes a time stamp (kTimeStampFallback) or "pic%d".
 void SanitizeFileName(std::string& text, unsigned fallbackNumber, bool fallback);
+// SanitizeFileName without decoding entities: for texts whose pieces were decoded once
+// already. Whatever the text, the result is never ".", ".." or all dots.
+void CleanFileName(std::string& text, unsigned fallbackNumber, bool fallback);
+// One name that, joined to a folder, stays directly inside it.
+bool IsSafeComponent(std::string_view name);
+// The folder joined with one name; nothing when the result would not stay inside it.
+// Every folder level below the save path is joined here.
+std::optional<std::filesystem::path> JoinInside(const std::filesystem::path& parent,
+                                                const std::string& name);
 // Replaces "a|b" by "1|2" piece by piece when both sides have as many "|", else whole.
 void ReplaceList(std::string& text, const std::string& from, const std::string& to);
 // The text cut to at most maxBytes bytes, never inside a character.

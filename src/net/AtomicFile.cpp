@@ -1,11 +1,16 @@
 #include "net/AtomicFile.h"
 
+#include <dirent.h>
 #include <fcntl.h>
+#include <signal.h>
+#include <stdio.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <mutex>
 #include <set>
 #include <string>
@@ -25,13 +30,107 @@ TemporaryRecord& Temporaries() {
     return *record;
 }
 
+constexpr std::string_view kTempPrefix = ".brenvik-";
+constexpr std::string_view kTempSuffix = ".part";
+// Earlier versions put "<target>.part<pid>-<n>" beside the target.
+constexpr std::string_view kLegacyMarker = ".part";
+constexpr std::size_t kMaxNameBytes = 255;
+constexpr unsigned kMaxNumberedNames = 100000;
+
+bool AllDigits(std::string_view text) {
+    return !text.empty() && text.find_first_not_of("0123456789") == std::string_view::npos;
+}
+
+// "<pid>-<n>" -> pid.
+bool PidAndCounter(std::string_view text, long& pid) {
+    const std::size_t dash = text.find('-');
+    if (dash == std::string_view::npos || !AllDigits(text.substr(0, dash)) ||
+        !AllDigits(text.substr(dash + 1)) || dash > 9) {
+        return false;
+    }
+    pid = std::strtol(std::string(text.substr(0, dash)).c_str(), nullptr, 10);
+    return pid > 0;
+}
+
+bool ProcessRuns(long pid) {
+    return ::kill(static_cast<pid_t>(pid), 0) == 0 || errno != ESRCH;
+}
+
+// Moves without replacing: false with errno EEXIST when the name is taken.
+bool RenameNoReplace(const std::filesystem::path& from, const std::filesystem::path& to) {
+    if (::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, to.c_str(), RENAME_NOREPLACE) == 0) {
+        return true;
+    }
+    if (errno != EINVAL && errno != ENOSYS) {
+        return false;
+    }
+    // File systems without the flag: a hard link fails on a taken name just the same.
+    if (::link(from.c_str(), to.c_str()) == 0) {
+        ::unlink(from.c_str());
+        return true;
+    }
+    if (errno == EEXIST) {
+        return false;
+    }
+    struct stat st {};
+    if (::lstat(to.c_str(), &st) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return std::rename(from.c_str(), to.c_str()) == 0;
+}
+
+std::string CutName(const std::string& text, std::size_t maxBytes) {
+    if (text.size() <= maxBytes) {
+        return text;
+    }
+    std::size_t cut = maxBytes;
+    while (cut > 0 && (static_cast<unsigned char>(text[cut]) & 0xC0) == 0x80) {
+        --cut;
+    }
+    return text.substr(0, cut);
+}
+
 }  // namespace
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
     static std::atomic<unsigned> counter{0};
-    std::filesystem::path temp = target;
-    temp += ".part" + std::to_string(::getpid()) + "-" + std::to_string(counter++);
-    return temp;
+    return target.parent_path() / (std::string(kTempPrefix) + std::to_string(::getpid()) + "-" +
+                                   std::to_string(counter++) + std::string(kTempSuffix));
+}
+
+bool IsTemporaryName(const std::string& name, long& pid) {
+    const std::string_view view(name);
+    if (view.starts_with(kTempPrefix) && view.ends_with(kTempSuffix)) {
+        return PidAndCounter(
+            view.substr(kTempPrefix.size(), view.size() - kTempPrefix.size() - kTempSuffix.size()),
+            pid);
+    }
+    const std::size_t legacy = view.rfind(kLegacyMarker);
+    return legacy != std::string_view::npos && legacy > 0 &&
+           PidAndCounter(view.substr(legacy + kLegacyMarker.size()), pid);
+}
+
+int SweepStaleTemporaries(const std::filesystem::path& folder) {
+    DIR* dir = ::opendir(folder.c_str());
+    if (!dir) {
+        return 0;
+    }
+    int removed = 0;
+    while (const dirent* entry = ::readdir(dir)) {
+        long pid = 0;
+        const std::string name = entry->d_name;
+        if (!IsTemporaryName(name, pid) || ProcessRuns(pid)) {
+            continue;
+        }
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), name.c_str(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+            S_ISREG(st.st_mode) && ::unlinkat(::dirfd(dir), name.c_str(), 0) == 0) {
+            ++removed;
+        }
+    }
+    ::closedir(dir);
+    return removed;
 }
 
 bool WriteFileAtomically(const std::filesystem::path& target, std::string_view content,
@@ -85,6 +184,96 @@ void RemoveTemporariesForExit() {
         ::unlink(file.c_str());
     }
     record.files.clear();
+}
+
+std::filesystem::path NumberedName(const std::filesystem::path& target, unsigned k) {
+    const std::string name = target.filename().string();
+    const std::size_t dot = name.rfind('.');
+    const bool hasExt = dot != std::string::npos && dot > 0;
+    const std::string ext = hasExt ? name.substr(dot) : "";
+    const std::string stem = hasExt ? name.substr(0, dot) : name;
+    const std::string number = " (" + std::to_string(k) + ")";
+    const std::size_t room = kMaxNameBytes - std::min(kMaxNameBytes, number.size() + ext.size());
+    return target.parent_path() / (CutName(stem, room) + number + ext);
+}
+
+bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b) {
+    const int fa = ::open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    const int fb = ::open(b.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    bool same = false;
+    struct stat sa {
+    }, sb{};
+    if (fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 &&
+        S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_size == sb.st_size) {
+        same = true;
+        char ba[65536];
+        char bb[65536];
+        for (;;) {
+            const ssize_t na = ::read(fa, ba, sizeof ba);
+            if (na <= 0) {
+                same = na == 0;
+                break;
+            }
+            ssize_t got = 0;
+            while (got < na) {
+                const ssize_t nb = ::read(fb, bb + got, static_cast<std::size_t>(na - got));
+                if (nb <= 0) {
+                    break;
+                }
+                got += nb;
+            }
+            if (got != na ||
+                std::char_traits<char>::compare(ba, bb, static_cast<std::size_t>(na))) {
+                same = false;
+                break;
+            }
+        }
+    }
+    if (fa >= 0) {
+        ::close(fa);
+    }
+    if (fb >= 0) {
+        ::close(fb);
+    }
+    return same;
+}
+
+KeptFile KeepWithoutLoss(const std::filesystem::path& file, const std::filesystem::path& target) {
+    KeptFile kept;
+    for (unsigned k = 0; k < kMaxNumberedNames; ++k) {
+        const std::filesystem::path candidate = k == 0 ? target : NumberedName(target, k);
+        if (RenameNoReplace(file, candidate)) {
+            kept.ok = true;
+            kept.path = candidate;
+            return kept;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+        if (SameContent(file, candidate)) {
+            ::unlink(file.c_str());
+            kept.ok = true;
+            kept.alreadyThere = true;
+            kept.path = candidate;
+            return kept;
+        }
+    }
+    ::unlink(file.c_str());
+    return kept;
+}
+
+bool AppendNoFollow(const std::filesystem::path& file, std::string_view bytes, mode_t mode) {
+    const int fd =
+        ::open(file.c_str(), O_WRONLY | O_APPEND | O_CREAT | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0) {
+        return false;
+    }
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0 && S_ISREG(st.st_mode);
+    // One write per call, so parallel appenders never interleave inside a line.
+    ok = ok && ::write(fd, bytes.data(), bytes.size()) == static_cast<ssize_t>(bytes.size());
+    ok = ::close(fd) == 0 && ok;
+    return ok;
 }
 
 }  // namespace brenvik

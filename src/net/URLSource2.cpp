@@ -227,9 +227,11 @@ class Exchange {
     int Progress(curl_off_t dlnow, curl_off_t ulnow);
     bool HopAllowed(const char* remoteIp) const;
     bool HeadersAcceptable();
-    bool OverMaximum(std::size_t size) const {
-        return request_.maxSizeKiB != 0 &&
-               size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
+    bool OverMaximum(std::size_t size) {
+        const bool over = request_.maxSizeKiB != 0 &&
+                          size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
+        response_.sizeRejected |= over;
+        return over;
     }
     // The built-in ceilings: the whole response of a page, an image without a maximum.
     bool OverCeiling(std::size_t size) const {
@@ -238,9 +240,11 @@ class Exchange {
         }
         return size > kMaxPageBytes;
     }
-    bool UnderMinimum(std::size_t size) const {
-        return request_.minSizeKiB > 0 &&
-               size < static_cast<std::size_t>(request_.minSizeKiB) * 1024;
+    bool UnderMinimum(std::size_t size) {
+        const bool under = request_.minSizeKiB > 0 &&
+                           size < static_cast<std::size_t>(request_.minSizeKiB) * 1024;
+        response_.sizeRejected |= under;
+        return under;
     }
     void KeepBody(const char* data, std::size_t size);
     void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo,
@@ -543,6 +547,7 @@ bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     rawHeaders.clear();
     received = 0;
     status = 0;
+    sizeRejected = false;
     startMarker = request.startMarker;
     endMarker = request.endMarker;
     gzip = false;

@@ -93,6 +93,8 @@ class CURLSource {
     std::string body;
     std::size_t received = 0;
     long status = 0;  // HTTP status of the final response, 0 when none arrived
+    // The body broke the request's size limits (a rejection, not a failure of the site).
+    bool sizeRejected = false;
     std::string startMarker;
     std::string endMarker;
     bool gzip = false;

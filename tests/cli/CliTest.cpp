@@ -2,7 +2,10 @@
 #include <signal.h>
 #include <unistd.h>
 
+#include <atomic>
 #include <fstream>
+#include <memory>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -12,6 +15,7 @@
 #include "net/CookieStore.h"
 #include "settings/Settings.h"
 #include "sites/QzoneServers.h"
+#include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
 
@@ -86,6 +90,40 @@ class CliQzoneTest : public ::testing::Test {
         extra.insert(extra.begin(), {"--home", (home / "data").string(), "--cookies",
                                      (home / "browser-cookies.txt").string()});
         return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
+    }
+
+    // The Qzone entry of soft.dat in the CLI's home, as the settings menu would leave it.
+    void SetQzoneRules(std::uint16_t flags, std::uint8_t namingMode = kNameByDescription,
+                       std::uint16_t maxK = 0) {
+        test::FakeFrontEnd front;
+        std::filesystem::create_directories(home / "data");
+        Session settings(home / "data", front);
+        ST_SAVESET rules = settings.SaveRules(0);
+        rules.flags = flags;
+        rules.namingMode = namingMode;
+        settings.SetSaveRules(0, rules);
+        ST_DOWNPARAM params = settings.DownParams(0);
+        params.maxK = maxK;
+        settings.SetDownParams(0, params);
+    }
+    test::ProcessResult Download() {
+        return test::RunProcess(Command({"-a", "1", "-o", save.Path().string(), "12345"}));
+    }
+    // The image ids asked for since the last call.
+    std::multiset<std::string> TakeImageRequests() {
+        std::multiset<std::string> ids;
+        for (const auto& request : servers.server.Requests()) {
+            const std::size_t at = request.path.find("?id=");
+            if (request.host.ends_with("qpic.cn") && at != std::string::npos) {
+                ids.insert(request.path.substr(at + 4));
+            }
+        }
+        servers.server.ClearRequests();
+        return ids;
+    }
+    std::string Bytes(const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
     }
 
     QzoneServers servers;
@@ -170,7 +208,7 @@ TEST_F(CliQzoneTest, CtrlCStopsTheDownload) {
     EXPECT_GE(result.exitCode, 0) << "ended by itself";
     EXPECT_LT(servers.imageRequests, 40);
     const auto files = save.Files();
-    EXPECT_EQ(std::count(files.begin(), files.end(), "旅行/pic.zvt"), 0);
+    EXPECT_EQ(ReadFirstAddress(save / "旅行"), "") << "a stopped album is not complete";
     for (const auto& file : files) {
         EXPECT_EQ(file.find(".part"), std::string::npos) << "no half-written file: " << file;
     }
@@ -258,6 +296,177 @@ TEST_F(CliQzoneTest, ReadOnlyHomeSaysSoOnce) {
         << "once: " << result.err;
     const auto& recent = LoadSettings(data).recent[kRecentAddresses];
     EXPECT_EQ(std::find(recent.begin(), recent.end(), "67890"), recent.end());
+
+// ---- Nothing a user saved is lost ----
+
+TEST_F(CliQzoneTest, LaterRunsNeverOverwriteEarlierPhotos) {
+    SetQzoneRules(kFlagOpenFolder, kNameBySequence);
+    ASSERT_EQ(Download().exitCode, 0);
+    const std::string p1 = QzoneServers::ImageBytes("p1");
+    const std::string p2 = QzoneServers::ImageBytes("p2");
+    EXPECT_EQ(Bytes(save / "旅行" / "1.jpg"), p1);
+
+    // A new photo arrives in front: sequence names now point at other photos.
+    QzonePhoto fresh{.name = "新", .raw = servers.Image("b1.qpic.cn", "p0")};
+    servers.albums[0].photos.insert(servers.albums[0].photos.begin(), fresh);
+    EXPECT_EQ(Download().exitCode, 0);
+    EXPECT_EQ(Bytes(save / "旅行" / "1.jpg"), p1) << "the earlier photo is still there";
+    EXPECT_EQ(Bytes(save / "旅行" / "2.jpg"), p2);
+    EXPECT_EQ(Bytes(save / "旅行" / "1 (1).jpg"), QzoneServers::ImageBytes("p0"));
+    EXPECT_EQ(Bytes(save / "旅行" / "2 (1).jpg"), p1);
+    EXPECT_EQ(Bytes(save / "旅行" / "3.jpg"), p2);
+
+    // The same list again: every photo is already there under one of its names.
+    const auto before = save.Files();
+    EXPECT_EQ(Download().exitCode, 0);
+    EXPECT_EQ(save.Files(), before) << "identical content is not written twice";
+}
+
+TEST_F(CliQzoneTest, ARunAfterAKilledOneLeavesNoTemporaryFiles) {
+    // The images send half their body and then hang until released, so the killed run
+    // leaves its temporary files behind.
+    const auto hang = std::make_shared<std::atomic<bool>>(true);
+    servers.server.On(
+        "b1.qpic.cn", "/img", [hang](const httplib::Request& req, httplib::Response& res) {
+            const std::string bytes = QzoneServers::ImageBytes(req.get_param_value("id"));
+            res.set_content_provider(
+                bytes.size(), "image/jpeg",
+                [hang, bytes](std::size_t offset, std::size_t, httplib::DataSink& sink) {
+                    if (offset == 0) {
+                        sink.write(bytes.data(), bytes.size() / 2);
+                        return true;
+                    }
+                    const auto start = std::chrono::steady_clock::now();
+                    while (*hang && std::chrono::steady_clock::now() - start < 20s) {
+                        std::this_thread::sleep_for(10ms);
+                    }
+                    sink.write(bytes.data() + offset, bytes.size() - offset);
+                    return true;
+                });
+        });
+    const auto temporaries = [this] {
+        int count = 0;
+        for (const auto& file : save.Files()) {
+            count += file.find(".part") != std::string::npos;
+        }
+        return count;
+    };
+    test::Process killed(Command({"-a", "1", "-o", save.Path().string(), "12345"}));
+    const auto start = std::chrono::steady_clock::now();
+    while (temporaries() == 0 && std::chrono::steady_clock::now() - start < 30s) {
+        std::this_thread::sleep_for(10ms);
+    }
+    killed.Signal(SIGKILL);
+    killed.Wait(10s);
+    const int left = temporaries();
+    *hang = false;
+    ASSERT_GT(left, 0) << "the killed run left a half-written file";
+    const auto result = Download();
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(temporaries(), 0);
+    EXPECT_EQ(Bytes(save / "旅行" / "海边.jpg"), QzoneServers::ImageBytes("p1"));
+}
+
+TEST_F(CliQzoneTest, SourceNameFileIsNotWrittenThroughALink) {
+    SetQzoneRules(kFlagSourceNames);
+    std::ofstream(home / "victim.txt") << "not yours";
+    std::filesystem::create_directories(save / "旅行");
+    std::filesystem::create_symlink(home / "victim.txt", save / "旅行" / "旅行.txt");
+    EXPECT_EQ(Download().exitCode, 0);
+    EXPECT_EQ(Bytes(home / "victim.txt"), "not yours");
+    EXPECT_FALSE(std::filesystem::is_symlink(save / "旅行" / "旅行.txt"));
+    EXPECT_EQ(Bytes(save / "旅行" / "旅行.txt"),
+              std::string("\xFF\xFE\x77\x6d\xb9\x8f\r\0\n\0\x71\x5c\x76\x98\r\0\n\0", 18));
+}
+
+TEST_F(CliQzoneTest, SizeLimitSkipsAreNotFailures) {
+    SetQzoneRules(kFlagSkipDownloaded, kNameByDescription, /*maxK=*/2);
+    const auto result =
+        test::RunProcess(Command({"-a", "1", "-o", save.Path().string(), "--json", "12345"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.err.find("下载完毕，2张图片超出大小限制已跳过\n"), std::string::npos)
+        << result.err;
+    EXPECT_NE(result.out.find("\"failed\":0"), std::string::npos) << result.out;
+    EXPECT_NE(result.out.find("\"skipped\":2"), std::string::npos) << result.out;
+    EXPECT_EQ(ReadFirstAddress(save / "旅行"), "https://b1.qpic.cn/img?id=p1")
+        << "an album whose images were only left out by the limits is complete";
+    for (const auto& id : TakeImageRequests()) {
+        EXPECT_EQ(id.find("pre"), std::string::npos) << "no fallback after a size rejection";
+    }
+}
+
+TEST_F(CliQzoneTest, AStoppedAlbumResumesWhereItEnded) {
+    SetQzoneRules(kFlagSkipDownloaded);
+    std::vector<QzonePhoto> many;
+    for (int i = 0; i < 200; ++i) {
+        many.push_back({.name = "p" + std::to_string(i),
+                        .raw = servers.Image("b1.qpic.cn", "m" + std::to_string(i))});
+    }
+    servers.albums[0].photos = many;
+    servers.brokenImages.insert("m7");  // dead for good
+    servers.imageDelayMs = 20;
+    test::Process first(Command({"-a", "1", "-o", save.Path().string(), "12345"}));
+    const auto start = std::chrono::steady_clock::now();
+    while (servers.imageRequests < 100 && std::chrono::steady_clock::now() - start < 60s) {
+        std::this_thread::sleep_for(5ms);
+    }
+    first.Signal(SIGINT);
+    first.Wait(30s);
+    const std::size_t savedFirst = save.Files().size() - 1;  // and pic.zvt
+    ASSERT_GT(savedFirst, 50u);
+    ASSERT_LT(savedFirst, 190u) << "stopped halfway";
+    std::set<std::string> missing;
+    for (int i = 0; i < 200; ++i) {
+        if (!std::filesystem::exists(save / "旅行" / ("p" + std::to_string(i) + ".jpg"))) {
+            missing.insert("m" + std::to_string(i));
+        }
+    }
+    TakeImageRequests();
+
+    servers.imageDelayMs = 0;
+    Download();
+    const auto second = TakeImageRequests();
+    EXPECT_EQ(std::set<std::string>(second.begin(), second.end()), missing)
+        << "only the photos that are not there yet";
+    EXPECT_EQ(save.Files().size(), 200u) << "199 photos and pic.zvt";
+
+    Download();
+    EXPECT_EQ(TakeImageRequests(), (std::multiset<std::string>{"m7", "m7"}))
+        << "a dead image is asked again, nothing else";
+}
+
+TEST_F(CliQzoneTest, NothingNewRunsNoFallbackListAndNestsNoFolder) {
+    SetQzoneRules(kFlagSkipDownloaded);
+    ASSERT_EQ(Download().exitCode, 0);
+    EXPECT_EQ(ReadFirstAddress(save / "旅行"), "https://b1.qpic.cn/img?id=p1");
+    TakeImageRequests();
+    Download();
+    EXPECT_EQ(servers.plistRequests, 0) << "the list was empty because nothing is new";
+    EXPECT_TRUE(TakeImageRequests().empty());
+    EXPECT_EQ(save.Files(),
+              (std::vector<std::string>{"旅行/pic.zvt", "旅行/山顶.jpg", "旅行/海边.jpg"}));
+}
+
+TEST_F(CliQzoneTest, AnAlbumFolderThatCannotBeMadeIsReported) {
+    std::ofstream(save / "旅行") << "a file where the album folder would go";
+    const auto result = Download();
+    EXPECT_EQ(result.exitCode, 3);
+    EXPECT_NE(result.err.find("请检测设置的保存路径是否有误"), std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find("保存在"), std::string::npos) << result.err;
+    EXPECT_TRUE(TakeImageRequests().empty());
+}
+
+// The test certificate's folder leaves the temp folder with the process that made it.
+TEST(TestSupport, CertificateFolderGoesWithItsProcess) {
+    const auto self = std::filesystem::read_symlink("/proc/self/exe");
+    test::Process child(
+        {self.string(), "--gtest_filter=CliQzoneTest.TheImportedSkeyDecidesTheToken"});
+    const pid_t pid = child.Pid();
+    const auto result = child.Wait(60s);
+    ASSERT_EQ(result.exitCode, 0) << result.out;
+    EXPECT_NE(result.out.find("[  PASSED  ] 1 test"), std::string::npos) << "it made a certificate";
+    EXPECT_FALSE(std::filesystem::exists(std::filesystem::temp_directory_path() /
+                                         ("brenvik-cert-" + std::to_string(pid))));
 }
 
 }  // namespace

@@ -6,7 +6,9 @@
 #include <gtest/gtest.h>
 
 #include "app/Session.h"
+#include "download/DownloadRecord.h"
 #include "download/ListTypes.h"
+#include "net/AtomicFile.h"
 #include "support/FakeFrontEnd.h"
 #include "support/TestServer.h"
 
@@ -109,6 +111,91 @@ TEST_F(CollectTest, SkipRuleEndsTheAlbumAtTheRememberedAddress) {
     EXPECT_EQ(session.downloads.Size(), 5u);
 }
 
+TEST_F(CollectTest, RecordedPhotosAreSkippedOneByOneAndKeepTheirPlace) {
+    ST_SAVESET rules = session.SaveRules(0);
+    rules.flags |= kFlagSkipDownloaded;
+    rules.namingMode = kNameBySequence;
+    session.SetSaveRules(0, rules);
+    const int album = AddAlbumNamed("Trip");
+    std::filesystem::create_directories(save / "Trip");
+    DownloadRecord earlier;
+    earlier.Open(save / "Trip");
+    earlier.Add("http://h/2.jpg");
+    earlier.Add("http://h/4.jpg");
+    StartAlbum();
+    for (int i = 1; i <= 5 && !PhotoListShouldStop(session); ++i) {
+        AddPhoto(session, "http://h/" + std::to_string(i) + ".jpg\r\nhttp://h/s.jpg", "", "",
+                 album);
+    }
+    std::vector<std::string> names;
+    for (const auto& row : session.downloads.Rows()) {
+        names.push_back(row.fileName);
+    }
+    EXPECT_EQ(names, (std::vector<std::string>{"1.jpg", "3.jpg", "5.jpg"}))
+        << "photos saved before are skipped wherever they stand, and keep their numbers";
+    EXPECT_EQ(session.downloadState, kDownloadRunning) << "the list goes on after a skip";
+    EXPECT_EQ(session.downloads.FirstOffered(), "http://h/1.jpg");
+    EXPECT_EQ(session.downloads.Offered(), 5u);
+}
+
+TEST(DownloadRecord, SitsBesideTheFirstLineOlderFoldersHave) {
+    test::TempDir dir;
+    ASSERT_TRUE(WriteFirstAddress(dir.Path(), "http://h/first.jpg"));
+    DownloadRecord record;
+    record.Open(dir.Path());
+    EXPECT_EQ(record.FirstAddress(), "http://h/first.jpg");
+    EXPECT_TRUE(record.Add("http://h/图.jpg"));
+    EXPECT_FALSE(record.Add("http://h/图.jpg")) << "never written twice";
+    EXPECT_EQ(ReadFirstAddress(dir.Path()), "http://h/first.jpg") << "older readers see no change";
+
+    // A crash may cut the last line short; it stays a line of its own.
+    std::ofstream(dir / "pic.zvt", std::ios::app | std::ios::binary) << "\r\nhttp://h/cu";
+    DownloadRecord again;
+    again.Open(dir.Path());
+    EXPECT_TRUE(again.Contains("http://h/图.jpg"));
+    EXPECT_TRUE(again.Add("http://h/next.jpg"));
+    ASSERT_TRUE(again.Complete("http://h/new-first.jpg"));
+    DownloadRecord last;
+    last.Open(dir.Path());
+    EXPECT_EQ(ReadFirstAddress(dir.Path()), "http://h/new-first.jpg");
+    EXPECT_TRUE(last.Contains("http://h/图.jpg"));
+    EXPECT_TRUE(last.Contains("http://h/next.jpg"));
+    EXPECT_FALSE(last.Contains("http://h/cut.jpg"));
+}
+
+TEST(KeepWithoutLoss, TakenNamesGiveWaySameBytesAreNotKeptTwiceLinksAreNotFollowed) {
+    test::TempDir dir;
+    test::TempDir elsewhere;
+    const auto write = [](const std::filesystem::path& file, const std::string& bytes) {
+        std::ofstream(file, std::ios::binary) << bytes;
+    };
+    write(dir / "a.jpg", "earlier");
+    write(dir / "new", "later");
+    KeptFile kept = KeepWithoutLoss(dir / "new", dir / "a.jpg");
+    EXPECT_TRUE(kept.ok);
+    EXPECT_EQ(kept.path, dir / "a (1).jpg");
+
+    write(dir / "new", "later");
+    kept = KeepWithoutLoss(dir / "new", dir / "a.jpg");
+    EXPECT_TRUE(kept.alreadyThere);
+    EXPECT_EQ(kept.path, dir / "a (1).jpg");
+
+    write(elsewhere / "victim", "not yours");
+    std::filesystem::create_symlink(elsewhere / "victim", dir / "l.jpg");
+    write(dir / "new", "not yours");
+    kept = KeepWithoutLoss(dir / "new", dir / "l.jpg");
+    EXPECT_EQ(kept.path, dir / "l (1).jpg") << "a link is never taken for the same file";
+    EXPECT_TRUE(std::filesystem::is_symlink(dir / "l.jpg"));
+    const auto read = [](const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    EXPECT_EQ(read(dir / "a.jpg"), "earlier");
+    EXPECT_EQ(read(elsewhere / "victim"), "not yours");
+    EXPECT_FALSE(std::filesystem::exists(dir / "new"));
+    EXPECT_FALSE(std::filesystem::exists(dir / "a (2).jpg"));
+}
+
 TEST_F(CollectTest, SourceNameFileFollowsTheRows) {
     ST_SAVESET rules = session.SaveRules(0);
     rules.flags |= kFlagSourceNames;
@@ -162,10 +249,15 @@ TEST(ListTypes, DispatchTableAndChains) {
 }
 
 TEST(ListTypes, AdaptersRegisterByIdentity) {
-    EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), nullptr);
     const PhotoListFn fn = [](Session&, int) {};
-    RegisterPhotoLister(PhotoLister::LofterPictures, fn);
-    EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), fn);
+    {
+        const ScopedPhotoListers isolated;
+        EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), nullptr);
+        RegisterPhotoLister(PhotoLister::LofterPictures, fn);
+        EXPECT_EQ(FindPhotoLister(PhotoLister::LofterPictures), fn);
+    }
+    EXPECT_NE(FindPhotoLister(PhotoLister::LofterPictures), fn)
+        << "a test's registration does not outlive it";
 }
 
 }  // namespace

@@ -1,6 +1,8 @@
 #include "download/DownloadJob.h"
 
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <atomic>
 #include <chrono>
@@ -13,6 +15,7 @@
 #include "download/Collect.h"
 #include "download/DownProc.h"
 #include "download/ListTypes.h"
+#include "download/Naming.h"
 #include "net/Routing.h"
 #include "support/FakeFrontEnd.h"
 #include "support/TestServer.h"
@@ -110,6 +113,7 @@ class DownloadJobTest : public ::testing::Test {
     }
 
     static inline DownloadJobTest* current = nullptr;
+    ScopedPhotoListers isolated;  // this test's stand-in adapter stays its own
     test::TempDir home;
     test::TempDir save;
     test::FakeFrontEnd front;
@@ -189,7 +193,7 @@ TEST_F(DownloadJobTest, FallbackAddressWhenTheFirstGivesNothing) {
     EXPECT_EQ(ReadBytes(save / "Pairs" / "two.jpg"), JpegBytes(2048, '2'));
     EXPECT_FALSE(std::filesystem::exists(save / "Pairs" / "three.jpg")) << "no error page saved";
     EXPECT_EQ(outcome.failed, 1);
-    EXPECT_FALSE(std::filesystem::exists(save / "Pairs" / "pic.zvt"))
+    EXPECT_EQ(ReadFirstAddress(save / "Pairs"), "")
         << "an album with a missing image is not marked as downloaded";
     EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，1张图片下载失败");
 }
@@ -197,23 +201,39 @@ TEST_F(DownloadJobTest, FallbackAddressWhenTheFirstGivesNothing) {
 TEST_F(DownloadJobTest, TopitFallbackForSmallFirstBodies) {
     AddConnectTo(images.server.RouteFor("img.topitme.com"));
     const std::string fallback = "http://img.topitme.com/img?id=f&size=3000";
-    const int album = AddTestAlbum("Topit", {{images.Url(1, 500) + "\r\n" + fallback, "small"},
-                                             {images.Url(2, 600) + "\r\n" + fallback, "enough"}});
-    Run({album});
+    images.server.On("img.topitme.com", "/gone",
+                     [](const httplib::Request&, httplib::Response& res) { res.status = 404; });
+    const int album =
+        AddTestAlbum("Topit", {{images.Url(1, 500) + "\r\n" + fallback, "small"},
+                               {images.Url(2, 600) + "\r\n" + fallback, "enough"},
+                               {images.Url(3, 500) + "\r\nhttp://img.topitme.com/gone", "kept"}});
+    const auto outcome = Run({album});
     EXPECT_EQ(ReadBytes(save / "Topit" / "small.jpg"), JpegBytes(3000, 'f'));
     EXPECT_EQ(ReadBytes(save / "Topit" / "enough.jpg"), JpegBytes(600, '2'));
-    EXPECT_EQ(images.server.RequestCount(), 3u);
+    // The first body was saved; a fallback that then fails takes nothing away.
+    EXPECT_EQ(ReadBytes(save / "Topit" / "kept.jpg"), JpegBytes(500, '3'));
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_EQ(images.server.RequestCount(), 5u + 1u) << "the dead fallback is asked twice";
     ResetRoutingFromEnvironment();
 }
 
 TEST_F(DownloadJobTest, SizeLimitsLeaveNoFileButCount) {
     SetThreads(5, /*minK=*/10);
     const int album = AddTestAlbum(
-        "Small", {{images.Url(1, 8 * 1024), "small"}, {images.Url(2, 12 * 1024), "big"}});
+        "Small", {{images.Url(1, 8 * 1024) + "\r\n" + images.Url(3, 12 * 1024), "small"},
+                  {images.Url(2, 12 * 1024), "big"}});
     const auto outcome = Run({album});
     EXPECT_FALSE(std::filesystem::exists(save / "Small" / "small.jpg"));
     EXPECT_TRUE(std::filesystem::exists(save / "Small" / "big.jpg"));
-    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(outcome.failed, 0) << "left out on purpose, not failed";
+    EXPECT_EQ(outcome.skipped, 1);
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，1张图片超出大小限制已跳过");
+    EXPECT_EQ(ReadFirstAddress(save / "Small"), images.Url(1, 8 * 1024))
+        << "the album counts as complete";
+    for (const auto& request : images.server.Requests()) {
+        EXPECT_EQ(request.path.find("id=3"), std::string::npos)
+            << "the fallback would break the limits just the same";
+    }
     bool sawFull = false;
     for (const auto& [id, text] : front.controlHistory) {
         sawFull |= text == "已下载2/2......";
@@ -244,10 +264,10 @@ TEST_F(DownloadJobTest, StopMidRunEndsRunningWorkersAndStartsNoNewOnes) {
     EXPECT_EQ(images.server.RequestCount(), requestsAtEnd) << "nothing runs after the job";
     EXPECT_EQ(outcome.albums, 1);
     const auto files = save.Files();
-    EXPECT_EQ(std::count(files.begin(), files.end(), "First/pic.zvt"), 0);
-    // The third request came after an image was saved; the images still arriving when the
-    // stop came are abandoned, leaving no half-written file.
-    EXPECT_GE(files.size(), 1u) << "images already saved are kept";
+    EXPECT_EQ(ReadFirstAddress(save / "First"), "") << "a stopped album is not complete";
+    // The images still arriving when the stop came are abandoned, leaving no half-written
+    // file; those already saved are kept.
+    EXPECT_GE(files.size(), 2u) << "images already saved are kept, beside pic.zvt";
     for (const auto& file : files) {
         EXPECT_EQ(file.find(".part"), std::string::npos) << file;
     }
@@ -301,12 +321,15 @@ TEST_F(DownloadJobTest, NothingSelectedAndUnknownSites) {
     Run({0});
     EXPECT_EQ(front.messages, std::vector<std::string>{"Error ListType Code."});
 
-    // A pair whose chain is empty: no adapter, whichever sites are built.
+    // Pairs no adapter serves (whichever sites are built): no box per album, one mention
+    // in the final status.
     front.messages.clear();
     session.siteIndex = 4;
     session.subKind = 9;
-    Run({0});
-    EXPECT_EQ(front.messages, std::vector<std::string>{kNoPhotoListerYet});
+    AddTestAlbum("B", {{images.Url(2), "b"}});
+    Run({0, 1});
+    EXPECT_TRUE(front.messages.empty());
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，暂不支持该网站相册的图片下载");
     EXPECT_EQ(images.server.RequestCount(), 0u);
 }
 
@@ -350,6 +373,159 @@ TEST_F(DownloadJobTest, SingleThreadPausesBetweenImages) {
     Run({album});
     EXPECT_GE(std::chrono::steady_clock::now() - start, 2s);
     EXPECT_EQ(save.Files().size(), 3u);
+}
+
+// ---- Files are never lost ----
+
+TEST_F(DownloadJobTest, NamesOfFullLengthSave) {
+    std::string description;  // 243 bytes: with ".jpg" close to the 255-byte limit
+    std::string albumName;    // 240 bytes: its address list "name.lst" too
+    for (int i = 0; i < 81; ++i) {
+        description += "长";
+    }
+    for (int i = 0; i < 80; ++i) {
+        albumName += "册";
+    }
+    const int photoAlbum = AddTestAlbum("Long", {{images.Url(1), description}});
+    const auto outcome = Run({photoAlbum});
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_EQ(ReadBytes(save / "Long" / (description + ".jpg")), JpegBytes(2048, '1'));
+
+    SetFlags(kFlagListOnly);
+    const int listAlbum = AddTestAlbum(albumName, {{images.Url(2), "x"}});
+    Run({listAlbum});
+    EXPECT_EQ(ReadBytes(save / albumName / (albumName + ".lst")), images.Url(2) + "\r\n");
+}
+
+TEST_F(DownloadJobTest, AnEmptyAnswerNeverReplacesAFile) {
+    images.server.On("", "/empty", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("", "image/jpeg");
+    });
+    std::filesystem::create_directories(save / "Kept");
+    std::ofstream(save / "Kept" / "a.jpg", std::ios::binary) << "a photo from an earlier run";
+    const int album = AddTestAlbum("Kept", {{images.server.Base() + "/empty", "a"}});
+    const auto outcome = Run({album});
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(ReadBytes(save / "Kept" / "a.jpg"), "a photo from an earlier run");
+    EXPECT_EQ(save.Files(), std::vector<std::string>{"Kept/a.jpg"}) << "no temporary left";
+}
+
+TEST_F(DownloadJobTest, LeftoversOfAKilledRunAreSwept) {
+    const pid_t gone = ::fork();
+    if (gone == 0) {
+        ::_exit(0);
+    }
+    ::waitpid(gone, nullptr, 0);
+    const std::string dead = std::to_string(gone);
+    const std::string alive = std::to_string(::getpid());
+    std::filesystem::create_directories(save / "Swept");
+    for (const std::string& name :
+         {".brenvik-" + dead + "-3.part", "p1.jpg.part" + dead + "-0",
+          ".brenvik-" + alive + "-999999.part", std::string("notes.part")}) {
+        std::ofstream(save / "Swept" / name) << "half";
+    }
+    const int album = AddTestAlbum("Swept", {{images.Url(1), "p1"}});
+    Run({album});
+    EXPECT_EQ(save.Files(),
+              (std::vector<std::string>{"Swept/.brenvik-" + alive + "-999999.part",
+                                        "Swept/notes.part", "Swept/p1.jpg", "Swept/pic.zvt"}))
+        << "what a dead process left goes; a running one's file and the user's stay";
+}
+
+TEST_F(DownloadJobTest, FixFormatDoesNotPileUpCopiesOnReruns) {
+    SetFlags(kFlagFixFormat);
+    images.server.On("", "/png", [](const httplib::Request&, httplib::Response& res) {
+        res.set_content("\x89PNG\r\n\x1a\n rest", "image/png");
+    });
+    const int album = AddTestAlbum("Png", {{images.server.Base() + "/png", "pic"}});
+    for (int run = 0; run < 3; ++run) {
+        Run({album});
+    }
+    EXPECT_EQ(save.Files(), (std::vector<std::string>{"Png/pic.png", "Png/pic.zvt"}));
+    EXPECT_EQ(session.downloads.Row(0).fileName, "pic.png");
+}
+
+TEST_F(DownloadJobTest, FallbackAfterAnyFailureOfTheFirstAddress) {
+    test::RawServer reset([](int fd, const std::string&, test::RawServer&) {
+        test::RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n\xFF\xD8 part");
+        test::RawServer::Reset(fd);
+    });
+    test::RawServer cutShort([](int fd, const std::string&, test::RawServer&) {
+        test::RawServer::Send(fd,
+                              "HTTP/1.1 200 OK\r\nContent-Length: 4000\r\nConnection: close\r\n"
+                              "\r\n\xFF\xD8 short");
+    });
+    const int album =
+        AddTestAlbum("Fallbacks", {{reset.Base() + "/a\r\n" + images.Url(1), "reset"},
+                                   {cutShort.Base() + "/b\r\n" + images.Url(2), "short"}});
+    const auto outcome = Run({album});
+    EXPECT_EQ(outcome.failed, 0);
+    EXPECT_EQ(ReadBytes(save / "Fallbacks" / "reset.jpg"), JpegBytes(2048, '1'));
+    EXPECT_EQ(ReadBytes(save / "Fallbacks" / "short.jpg"), JpegBytes(2048, '2'));
+}
+
+TEST(DownloadOneImage, AStalledFirstAddressFallsBack) {
+    test::RawServer stalled([](int fd, const std::string&, test::RawServer& self) {
+        test::RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 4000\r\n\r\n\xFF\xD8");
+        self.Sleep(20s);
+    });
+    ImageServer images;
+    test::TempDir dir;
+    WorkerSettings settings;
+    settings.timeoutSeconds = 1;
+    const ImageOutcome image =
+        DownloadOneImage(stalled.Base() + "/x\r\n" + images.Url(4), "", dir / "s.jpg", settings);
+    EXPECT_EQ(image.result, ImageResult::Saved);
+    EXPECT_EQ(ReadBytes(dir / "s.jpg"), JpegBytes(2048, '4'));
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{"s.jpg"});
+}
+
+// A chain's fallback stands in for a list that failed, not for one that was stopped.
+TEST_F(DownloadJobTest, AStopEndsTheChain) {
+    static std::atomic<int> fallbackCalls{0};
+    fallbackCalls = 0;
+    RegisterPhotoLister(PhotoLister::QzonePhotos, [](Session& s, int) { RequestDownloadStop(s); });
+    RegisterPhotoLister(PhotoLister::QzoneFallbackPhotos, [](Session&, int) { ++fallbackCalls; });
+    session.siteIndex = 0;
+    session.subKind = 0;
+    const int album = AddTestAlbum("Chain", {});
+    Run({album});
+    EXPECT_EQ(fallbackCalls, 0);
+}
+
+TEST_F(DownloadJobTest, HostileAlbumAndOwnerNamesStayUnderTheSavePath) {
+    const std::string hostile = "&amp;amp;lt; .. &amp;amp;gt;";
+    ST_PERLISTRECORD record;
+    record.name = hostile;
+    AddAlbum(session, record);
+    photos[0] = {{images.Url(1), "a"}};
+    for (const std::string& owner : {hostile, std::string("..")}) {
+        session.SetOwnerName(owner);
+        const auto inner = save / "inner";
+        const auto outcome = RunDownloadJob(session, {0}, inner.string());
+        EXPECT_TRUE(outcome.started);
+        for (const auto& file : save.Files()) {
+            EXPECT_TRUE(file.starts_with("inner/")) << file;
+            const auto parts = std::filesystem::path(file);
+            for (const auto& part : parts) {
+                EXPECT_TRUE(IsSafeComponent(part.string())) << file;
+            }
+        }
+        EXPECT_FALSE(save.Files().empty());
+    }
+}
+
+TEST_F(DownloadJobTest, AFolderThatCannotBeMadeIsReportedNotOpened) {
+    SetFlags(kFlagOpenFolder);
+    std::ofstream(save / "Blocked") << "a file where the album folder would go";
+    const int album = AddTestAlbum("Blocked", {{images.Url(1), "a"}});
+    const auto outcome = Run({album});
+    EXPECT_TRUE(outcome.folderFailed);
+    EXPECT_EQ(outcome.failed, 1);
+    EXPECT_EQ(front.messages, (std::vector<std::string>{(save / "Blocked").string(),
+                                                        "请检测设置的保存路径是否有误"}));
+    EXPECT_TRUE(front.openedFolders.empty());
+    EXPECT_EQ(images.server.RequestCount(), 0u);
 }
 
 }  // namespace

@@ -179,14 +179,14 @@ TEST(FixFormat, RenamesByContentWithoutOverwriting) {
     }
     FixFormat(list, "");
     EXPECT_EQ(list.Row(0).fileName, "p.png");
-    EXPECT_EQ(list.Row(1).fileName, "q(1).jpg");
+    EXPECT_EQ(list.Row(1).fileName, "q (1).jpg");
     EXPECT_EQ(list.Row(2).fileName, "r.gif");
     EXPECT_EQ(list.Row(3).fileName, "s.jpg");
     EXPECT_EQ(list.Row(4).fileName, "missing.jpg");
     EXPECT_EQ(ReadBytes(dir / "q.jpg"), "already here");
-    EXPECT_EQ(ReadBytes(dir / "q(1).jpg"), "\xFF\xD8\xFF\xE0");
+    EXPECT_EQ(ReadBytes(dir / "q (1).jpg"), "\xFF\xD8\xFF\xE0");
     EXPECT_EQ(dir.Files(),
-              (std::vector<std::string>{"p.png", "q(1).jpg", "q.jpg", "r.gif", "s.jpg"}));
+              (std::vector<std::string>{"p.png", "q (1).jpg", "q.jpg", "r.gif", "s.jpg"}));
 }
 
 TEST(FixFormat, VideosBecomeMp4) {

@@ -23,6 +23,7 @@ class Process {
     Process& operator=(const Process&) = delete;
 
     void Signal(int signal) const;
+    pid_t Pid() const { return pid_; }
     // Waits for the end (killing the program after the time) and collects its output.
     ProcessResult Wait(std::chrono::seconds limit = std::chrono::seconds(60));
 

@@ -80,12 +80,30 @@ std::string RecordedRequest::Header(const std::string& name) const {
     return {};
 }
 
+// The certificate's folder goes when the test process ends.
+class CertificateFolder {
+  public:
+    explicit CertificateFolder(std::filesystem::path dir) : dir_(std::move(dir)) {
+        std::filesystem::create_directories(dir_);
+    }
+    ~CertificateFolder() {
+        std::error_code ec;
+        std::filesystem::remove_all(dir_, ec);
+    }
+    CertificateFolder(const CertificateFolder&) = delete;
+    CertificateFolder& operator=(const CertificateFolder&) = delete;
+    const std::filesystem::path& Path() const { return dir_; }
+
+  private:
+    std::filesystem::path dir_;
+};
+
 const TestCertificate& TestCertificate::Get() {
     static const TestCertificate certificate = [] {
         TestCertificate made;
-        const auto dir =
-            std::filesystem::temp_directory_path() / ("brenvik-cert-" + std::to_string(::getpid()));
-        std::filesystem::create_directories(dir);
+        static const CertificateFolder folder(std::filesystem::temp_directory_path() /
+                                              ("brenvik-cert-" + std::to_string(::getpid())));
+        const auto& dir = folder.Path();
         made.certFile = dir / "cert.pem";
         made.keyFile = dir / "key.pem";
         std::string san = "subjectAltName=IP:127.0.0.1";
