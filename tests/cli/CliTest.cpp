@@ -296,6 +296,7 @@ TEST_F(CliQzoneTest, ReadOnlyHomeSaysSoOnce) {
         << "once: " << result.err;
     const auto& recent = LoadSettings(data).recent[kRecentAddresses];
     EXPECT_EQ(std::find(recent.begin(), recent.end(), "67890"), recent.end());
+}
 
 // ---- Nothing a user saved is lost ----
 
