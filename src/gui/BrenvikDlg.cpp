@@ -28,6 +28,8 @@
 #include "gui/MyGridCtrl.h"
 #include "gui/SplashScreenEx.h"
 #include "net/AtomicFile.h"
+#include "net/BrowserCookies.h"
+#include "net/CookieStore.h"
 #include "net/Hosts.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
@@ -50,6 +52,8 @@ enum class Command {
     About,
     Help,
     FileHelp,
+    FirefoxCookies,
+    ChromiumCookies,
 };
 
 struct MenuEntry {
@@ -76,6 +80,8 @@ const std::vector<MenuEntry>& MenuTable() {
         {"登录", 32813, "56", Command::Login, 0},
         {"登录", 32815, "虎扑", Command::Login, 0},
         {"登录", 32795, "自定义登录", Command::Login, 0},
+        {"登录", 32820, "从Firefox导入登录Cookie", Command::FirefoxCookies, 0},
+        {"登录", 32821, "从Chromium导入登录Cookie", Command::ChromiumCookies, 0},
         {"设置", 32778, "下载参数设置", Command::DownSet, 0},
         {"设置", 32779, "文件名设置", Command::SaveSet, 0},
         {"设置", 32802, "只生成迅雷下载列表", Command::Option, kFlagListOnly},
@@ -504,6 +510,13 @@ void CBrenvikDlg::RefreshHistories() {
     savePathBox_->SetEntries(paths);
 }
 
+// A login made in the user's own browser serves the fetcher as well as one made here.
+void CBrenvikDlg::ImportBrowserLogin(const std::string& browser) {
+    const BrowserImport result =
+        ImportBrowserCookies(browser, CookieStore::Shared(), UserHomeFolder());
+    ShowMessageNow(Q(BrowserImportReport(result)));
+}
+
 void CBrenvikDlg::OnMenuCommand(int id) {
     const MenuEntry* entry = FindEntry(id);
     if (!entry) {
@@ -550,6 +563,12 @@ void CBrenvikDlg::OnMenuCommand(int id) {
             break;
         }
         case Command::NoAction:
+            break;
+        case Command::FirefoxCookies:
+            ImportBrowserLogin("firefox");
+            break;
+        case Command::ChromiumCookies:
+            ImportBrowserLogin("chromium");
             break;
         case Command::About:
             ShowAbout();

@@ -89,6 +89,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     void OnFind();
     void OnThumbnailToggled();
     void OnMenuCommand(int id);
+    void ImportBrowserLogin(const std::string& browser);
     void OpenLoginWindow(const QString& address, bool modal);
     void SetSavePath(const QString& path, bool remember);
     void ApplyAddressRule(const QString& text);

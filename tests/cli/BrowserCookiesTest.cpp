@@ -1,14 +1,12 @@
 // Cookies read from browser databases built here the way Firefox and Chromium keep them,
 // and the real brenvik-cli logging in with a Firefox profile's cookie.
-#include <openssl/evp.h>
-#include <sqlite3.h>
-
 #include <fstream>
 
 #include <gtest/gtest.h>
 
 #include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
+#include "support/BrowserDatabases.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
@@ -17,92 +15,7 @@ namespace brenvik {
 namespace {
 
 namespace fs = std::filesystem;
-
-void Execute(const fs::path& file, const std::string& sql) {
-    sqlite3* db = nullptr;
-    ASSERT_EQ(sqlite3_open(file.c_str(), &db), SQLITE_OK);
-    char* error = nullptr;
-    EXPECT_EQ(sqlite3_exec(db, sql.c_str(), nullptr, nullptr, &error), SQLITE_OK)
-        << (error ? error : "");
-    sqlite3_free(error);
-    sqlite3_close(db);
-}
-
-void MakeFirefoxDatabase(const fs::path& file, const std::string& rows) {
-    fs::create_directories(file.parent_path());
-    Execute(file,
-            "CREATE TABLE moz_cookies (id INTEGER PRIMARY KEY, originAttributes TEXT, name TEXT, "
-            "value TEXT, host TEXT, path TEXT, expiry INTEGER, lastAccessed INTEGER, creationTime "
-            "INTEGER, isSecure INTEGER, isHttpOnly INTEGER, inBrowserElement INTEGER, sameSite "
-            "INTEGER, rawSameSite INTEGER, schemeMap INTEGER);" +
-                rows);
-}
-
-std::string FirefoxRow(const std::string& host, const std::string& name, const std::string& value,
-                       long long expiry, int secure = 0, int httpOnly = 0) {
-    return "INSERT INTO moz_cookies (name, value, host, path, expiry, isSecure, isHttpOnly) "
-           "VALUES ('" +
-           name + "', '" + value + "', '" + host + "', '/', " + std::to_string(expiry) + ", " +
-           std::to_string(secure) + ", " + std::to_string(httpOnly) + ");";
-}
-
-// What Chromium on Linux stores without a keyring: "v10" and AES-128-CBC under a key
-// made from the fixed password.
-std::string EncryptV10(const std::string& plain) {
-    unsigned char key[16];
-    PKCS5_PBKDF2_HMAC_SHA1("peanuts", 7, reinterpret_cast<const unsigned char*>("saltysalt"), 9, 1,
-                           16, key);
-    unsigned char iv[16];
-    std::fill(std::begin(iv), std::end(iv), ' ');
-    EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
-    std::string out(plain.size() + 32, '\0');
-    int written = 0;
-    int last = 0;
-    auto* bytes = reinterpret_cast<unsigned char*>(out.data());
-    EVP_EncryptInit_ex(ctx, EVP_aes_128_cbc(), nullptr, key, iv);
-    EVP_EncryptUpdate(ctx, bytes, &written, reinterpret_cast<const unsigned char*>(plain.data()),
-                      static_cast<int>(plain.size()));
-    EVP_EncryptFinal_ex(ctx, bytes + written, &last);
-    EVP_CIPHER_CTX_free(ctx);
-    out.resize(static_cast<std::size_t>(written + last));
-    return "v10" + out;
-}
-
-std::string Hex(const std::string& bytes) {
-    static const char* digits = "0123456789ABCDEF";
-    std::string hex;
-    for (unsigned char c : bytes) {
-        hex += digits[c >> 4];
-        hex += digits[c & 15];
-    }
-    return hex;
-}
-
-void MakeChromiumDatabase(const fs::path& file, int version, const std::string& rows) {
-    fs::create_directories(file.parent_path());
-    Execute(file,
-            "CREATE TABLE meta(key LONGVARCHAR NOT NULL UNIQUE PRIMARY KEY, value LONGVARCHAR);"
-            "INSERT INTO meta VALUES ('version', '" +
-                std::to_string(version) +
-                "');"
-                "CREATE TABLE cookies(creation_utc INTEGER, host_key TEXT, top_frame_site_key "
-                "TEXT, name TEXT, value TEXT, encrypted_value BLOB, path TEXT, expires_utc "
-                "INTEGER, is_secure INTEGER, is_httponly INTEGER);" +
-                rows);
-}
-
-std::string ChromiumRow(const std::string& host, const std::string& name, const std::string& value,
-                        const std::string& encrypted, long long expiresUtc) {
-    return "INSERT INTO cookies (host_key, name, value, encrypted_value, path, expires_utc, "
-           "is_secure, is_httponly) VALUES ('" +
-           host + "', '" + name + "', '" + value + "', X'" + Hex(encrypted) + "', '/', " +
-           std::to_string(expiresUtc) + ", 1, 0);";
-}
-
-// Chromium counts microseconds since 1601.
-long long ChromiumTime(long long unixSeconds) {
-    return (unixSeconds + 11644473600LL) * 1000000LL;
-}
+using namespace test::browser;
 
 TEST(BrowserCookies, FirefoxRowsBecomeNetscapeLines) {
     test::TempDir dir;

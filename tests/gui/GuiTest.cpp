@@ -35,6 +35,7 @@
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 #include "sites/QzoneServers.h"
+#include "support/BrowserDatabases.h"
 #include "support/LocalSites.h"
 #include "support/TestServer.h"
 
@@ -352,6 +353,24 @@ TEST_F(WindowTest, ShopOptionsExcludeEachOther) {
     EXPECT_FALSE(window->MenuAction(32808)->isChecked());
     window->MenuAction(32814)->trigger();
     EXPECT_EQ(SoftDat().save[11].flags & (kFlagShopMainImages | kFlagShopDescriptionImages), 0);
+}
+
+TEST_F(WindowTest, LoginCookiesFromTheUsersBrowsers) {
+    test::TempDir userHome;
+    const QByteArray realHome = qgetenv("HOME");
+    qputenv("HOME", QByteArray::fromStdString(userHome.Path().string()));
+    test::browser::MakeFirefoxDatabase(userHome / ".mozilla/firefox/p.default/cookies.sqlite",
+                                       test::browser::FirefoxRow(".baidu.com", "BDUSS", "ff", 0));
+    std::ofstream(userHome / ".mozilla/firefox/profiles.ini")
+        << "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n";
+    window->MenuAction(32820)->trigger();
+    EXPECT_EQ(messages.value(0), "已从浏览器导入1个Cookie");
+    EXPECT_EQ(CookieStore::Shared().CookiesFor("https://xiangce.baidu.com/"), "BDUSS=ff");
+
+    window->MenuAction(32821)->trigger();  // no Chromium profile in this home
+    EXPECT_TRUE(messages.value(1).startsWith("找不到浏览器的Cookie数据库"))
+        << messages.value(1).toStdString();
+    qputenv("HOME", realHome);
 }
 
 TEST_F(WindowTest, TypedAddressesPickTheSite) {
