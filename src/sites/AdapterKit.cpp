@@ -211,7 +211,7 @@ bool HasAnyMarker(const std::string& text, const std::vector<std::string>& marke
 
 void WalkMarkedPages(const PageSource& source, const std::function<std::string(int page)>& address,
                      const std::vector<std::string>& nextMarkers, const PageHandler& onPage) {
-    FreshKeys keys;
+    SeenKeys keys;
     for (int page = 1;; ++page) {
         const auto text = source(address(page));
         if (!text || text->empty()) {
@@ -250,17 +250,17 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress) 
     return SiteBase(role) + (pathOrAddress.starts_with("/") ? "" : "/") + pathOrAddress;
 }
 
-bool OfferAlbum(Session& session, FreshKeys& keys, const ST_PERLISTRECORD& record) {
-    if (record.key.empty() || !keys.Take(record.key)) {
+bool OfferAlbum(Session& session, SeenKeys& keys, const ST_PERLISTRECORD& record) {
+    if (record.key.empty() || !keys.Add(record.key)) {
         return true;
     }
     AddAlbum(session, record);
     return session.listingState != kListingStopAsked;
 }
 
-bool OfferPhoto(Session& session, FreshKeys& keys, const std::string& url,
+bool OfferPhoto(Session& session, SeenKeys& keys, const std::string& url,
                 const std::string& description, int albumIndex) {
-    if (url.empty() || !keys.Take(url)) {
+    if (url.empty() || !keys.Add(url)) {
         return true;
     }
     std::string name = description;

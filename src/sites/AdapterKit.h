@@ -76,12 +76,14 @@ using PageSource = std::function<std::optional<std::string>(const std::string& a
 // Pages fetched through one request (its headers and markers) and decoded with the flags.
 PageSource RequestSource(URLRequest& request, unsigned decodeFlags);
 
-// The keys an adapter has delivered in this call, so that a page the site repeats
-// delivers nothing twice and can end the walk.
-class FreshKeys {
+// What a page loop has met before. Services that ignore the page number hand out the same
+// page for ever; a loop stops when a page brings nothing it has not seen, and delivers
+// nothing twice.
+class SeenKeys {
   public:
-    // True the first time a key is offered.
-    bool Take(const std::string& key) { return seen_.insert(key).second; }
+    // True when the key is new (and remembers it).
+    bool Add(const std::string& key) { return seen_.insert(key).second; }
+    bool Has(const std::string& key) const { return seen_.contains(key); }
     std::size_t Count() const { return seen_.size(); }
 
   private:
@@ -89,7 +91,7 @@ class FreshKeys {
 };
 
 // One page's text and number; false ends the walk at once.
-using PageHandler = std::function<bool(const std::string& text, int page, FreshKeys& keys)>;
+using PageHandler = std::function<bool(const std::string& text, int page, SeenKeys& keys)>;
 
 // Pages 1, 2, ... of a list: each page is fetched and handled, and the next one follows
 // while the page shows one of the next-page markers (with no markers: while pages
@@ -113,10 +115,10 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress);
 
 // Adds the row unless its key is empty or was delivered before; false when the listing
 // must stop.
-bool OfferAlbum(Session& session, FreshKeys& keys, const ST_PERLISTRECORD& record);
+bool OfferAlbum(Session& session, SeenKeys& keys, const ST_PERLISTRECORD& record);
 // Adds the photo unless its address is empty or was delivered before; an empty
 // description takes the album's name. False when the collection must stop.
-bool OfferPhoto(Session& session, FreshKeys& keys, const std::string& url,
+bool OfferPhoto(Session& session, SeenKeys& keys, const std::string& url,
                 const std::string& description, int albumIndex);
 // Texts holding "\u" escapes decoded.
 std::string UnicodeDecoded(std::string text);
@@ -125,18 +127,6 @@ std::string UnicodeDecoded(std::string text);
 // header block) and returns the decoded text, or nothing for a failed fetch.
 using FetchHook = std::function<std::optional<std::string>(const URLRequest& request)>;
 void SetAdapterFetchHook(FetchHook hook);
-
-// What a page loop has met before. Services that ignore the page number hand out the same
-// page for ever; a loop stops when a page brings nothing it has not seen.
-class SeenKeys {
-  public:
-    // True when the key is new (and remembers it).
-    bool Add(const std::string& key) { return seen_.insert(key).second; }
-    bool Has(const std::string& key) const { return seen_.contains(key); }
-
-  private:
-    std::unordered_set<std::string> seen_;
-};
 
 // Adds the row; false when the listing must stop.
 bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record);

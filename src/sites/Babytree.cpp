@@ -33,7 +33,7 @@ void TakeOwner(Session& session, const std::string& text) {
 
 // --- JSON form -----------------------------------------------------------------------
 
-bool ListJsonPage(Session& session, std::string text, FreshKeys& keys) {
+bool ListJsonPage(Session& session, std::string text, SeenKeys& keys) {
     TakeOwner(session, text);
     SkipPast("album_list", true, text);
     KeepBefore("</script>", text);
@@ -63,7 +63,7 @@ void JsonAlbumList(Session& session, const std::string& user) {
                    "/photo/list?pg=" + std::to_string(page);
         },
         kNextWord,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return ListJsonPage(session, text, keys);
         });
 }
@@ -80,7 +80,7 @@ void JsonAlbumPhotos(Session& session, int albumIndex) {
     WalkMarkedPages(
         RequestSource(request, kBabytreeDecode),
         [&](int page) { return base + "?format=json&pg=" + std::to_string(page); }, {},
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             Pieces pieces;
             SplitAll(text, "\"href\"", pieces);
             for (std::size_t i = 1; i < pieces.size(); ++i) {
@@ -98,7 +98,7 @@ void JsonAlbumPhotos(Session& session, int albumIndex) {
 
 // --- Page-list form ------------------------------------------------------------------
 
-bool ListPagedAlbums(Session& session, const std::string& text, FreshKeys& keys) {
+bool ListPagedAlbums(Session& session, const std::string& text, SeenKeys& keys) {
     TakeOwner(session, text);
     Pieces pieces;
     SplitAll(text, "class=\"thumb\">", pieces);
@@ -127,7 +127,7 @@ void PagedAlbumList(Session& session, const std::string& user) {
                    "&tab=photo&view=album_list&order=&pg=" + std::to_string(page);
         },
         kNextArrow,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return ListPagedAlbums(session, text, keys);
         });
 }
@@ -142,13 +142,12 @@ std::string PictureOnPhotoPage(const std::string& photoPage) {
     return TextBetween(text, "src=\"", "\"");
 }
 
-bool CollectPagedPhotos(Session& session, const std::string& text, int albumIndex,
-                        FreshKeys& keys) {
+bool CollectPagedPhotos(Session& session, const std::string& text, int albumIndex, SeenKeys& keys) {
     Pieces pieces;
     SplitAll(text, "class=\"thumb\">", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         std::string photoPage = TextBetween(pieces[i], "href=\"", "\"");
-        if (photoPage.empty() || !keys.Take("page " + photoPage)) {
+        if (photoPage.empty() || !keys.Add("page " + photoPage)) {
             continue;
         }
         ReplaceAll(photoPage, "#detail", "&show=big");
@@ -171,7 +170,7 @@ void PagedAlbumPhotos(Session& session, int albumIndex) {
     WalkMarkedPages(
         RequestSource(request, kBabytreeDecode),
         [&](int page) { return base + "&pg=" + std::to_string(page); }, kNextArrow,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return CollectPagedPhotos(session, text, albumIndex, keys);
         });
 }

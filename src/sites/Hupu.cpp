@@ -39,11 +39,11 @@ void OneAlbum(Session& session, const std::string& address) {
     record.name = TextBetween(text, "alt=\"", "\"");
     record.key = HupuAlbumKey(address);
     record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(text, ">共", "张")));
-    FreshKeys keys;
+    SeenKeys keys;
     OfferAlbum(session, keys, record);
 }
 
-bool ListAlbumPage(Session& session, std::string text, FreshKeys& keys) {
+bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
     SkipPast("class=\"album_list", true, text);
     KeepBefore("</ul>", text);
     Pieces pieces;
@@ -70,7 +70,7 @@ void UserAlbums(Session& session, const std::string& user) {
             return SiteBase("hupu.user") + "/" + user + "/photo-" + std::to_string(page);
         },
         {"id=\"j_next"},
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return !UnderMaintenance(text) && ListAlbumPage(session, text, keys);
         });
 }
@@ -86,7 +86,7 @@ void HupuAlbumList(Session& session, const std::string& address) {
     }
 }
 
-bool CollectPhotoPage(Session& session, std::string text, int albumIndex, FreshKeys& keys) {
+bool CollectPhotoPage(Session& session, std::string text, int albumIndex, SeenKeys& keys) {
     SkipPast("class=\"albumlist_list", true, text);
     KeepBefore("</ul>", text);
     Pieces pieces;
@@ -114,7 +114,7 @@ void HupuAlbumPhotos(Session& session, int albumIndex) {
             return SiteBase("hupu.user") + "/" + album->key + "-" + std::to_string(page) + ".html";
         },
         {"class=\"next"},
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return CollectPhotoPage(session, text, albumIndex, keys);
         });
 }

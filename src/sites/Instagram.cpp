@@ -30,7 +30,7 @@ struct MediaPage {
 
 // The user page: its items, and the cursor of the page after it.
 MediaPage UserPage(Session& session, const std::string& text, int albumIndex, unsigned choice,
-                   FreshKeys& keys) {
+                   SeenKeys& keys) {
     MediaPage result;
     result.cursor = TextBetween(text, "end_cursor\":\"", "\"");
     Pieces pieces;
@@ -53,7 +53,7 @@ MediaPage UserPage(Session& session, const std::string& text, int albumIndex, un
 
 // A media answer: its items; the last item's id is the cursor of the next answer.
 MediaPage MediaAnswer(Session& session, const std::string& text, int albumIndex, unsigned choice,
-                      FreshKeys& keys) {
+                      SeenKeys& keys) {
     MediaPage result;
     Pieces pieces;
     SplitAll(text, "\"images\":", pieces);
@@ -80,7 +80,7 @@ void InstagramMedia(Session& session, int albumIndex) {
     const unsigned choice = session.Extended().instagramChoice;
     URLRequest request = AdapterRequest();
     request.headers = kInstagramHeaders;
-    FreshKeys keys;
+    SeenKeys keys;
     bool first = true;
     WalkCursorPages(
         RequestSource(request, kInstagramDecode), album->key,

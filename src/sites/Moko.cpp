@@ -54,7 +54,7 @@ std::vector<std::string> CategoryLists(Session& session, const std::string& user
 }
 
 // Albums come in two page forms, each with its own way of writing the count.
-bool ListAlbumPage(Session& session, const std::string& text, FreshKeys& keys) {
+bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     TakeOwner(session, TextBetween(text, "<title>", "'s"));
     Pieces pieces;
     SplitAll(text, "class=\"show", pieces);
@@ -88,7 +88,7 @@ bool WalkList(Session& session, const std::string& list) {
     WalkMarkedPages(
         RequestSource(request, kMokoDecode),
         [&](int page) { return base + "/" + std::to_string(page) + ".html"; }, kNextPage,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             stopped = !ListAlbumPage(session, text, keys);
             return !stopped;
         });
@@ -119,7 +119,7 @@ void MokoAlbumPhotos(Session& session, int albumIndex) {
     }
     Pieces pieces;
     SplitAll(text, "class=\"picBox\">", pieces);
-    FreshKeys keys;
+    SeenKeys keys;
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         if (!OfferPhoto(session, keys, TextBetween(pieces[i], "src2=\"", "\""), "", albumIndex)) {
             return;

@@ -21,7 +21,7 @@ URLRequest PchomeRequest() {
     return request;
 }
 
-bool ListAlbumPage(Session& session, std::string text, FreshKeys& keys) {
+bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
     KeepBefore("MainListSection", text);
     Pieces pieces;
     SplitAll(text, "class=\"MarkSet\"", pieces);
@@ -46,12 +46,12 @@ void PchomeAlbumList(Session& session, const std::string& user) {
         RequestSource(request, kPchomeDecode),
         [&](int page) { return SiteBase("pchome.web") + "/" + user + "*" + std::to_string(page); },
         kNextPage,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return ListAlbumPage(session, text, keys);
         });
 }
 
-bool CollectPhotoPage(Session& session, std::string text, int albumIndex, FreshKeys& keys) {
+bool CollectPhotoPage(Session& session, std::string text, int albumIndex, SeenKeys& keys) {
     SkipPast("PhotoList", true, text);
     KeepBefore("PageInfo", text);
     Pieces pieces;
@@ -78,7 +78,7 @@ void PchomeAlbumPhotos(Session& session, int albumIndex) {
     WalkMarkedPages(
         RequestSource(request, kPchomeDecode),
         [&](int page) { return base + "*" + std::to_string(page); }, kNextPage,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return CollectPhotoPage(session, text, albumIndex, keys);
         });
 }

@@ -21,7 +21,7 @@ URLRequest PconlineRequest() {
     return request;
 }
 
-bool ListAlbumPage(Session& session, const std::string& text, FreshKeys& keys) {
+bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     const std::string owner = TextBetween(text, "】", "_太平洋");
     if (!owner.empty()) {
         session.SetOwnerName(owner);
@@ -47,7 +47,7 @@ void PconlineAlbumList(Session& session, const std::string& firstPage) {
     WalkMarkedPages(
         RequestSource(request, kPconlineDecode),
         [&](int page) { return PconlineListPage(firstPage, page); }, kNextPage,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return ListAlbumPage(session, text, keys);
         });
 }
@@ -69,7 +69,7 @@ void PconlineAlbumPhotos(Session& session, int albumIndex) {
     }
     Pieces pieces;
     SplitAll(text, "class=\"picture", pieces);
-    FreshKeys keys;
+    SeenKeys keys;
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         std::string address = TextBetween(pieces[i], "src=\"", "\"");
         ReplaceAll(address, "_mthumb", "");

@@ -4,8 +4,6 @@
 
 #include <algorithm>
 #include <chrono>
-#include <climits>
-#include <cstdint>
 #include <cstdio>
 #include <cstdlib>
 #include <set>
@@ -55,27 +53,6 @@ bool Contains(const std::string& text, std::string_view marker) {
     return text.find(marker) != std::string::npos;
 }
 
-bool ListingStopped(const Session& session) {
-    return session.listingState == kListingStopAsked;
-}
-
-// Adds one product row; false when the listing must stop.
-bool AddRow(Session& session, const ST_PERLISTRECORD& record) {
-    AddAlbum(session, record);
-    return !ListingStopped(session);
-}
-
-// Adds one picture; false when the collection must stop.
-bool AddPicture(Session& session, const std::string& address, const std::string& name,
-                const std::string& headers, int albumIndex) {
-    AddPhoto(session, address, name, headers, albumIndex);
-    return !PhotoListShouldStop(session);
-}
-
-std::int32_t AsCount(long long value) {
-    return static_cast<std::int32_t>(std::clamp<long long>(value, 0, INT32_MAX));
-}
-
 std::string Numbered(const std::string& prefix, const char* stem, int number) {
     return prefix + stem + std::to_string(number);
 }
@@ -121,8 +98,8 @@ void AddDescriptionPictures(Session& session, const std::string& address, const 
     }
     int number = 0;
     for (const std::string& picture : DescriptionPictures(description)) {
-        if (!AddPicture(session, Completed(picture), Numbered(prefix, "描述_", ++number),
-                        photoHeaders, albumIndex)) {
+        if (!AddPhotoAndGoOn(session, Completed(picture), Numbered(prefix, "描述_", ++number),
+                             photoHeaders, albumIndex)) {
             return;
         }
     }
@@ -190,7 +167,7 @@ bool OfferListRows(Session& session, std::string page, std::set<std::string>& se
             continue;
         }
         ++newRows;
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return false;
         }
     }
@@ -256,8 +233,8 @@ void Pictures1688(Session& session, int albumIndex) {
         if (address.size() <= 6) {
             continue;
         }
-        if (!AddPicture(session, Completed(address), Numbered("", "主图_", static_cast<int>(i)), "",
-                        albumIndex)) {
+        if (!AddPhotoAndGoOn(session, Completed(address),
+                             Numbered("", "主图_", static_cast<int>(i)), "", albumIndex)) {
             return;
         }
     }
@@ -345,12 +322,12 @@ RowsOutcome TaobaoRows(Session& session, const std::string& page, std::set<std::
         const std::string sales = Contains(piece, "sale-num\">")
                                       ? TextBetween(piece, "sale-num\">", "</")
                                       : TextBetween(piece, "<em>", "</em>");
-        record.number2 = AsCount(ReadNumber(sales));
+        record.number2 = ReadCount(sales);
         if (!seen.insert(record.key).second) {
             continue;
         }
         ++newRows;
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return RowsOutcome::Stop;
         }
     }
@@ -460,8 +437,8 @@ void TaobaoPictures(Session& session, int albumIndex) {
     Pieces pieces;
     SplitAll(page, Contains(page, "src=\"") ? "src=\"" : "image:url(", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
-        if (!AddPicture(session, TaobaoThumbnailAddress(pieces[i]),
-                        Numbered(prefix, "主图_", static_cast<int>(i)), "", albumIndex)) {
+        if (!AddPhotoAndGoOn(session, TaobaoThumbnailAddress(pieces[i]),
+                             Numbered(prefix, "主图_", static_cast<int>(i)), "", albumIndex)) {
             return;
         }
     }
@@ -551,8 +528,8 @@ void JdVariantPictures(Session& session, const std::vector<JdVariant>& variants,
             if (session.downloads.FindUrl(address) >= 0) {
                 continue;
             }
-            if (!AddPicture(session, address, Numbered(variant.title + "_", "主图_", ++number),
-                            referer, albumIndex)) {
+            if (!AddPhotoAndGoOn(session, address, Numbered(variant.title + "_", "主图_", ++number),
+                                 referer, albumIndex)) {
                 return;
             }
         }
@@ -580,7 +557,8 @@ void JdPictures(Session& session, int albumIndex) {
     }
     int number = 0;
     for (const std::string& address : JdPagePictures(page)) {
-        if (!AddPicture(session, address, Numbered("", "主图_", ++number), referer, albumIndex)) {
+        if (!AddPhotoAndGoOn(session, address, Numbered("", "主图_", ++number), referer,
+                             albumIndex)) {
             return;
         }
     }
@@ -622,7 +600,7 @@ void ZolProductPictures(Session& session, int albumIndex) {
             continue;
         }
         ReplaceAll(address, "_120x90/", "/");
-        if (!AddPicture(session, address, "", "", albumIndex)) {
+        if (!AddPhotoAndGoOn(session, address, "", "", albumIndex)) {
             return;
         }
     }

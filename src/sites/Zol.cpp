@@ -21,7 +21,7 @@ URLRequest ZolRequest() {
     return request;
 }
 
-bool ListAlbumPage(Session& session, const std::string& text, FreshKeys& keys) {
+bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     const std::string owner = TextBetween(text, "<title>", "的全部相册");
     if (!owner.empty()) {
         session.SetOwnerName(owner);
@@ -51,7 +51,7 @@ void ZolAlbumList(Session& session, const std::string& user) {
             return SiteBase("zol.photo") + "/" + user + "/album_" + std::to_string(page) + ".html";
         },
         kNextPage,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             return ListAlbumPage(session, text, keys);
         });
 }
@@ -66,7 +66,7 @@ void ZolAlbumPhotos(Session& session, int albumIndex) {
     WalkMarkedPages(
         RequestSource(request, kZolDecode),
         [&](int page) { return base + std::to_string(page) + ".html"; }, kNextPage,
-        [&](const std::string& text, int, FreshKeys& keys) {
+        [&](const std::string& text, int, SeenKeys& keys) {
             Pieces pieces;
             SplitAll(text, "id=\"pic_", pieces);
             for (std::size_t i = 1; i < pieces.size(); ++i) {

@@ -44,11 +44,11 @@ struct Taker {
     std::vector<std::string> taken;
     std::size_t stopAfter = 0;  // 0: never stop
     PageHandler Handler() {
-        return [this](const std::string& text, int, FreshKeys& keys) {
+        return [this](const std::string& text, int, SeenKeys& keys) {
             for (std::size_t at = text.find('['); at != std::string::npos;
                  at = text.find('[', at + 1)) {
                 const std::string key = text.substr(at + 1, text.find(']', at) - at - 1);
-                if (keys.Take(key)) {
+                if (keys.Add(key)) {
                     taken.push_back(key);
                     if (stopAfter && taken.size() == stopAfter) {
                         return false;
