@@ -21,6 +21,7 @@
 
 #include <gtest/gtest.h>
 
+#include "app/Classify.h"
 #include "app/Session.h"
 #include "app/TableText.h"
 #include "download/Collect.h"
@@ -35,6 +36,7 @@
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
 #include "sites/QzoneServers.h"
+#include "sites/Sites.h"
 #include "support/BrowserDatabases.h"
 #include "support/LocalSites.h"
 #include "support/TestServer.h"
@@ -381,10 +383,55 @@ TEST_F(WindowTest, TypedAddressesPickTheSite) {
     QTest::keyClicks(edit, "http://detail.zol.com.cn/1.html");
     EXPECT_EQ(site->currentIndex(), 9);
     EXPECT_FALSE(sub->isVisible());
-    edit->clear();
-    QTest::keyClicks(edit, "http://t.qq.com/bob");
-    EXPECT_EQ(site->currentIndex(), 0);
-    EXPECT_EQ(sub->currentIndex(), 2);
+
+    // Every site family's address, typed as a person types it, reaches its site (and,
+    // for the QQ family, its sub-selector), and the listing that follows has an adapter.
+    struct Typed {
+        const char* address;
+        int site;
+        int sub;
+    };
+    const Typed addresses[] = {
+        {"http://t.qq.com/bob", 0, 2},
+        {"https://qun.qzone.qq.com/group#!/98765/photo", 0, 1},
+        {"https://xiangce.baidu.com/u/owner7", 1, 0},
+        {"https://bob.blog.163.com/", 2, 0},
+        {"https://www.renren.com/123456", 3, 0},
+        {"https://zhan.renren.com/tea", 3, 0},
+        {"https://blog.sina.com.cn/bob", 4, 0},
+        {"https://weibo.com/12345", 4, 0},
+        {"https://www.56.com/u/bob", 5, 0},
+        {"https://www.poco.cn/user/bob", 6, 0},
+        {"https://bob.yupoo.com/", 7, 0},
+        {"https://home.51.com/bob", 8, 0},
+        {"https://bbs.zol.com.cn/dan/", 9, 0},
+        {"https://photo.pchome.com.tw/ellen/", 10, 0},
+        {"https://shop1.1688.com/", 11, 0},
+        {"https://item.taobao.com/item.htm?id=1", 11, 0},
+        {"https://www.moko.cc/kate/", 12, 0},
+        {"https://www.babytree.com/u43", 13, 0},
+        {"https://photo.pconline.com.cn/bob", 14, 0},
+        {"https://my.hupu.com/bob", 15, 0},
+        {"https://item.jd.com/100.html", 16, 0},
+        {"https://www.instagram.com/bob/", 17, 0},
+        {"https://www.duitang.com/people/bob", 18, 0},
+        {"https://bob.lofter.com/", 19, 0},
+        {"https://www.topit.me/user/7", 20, 0},
+    };
+    for (const Typed& typed : addresses) {
+        edit->clear();
+        QTest::keyClicks(edit, typed.address);
+        EXPECT_EQ(site->currentIndex(), typed.site) << typed.address;
+        if (typed.site == 0) {
+            EXPECT_EQ(sub->currentIndex(), typed.sub) << typed.address;
+        }
+        const ListPlan plan =
+            Classify(site->currentIndex(), sub->currentIndex(), edit->text().toStdString(),
+                     [](const std::string&) { return std::nullopt; });
+        for (const ListStep& step : plan.chain) {
+            EXPECT_NE(FindAlbumLister(step.lister), nullptr) << typed.address;
+        }
+    }
 }
 
 TEST_F(WindowTest, HistoryListFiltersAsYouType) {
