@@ -23,6 +23,8 @@ namespace {
 constexpr unsigned kWorkerOperationTimeoutMs = 20000;
 constexpr std::size_t kTopitSmallBody = 600;
 constexpr auto kSingleThreadPause = std::chrono::milliseconds(2000);
+constexpr int kAttemptsPerAddress = 2;
+constexpr auto kPauseBetweenAttempts = std::chrono::seconds(1);
 
 // The fallback is asked after any failure of the first address (nothing, a stall, a
 // reset, a short body) except a size-limit rejection, which the fallback would meet too;
@@ -48,6 +50,45 @@ bool NonEmptyFile(const std::filesystem::path& file) {
 void RemoveFile(const std::filesystem::path& file) {
     std::error_code ec;
     std::filesystem::remove(file, ec);
+}
+
+HostGuard::Result ResultOf(bool ok, const CURLSource& response) {
+    if (ok || response.sizeRejected) {
+        return HostGuard::Result::Succeeded;  // the host answered; our limits said no
+    }
+    return StopAskedOnThisThread() ? HostGuard::Result::Stopped : HostGuard::Result::Failed;
+}
+
+// The tries of one address, each let through by the host's guard. The pause between them
+// is taken outside the guard, so a waiting worker holds none of the host's connections.
+bool FetchThroughGuard(const URLRequest& request, CURLSource& response, HostGuard* guard) {
+    const std::string host = HostKey(request.address);
+    for (int attempt = 1; attempt <= kAttemptsPerAddress; ++attempt) {
+        if (guard && !guard->Enter(host)) {
+            return false;
+        }
+        const bool ok = Fetch(request, response, kFetchWorker);
+        if (guard) {
+            guard->Leave(host, ResultOf(ok, response), response.status);
+        }
+        // The same limits would reject the body again.
+        if (ok || response.sizeRejected || StopAskedOnThisThread()) {
+            return ok;
+        }
+        if (attempt < kAttemptsPerAddress && !SleepUnlessStopped(kPauseBetweenAttempts)) {
+            return false;
+        }
+    }
+    return false;
+}
+
+// A row none of whose addresses may be asked any more.
+bool Unreachable(const HostGuard& guard, const std::string& entry) {
+    const std::size_t split = entry.find("\r\n");
+    const std::string address = entry.substr(0, split);
+    const std::string fallback = split == std::string::npos ? "" : entry.substr(split + 2);
+    return guard.GivenUp(HostKey(address)) &&
+           (fallback.empty() || guard.GivenUp(HostKey(fallback)));
 }
 
 // Finished workers report their slot here; the coordinator waits on it.
@@ -82,7 +123,8 @@ class SlotMailbox {
 }  // namespace
 
 ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
-                              const std::filesystem::path& target, const WorkerSettings& settings) {
+                              const std::filesystem::path& target, const WorkerSettings& settings,
+                              HostGuard* guard) {
     const std::size_t split = entry.find("\r\n");
     const std::string address = entry.substr(0, split);
     const std::string fallback = split == std::string::npos ? "" : entry.substr(split + 2);
@@ -95,11 +137,11 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
     request.headers = headers;
     request.minSizeKiB = settings.minK;
     request.maxSizeKiB = settings.maxK;
-    request.attempts = 2;
-    request.pauseSeconds = 1;
+    request.attempts = 1;  // FetchThroughGuard tries again, each try through the guard
+    request.pauseSeconds = 0;
     request.rejectErrorStatus = true;
     CURLSource first;
-    const bool firstSaved = Fetch(request, first, kFetchWorker) && NonEmptyFile(firstBody);
+    const bool firstSaved = FetchThroughGuard(request, first, guard) && NonEmptyFile(firstBody);
     bool sizeRejected = !firstSaved && first.sizeRejected;
     std::filesystem::path body = firstSaved ? firstBody : std::filesystem::path();
     const bool stopping = settings.stop && settings.stop->load();
@@ -108,7 +150,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         request.address = fallback;
         request.savePath = secondBody;
         CURLSource second;
-        if (Fetch(request, second, kFetchWorker) && NonEmptyFile(secondBody)) {
+        if (FetchThroughGuard(request, second, guard) && NonEmptyFile(secondBody)) {
             body = secondBody;
         } else {
             // A first body that was saved stays saved (topit's small images).
@@ -147,6 +189,10 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     session.downloadBusy = true;
     const auto start = std::chrono::steady_clock::now();
 
+    const std::size_t perHost = settings.connectionsPerHost == 0
+                                    ? threads
+                                    : std::min<std::size_t>(settings.connectionsPerHost, threads);
+    HostGuard guard(perHost);
     SlotMailbox mailbox;
     std::atomic<int> saved{0};
     std::atomic<int> skipped{0};
@@ -154,8 +200,8 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     const auto startWorker = [&](std::size_t slot, std::size_t row) {
         const auto work = [&, slot, row] {
             const StopScope stop([&session] { return session.stopFlag.load(); });
-            const ImageOutcome image = DownloadOneImage(rows[row].url, rows[row].headers,
-                                                        folder / rows[row].fileName, settings);
+            const ImageOutcome image = DownloadOneImage(
+                rows[row].url, rows[row].headers, folder / rows[row].fileName, settings, &guard);
             if (image.result == ImageResult::Saved) {
                 ++saved;
                 session.record.Add(PreferredAddress(rows[row].url));
@@ -192,6 +238,11 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
         }
         slots[slot].reset();
         const bool stopping = session.stopFlag;
+        // Photos only a given-up host holds fail at once: no worker, no pause.
+        while (!stopping && next < n && Unreachable(guard, rows[next].url)) {
+            ++session.doneCount;
+            ++next;
+        }
         if (!stopping && next < n) {
             if (threads == 1 && !mailbox.Pause(kSingleThreadPause, session.stopFlag)) {
                 continue;
@@ -210,6 +261,7 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     outcome.saved = saved;
     outcome.skipped = skipped;
     outcome.failed = session.doneCount - saved - skipped;
+    outcome.givenUp = guard.GivenUpHosts();
     outcome.seconds = static_cast<int>(
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)
             .count());

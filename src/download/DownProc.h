@@ -6,6 +6,9 @@
 #include <cstdint>
 #include <filesystem>
 #include <string>
+#include <vector>
+
+#include "download/HostGuard.h"
 
 namespace brenvik {
 
@@ -20,6 +23,8 @@ struct WorkerSettings {
     std::uint16_t minK = 0;
     std::uint16_t maxK = 0;
     const std::atomic<bool>* stop = nullptr;  // a stop asks no fallback any more
+    // Requests at one image host at once; 0 (or more than `threads`): the thread count.
+    std::uint16_t connectionsPerHost = 0;
 };
 
 struct WorkerOutcome {
@@ -28,6 +33,9 @@ struct WorkerOutcome {
     int failed = 0;   // images tried that ended without a file
     int skipped = 0;  // images outside the size limits: left out on purpose, not failed
     int seconds = 0;
+    // Hosts that refused kFailuresBeforeGivingUp requests in a row: the album's photos
+    // there were not asked for any more (and count as failed).
+    std::vector<GivenUpHost> givenUp;
 };
 
 // Downloads every row of the session's download list; returns when all were tried or a
@@ -42,9 +50,12 @@ struct ImageOutcome {
 };
 
 // One worker's image: the preferred address, then the fallback after any failure but a
-// size-limit rejection (and after a small first body when the fallback is topit's). The
-// body is put at the target without loss: a file of other content keeps its name.
+// size-limit rejection (and after a small first body when the fallback is topit's). Each
+// address is tried twice; every request goes through the guard when there is one, so a
+// given-up host is not asked. The body is put at the target without loss: a file of other
+// content keeps its name.
 ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
-                              const std::filesystem::path& target, const WorkerSettings& settings);
+                              const std::filesystem::path& target, const WorkerSettings& settings,
+                              HostGuard* guard = nullptr);
 
 }  // namespace brenvik

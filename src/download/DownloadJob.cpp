@@ -1,8 +1,11 @@
 #include "download/DownloadJob.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
 #include <ctime>
 #include <optional>
+#include <set>
 
 #include "app/Session.h"
 #include "download/Collect.h"
@@ -58,7 +61,28 @@ bool CollectPhotos(Session& session, int albumIndex) {
 
 WorkerSettings WorkerSettingsFor(const Session& session) {
     const ST_DOWNPARAM params = session.DownParams(session.siteIndex);
-    return {params.threads, params.timeout, params.minK, params.maxK, &session.stopFlag};
+    const auto perHost = static_cast<std::uint16_t>(
+        std::min<unsigned>(session.Extended().connectionsPerHost, UINT16_MAX));
+    return {params.threads, params.timeout, params.minK, params.maxK, &session.stopFlag, perHost};
+}
+
+std::string GivenUpMessage(long status) {
+    const std::string seen = status > 0 ? std::to_string(status) : std::string(kNoAnswer);
+    char text[256];
+    std::snprintf(text, sizeof text, kHostGivenUpFormat, seen.c_str());
+    return text;
+}
+
+// One box per reason and job: an expired login refuses every album alike, and the final
+// status counts the photos it cost.
+void TellGivenUpHosts(FrontEnd& front, const std::vector<GivenUpHost>& hosts,
+                      std::set<std::string>& told) {
+    for (const GivenUpHost& host : hosts) {
+        const std::string text = GivenUpMessage(host.status);
+        if (told.insert(text).second) {
+            front.ShowMessage(text);
+        }
+    }
 }
 
 // "pic.zvt" marks an album as downloaded up to its first photo. Only a run that got
@@ -167,6 +191,7 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         front.ShowMessage(kNoAlbumSelected);
     }
     const int total = static_cast<int>(albums.size());
+    std::set<std::string> toldGivenUp;
     for (int k = 1; k <= total && session.downloadState != kDownloadStopAsked; ++k) {
         const int albumIndex = albums[static_cast<std::size_t>(k - 1)];
         session.downloads.Clear();
@@ -207,6 +232,7 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         const WorkerOutcome run = DownPicFunc(session, workers);
         outcome.failed += run.failed;
         outcome.skipped += run.skipped;
+        TellGivenUpHosts(front, run.givenUp, toldGivenUp);
         // Images left out by the size limits are not missing: the album still counts as
         // complete for "pic.zvt".
         FinishAlbum(session, rules, session.downloadState != kDownloadStopAsked && run.failed == 0);

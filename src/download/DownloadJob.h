@@ -19,6 +19,11 @@ inline constexpr const char* kDownloadFinished = "下载完毕";
 inline constexpr const char* kDownloadFailedFormat = "下载完毕，%d张图片下载失败";
 inline constexpr const char* kNoPhotoListerYet = "暂不支持该网站相册的图片下载";
 inline constexpr const char* kSizeSkippedFormat = "%d张图片超出大小限制已跳过";
+// Said once when an image host refused every request of a long run; %s is the HTTP status
+// seen (or kNoAnswer when none came).
+inline constexpr const char* kHostGivenUpFormat =
+    "图片服务器连续拒绝访问(%s)，已停止下载本相册，请检查登录或稍后再试";
+inline constexpr const char* kNoAnswer = "无响应";
 
 struct DownloadJobOutcome {
     bool started = false;       // false: the save path was missing or unusable

@@ -4,6 +4,7 @@
 // asks, instead of at the end of a page or image that may never end.
 #pragma once
 
+#include <chrono>
 #include <functional>
 
 namespace brenvik {
@@ -22,5 +23,9 @@ class StopScope {
 
 // True when the stop test installed on the calling thread says so; false without one.
 bool StopAskedOnThisThread();
+
+// Sleeps the time unless a stop is asked on the calling thread first (it is polled every
+// 50 ms, so a stop ends even a long wait at once); false when a stop ended it.
+bool SleepUnlessStopped(std::chrono::milliseconds time);
 
 }  // namespace brenvik

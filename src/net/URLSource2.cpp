@@ -510,6 +510,10 @@ bool Exchange::Run(unsigned fetchFlags) {
 
     const CURLcode rc = curl_easy_perform(curl.get());
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &response_.status);
+    curl_off_t retryAfter = 0;
+    if (curl_easy_getinfo(curl.get(), CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK) {
+        response_.retryAfterSeconds = static_cast<long>(std::max<curl_off_t>(0, retryAfter));
+    }
     cookies.Merge(cookiesBefore, CookieLines(curl.get()));
 
     const bool transferred = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && endMarkerMet_);
@@ -526,18 +530,9 @@ bool Exchange::Run(unsigned fetchFlags) {
     return !save_ || save_->Commit();
 }
 
-// The pause after a failed attempt; false when a stop ended it.
-bool PauseUnlessStopped(std::chrono::seconds time) {
-    constexpr auto kPoll = std::chrono::milliseconds(50);
-    const auto end = Clock::now() + time;
-    while (!StopAskedOnThisThread()) {
-        const auto left = end - Clock::now();
-        if (left <= Clock::duration::zero()) {
-            return true;
-        }
-        std::this_thread::sleep_for(std::min<Clock::duration>(kPoll, left));
-    }
-    return false;
+// A busy server (429) or one down for maintenance (503) may say when to come back.
+bool ToldToWait(const CURLSource& response) {
+    return (response.status == 429 || response.status == 503) && response.retryAfterSeconds > 0;
 }
 
 }  // namespace
@@ -548,6 +543,7 @@ bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     received = 0;
     status = 0;
     sizeRejected = false;
+    retryAfterSeconds = 0;
     startMarker = request.startMarker;
     endMarker = request.endMarker;
     gzip = false;
@@ -565,6 +561,7 @@ std::string AgentHeaderValue(std::string_view agent) {
 }
 
 bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags) {
+    int toldWaits = 0;
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
         if (StopAskedOnThisThread()) {
             return false;
@@ -583,10 +580,19 @@ bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags)
                  (request.retryMarker.empty() ||
                   check.find(request.retryMarker) == std::string::npos);
         }
+        if (ToldToWait(response) && toldWaits < kMaxToldWaits) {
+            ++toldWaits;
+            const long seconds = std::min(response.retryAfterSeconds, kMaxToldWaitSeconds);
+            if (!SleepUnlessStopped(std::chrono::seconds(seconds))) {
+                return false;
+            }
+            --attempt;  // the server asked for the wait; the attempt was not spent
+            continue;
+        }
         if (ok) {
             return true;
         }
-        if (!PauseUnlessStopped(std::chrono::seconds(request.pauseSeconds))) {
+        if (!SleepUnlessStopped(std::chrono::seconds(request.pauseSeconds))) {
             return false;
         }
     }

@@ -74,6 +74,10 @@ struct URLRequest {
     bool rejectErrorStatus = false;
 };
 
+// A server's "come back later" is honoured, but never holds a download for long.
+inline constexpr long kMaxToldWaitSeconds = 60;
+inline constexpr int kMaxToldWaits = 3;
+
 // How much of a body saved to a file stays in memory for the acceptance checks.
 inline constexpr std::size_t kSavedBodyHead = 64 * 1024;
 
@@ -95,14 +99,19 @@ class CURLSource {
     long status = 0;  // HTTP status of the final response, 0 when none arrived
     // The body broke the request's size limits (a rejection, not a failure of the site).
     bool sizeRejected = false;
+    // The wait the server asked for with Retry-After (seconds, or an HTTP date turned into
+    // seconds from now); 0 when it asked none.
+    long retryAfterSeconds = 0;
     std::string startMarker;
     std::string endMarker;
     bool gzip = false;
 };
 
 // Up to request.attempts exchanges with the acceptance checks; pauses after each failure.
-// A stop asked on the calling thread (net/TransferStop) ends the exchange under way,
-// removes its temporary file and makes no further attempt.
+// A 429 or 503 that carries Retry-After is waited out as told (at most kMaxToldWait, at
+// most kMaxToldWaits times per call) and asked again without using up an attempt.
+// A stop asked on the calling thread (net/TransferStop) ends the exchange under way or the
+// wait, removes its temporary file and makes no further attempt.
 bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags);
 
 // Starts a fresh pool of reusable connections; the old one closes its connections as

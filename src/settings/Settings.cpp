@@ -252,6 +252,7 @@ ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
     values.priceAdjustment = static_cast<int>(ini.GetInt("淘宝", "价格增减", 0));
     values.instagramChoice = ini.GetInt("Instagram", "图片获取方式", 1);
     values.jdChoice = ini.GetInt("京东", "图片获取方式", 1);
+    values.connectionsPerHost = ini.GetInt("下载", "每台服务器连接数", 0);
     return values;
 }
 

@@ -95,6 +95,7 @@ struct ExtendedSettings {
     int priceAdjustment = 0;  // may be negative
     unsigned instagramChoice = 1;
     unsigned jdChoice = 1;
+    unsigned connectionsPerHost = 0;  // requests at one image host at once; 0: thread count
 };
 ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder);
 
