@@ -294,7 +294,8 @@ TEST_F(CliQzoneTest, ReadOnlyHomeSaysSoOnce) {
     EXPECT_NE(at, std::string::npos) << result.err;
     EXPECT_EQ(result.err.find(kHomeNotWritable, at + warning.size()), std::string::npos)
         << "once: " << result.err;
-    const auto& recent = LoadSettings(data).recent[kRecentAddresses];
+    const SettingsArea settings = LoadSettings(data);
+    const auto& recent = settings.recent[kRecentAddresses];
     EXPECT_EQ(std::find(recent.begin(), recent.end(), "67890"), recent.end());
 }
 
