@@ -8,6 +8,7 @@
 #include "net/StringCtrl.h"
 #include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
+#include "sites/PageWatch.h"
 
 namespace brenvik {
 namespace {
@@ -114,6 +115,9 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     front.SetControlText(kControlJobStatus, msg::kListing);
     front.SetControlText(kControlProgress, "");
 
+    // Every page the listing fetches passes this watch: a listing that ends empty after
+    // pages that answered 200 points at a changed site.
+    PageWatch pages;
     ListPlan plan;
     if (site != 0 && text.find("http://") == std::string::npos &&
         text.find("https://") == std::string::npos) {
@@ -135,6 +139,11 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     front.SetControlText(kControlAlbumFrame, CountText(msg::kAlbumFrameFormat, outcome.albums));
     front.SetControlText(kControlJobStatus, CountText(msg::kListDoneFormat, outcome.albums));
     session.RememberListedSite();
+    if (outcome.albums == 0 && !plan.chain.empty() && plan.message.empty() &&
+        session.listingState != kListingStopAsked) {
+        bool told = false;
+        ReportPossibleSiteChange(session, pages, told);
+    }
     session.listingState = kListingIdle;
     front.ListingLook(false);
     if (outcome.albums > 0) {
