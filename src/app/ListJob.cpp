@@ -26,8 +26,10 @@ std::string TiebaOwner(const std::string& source) {
     return UrlDecodeUtf8(keyword);
 }
 
-// Runs the plan's adapters in turn until one finds albums.
-void RunChain(Session& session, const ListPlan& plan) {
+// Runs the plan's adapters in turn until one finds albums. An empty end that nothing
+// explained (no message, question or login on the way) after pages that answered keeps
+// the last page: the site has likely changed. The plan's own hint comes first.
+void RunChain(Session& session, const ListPlan& plan, const PageWatch& pages) {
     FrontEnd& front = session.Front();
     if (!plan.message.empty()) {
         session.subKind = plan.subKind;
@@ -43,6 +45,7 @@ void RunChain(Session& session, const ListPlan& plan) {
     if (!plan.extra.empty()) {
         session.SetSiteText(plan.extra);
     }
+    const int spokenBefore = session.Spoken();
     for (const ListStep& step : plan.chain) {
         session.subKind = step.subKind;
         const AlbumListFn lister = FindAlbumLister(step.lister);
@@ -59,8 +62,14 @@ void RunChain(Session& session, const ListPlan& plan) {
     if (plan.ownerAfter == OwnerAfter::TiebaKeyword) {
         session.SetOwnerName(TiebaOwner(plan.keywordSource));
     }
+    const bool explained = session.Spoken() != spokenBefore;
     if (session.albums.Size() == 0 && !plan.chain.empty() && !plan.noAlbumMessage.empty()) {
         front.ShowMessage(plan.noAlbumMessage);
+    }
+    if (session.albums.Size() == 0 && !plan.chain.empty() && !explained &&
+        session.listingState != kListingStopAsked) {
+        bool told = false;
+        ReportPossibleSiteChange(session, pages, told);
     }
 }
 
@@ -125,7 +134,7 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     } else if (site >= 0 && site <= 20) {
         session.subKind = site == 0 ? subSelector : session.subKind.load();
         plan = Classify(site, subSelector, text, fetch);
-        RunChain(session, plan);
+        RunChain(session, plan, pages);
     }
 
     // Job end.
@@ -139,11 +148,6 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     front.SetControlText(kControlAlbumFrame, CountText(msg::kAlbumFrameFormat, outcome.albums));
     front.SetControlText(kControlJobStatus, CountText(msg::kListDoneFormat, outcome.albums));
     session.RememberListedSite();
-    if (outcome.albums == 0 && !plan.chain.empty() && plan.message.empty() &&
-        session.listingState != kListingStopAsked) {
-        bool told = false;
-        ReportPossibleSiteChange(session, pages, told);
-    }
     session.listingState = kListingIdle;
     front.ListingLook(false);
     if (outcome.albums > 0) {

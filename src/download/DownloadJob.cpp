@@ -183,6 +183,7 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         session.downloadState = kDownloadRunning;
         ++outcome.albums;
         pages.Restart();
+        const int spokenBefore = session.Spoken();
         if (!CollectPhotos(session, albumIndex)) {
             // Said once in the final status, not in a box per album.
             ++outcome.unsupported;
@@ -193,7 +194,8 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
             continue;
         }
         if (rows == 0) {
-            if (session.downloads.Offered() == 0) {
+            // An album that explained itself (a password asked, a notice) was read.
+            if (session.downloads.Offered() == 0 && session.Spoken() == spokenBefore) {
                 ReportPossibleSiteChange(session, pages, siteChangeTold);
             }
             continue;

@@ -127,6 +127,7 @@ PageWatch::~PageWatch() {
 void PageWatch::Restart() {
     pages_ = 0;
     lastStatus_ = 0;
+    understood_ = false;
     lastAddress_.clear();
     lastText_.clear();
 }
@@ -143,6 +144,12 @@ void NotePageFetched(const std::string& address, long status, const std::string*
     watch->lastStatus_ = text ? status : 0;
     watch->lastAddress_ = address;
     watch->lastText_ = text ? *text : std::string();
+}
+
+void NotePageUnderstood() {
+    if (PageWatch* watch = tInnermostWatch) {
+        watch->understood_ = true;
+    }
 }
 
 bool SetPageArchive(const std::filesystem::path& folder) {

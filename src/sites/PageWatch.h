@@ -32,12 +32,14 @@ class PageWatch {
     // Forgets the pages seen so far (the next album of a job).
     void Restart();
     // True when pages came and the last one answered 200.
-    bool LastPageAnswered() const { return pages_ > 0 && lastStatus_ == 200; }
+    bool LastPageAnswered() const { return pages_ > 0 && lastStatus_ == 200 && !understood_; }
     const std::string& LastAddress() const { return lastAddress_; }
     const std::string& LastText() const { return lastText_; }
 
   private:
     friend void NotePageFetched(const std::string&, long, const std::string*);
+    friend void NotePageUnderstood();
+    bool understood_ = false;
     PageWatch* outer_;
     int pages_ = 0;
     long lastStatus_ = 0;
@@ -48,6 +50,10 @@ class PageWatch {
 // Called for every adapter page: its address, HTTP status (0: nothing arrived) and
 // decoded text (nullptr when nothing arrived).
 void NotePageFetched(const std::string& address, long status, const std::string* text);
+
+// For an adapter that met a page it knows to hold nothing (a busy notice): the empty end
+// that follows is explained, so no page is kept for it.
+void NotePageUnderstood();
 
 // Keeps every page fetched from now on as numbered files in the folder, the address in a
 // first comment line; an empty path ends it. False when the folder cannot be made.
