@@ -167,6 +167,15 @@ TEST_F(ExportCliTest, SeveralFormatsAtOnceAndJsonNamesTheFolder) {
     EXPECT_TRUE(site.PictureRequests().empty());
 }
 
+TEST_F(ExportCliTest, AListThatCannotBeWrittenIsNoSuccess) {
+    std::filesystem::create_directories(Album() / "旅行.aria2.txt" / "in-the-way");
+    const auto result = Cli({"--export", "lst", "--export", "aria2"});
+    EXPECT_EQ(result.exitCode, 3) << result.err;
+    EXPECT_NE(result.err.find((Album() / "旅行.aria2.txt").string()), std::string::npos)
+        << result.err;
+    EXPECT_TRUE(std::filesystem::exists(Album() / "旅行.lst")) << "the other list is written";
+}
+
 TEST_F(ExportCliTest, UnknownFormatIsAUsageError) {
     const auto result = test::RunProcess({BRENVIK_CLI_PATH, "--export", "csv", "12345"});
     EXPECT_EQ(result.exitCode, 2);
