@@ -7,7 +7,7 @@ packages=(
   clang libclang-rt-14-dev
   zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev
   libcpp-httplib-dev libgtest-dev libgmock-dev
-  curl openssl nginx-light time python3
+  curl openssl nginx-light time python3 aria2
   qt6-base-dev qt6-webengine-dev qt6-translations-l10n libgl-dev xvfb xauth fonts-noto-cjk
 )
 

@@ -8,6 +8,7 @@
 #include "net/StringCtrl.h"
 #include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
+#include "sites/PageWatch.h"
 
 namespace brenvik {
 namespace {
@@ -25,8 +26,10 @@ std::string TiebaOwner(const std::string& source) {
     return UrlDecodeUtf8(keyword);
 }
 
-// Runs the plan's adapters in turn until one finds albums.
-void RunChain(Session& session, const ListPlan& plan) {
+// Runs the plan's adapters in turn until one finds albums. An empty end that nothing
+// explained (no message, question or login on the way) after pages that answered keeps
+// the last page: the site has likely changed. The plan's own hint comes first.
+void RunChain(Session& session, const ListPlan& plan, const PageWatch& pages) {
     FrontEnd& front = session.Front();
     if (!plan.message.empty()) {
         session.subKind = plan.subKind;
@@ -42,6 +45,7 @@ void RunChain(Session& session, const ListPlan& plan) {
     if (!plan.extra.empty()) {
         session.SetSiteText(plan.extra);
     }
+    const int spokenBefore = session.Spoken();
     for (const ListStep& step : plan.chain) {
         session.subKind = step.subKind;
         const AlbumListFn lister = FindAlbumLister(step.lister);
@@ -58,8 +62,14 @@ void RunChain(Session& session, const ListPlan& plan) {
     if (plan.ownerAfter == OwnerAfter::TiebaKeyword) {
         session.SetOwnerName(TiebaOwner(plan.keywordSource));
     }
+    const bool explained = session.Spoken() != spokenBefore;
     if (session.albums.Size() == 0 && !plan.chain.empty() && !plan.noAlbumMessage.empty()) {
         front.ShowMessage(plan.noAlbumMessage);
+    }
+    if (session.albums.Size() == 0 && !plan.chain.empty() && !explained &&
+        session.listingState != kListingStopAsked) {
+        bool told = false;
+        ReportPossibleSiteChange(session, pages, told);
     }
 }
 
@@ -114,6 +124,9 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     front.SetControlText(kControlJobStatus, msg::kListing);
     front.SetControlText(kControlProgress, "");
 
+    // Every page the listing fetches passes this watch: a listing that ends empty after
+    // pages that answered 200 points at a changed site.
+    PageWatch pages;
     ListPlan plan;
     if (site != 0 && text.find("http://") == std::string::npos &&
         text.find("https://") == std::string::npos) {
@@ -121,7 +134,7 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     } else if (site >= 0 && site <= 20) {
         session.subKind = site == 0 ? subSelector : session.subKind.load();
         plan = Classify(site, subSelector, text, fetch);
-        RunChain(session, plan);
+        RunChain(session, plan, pages);
     }
 
     // Job end.

@@ -27,6 +27,40 @@ enum DownloadStateValue : int {
 // Said once per session when soft.dat or cookies.txt cannot be written in the home.
 inline constexpr const char* kHomeNotWritable = "数据目录无法写入，设置和 cookies 不会被保存: ";
 
+// Forwards to the front end and counts what was said or asked: a job that explained its
+// empty result (a hint, a question, a login) did not meet pages it could not read.
+class CountingFrontEnd final : public FrontEnd {
+  public:
+    explicit CountingFrontEnd(FrontEnd& front) : front_(front) {}
+    void ShowMessage(const std::string& text) override {
+        ++spoken_;
+        front_.ShowMessage(text);
+    }
+    bool AskYesNo(const std::string& text) override {
+        ++spoken_;
+        return front_.AskYesNo(text);
+    }
+    void OpenLogin(const std::string& address) override {
+        ++spoken_;
+        front_.OpenLogin(address);
+    }
+    void SetControlText(int id, const std::string& text) override {
+        front_.SetControlText(id, text);
+    }
+    void AlbumAdded(const ST_PERLISTRECORD& album) override { front_.AlbumAdded(album); }
+    void WorkerNotice(int seconds, int count) override { front_.WorkerNotice(seconds, count); }
+    void ListingLook(bool listing) override { front_.ListingLook(listing); }
+    void AutoDownload() override { front_.AutoDownload(); }
+    void DownloadLook(bool downloading) override { front_.DownloadLook(downloading); }
+    void OpenFolder(const std::string& folder) override { front_.OpenFolder(folder); }
+    // Messages, questions and logins so far.
+    int Spoken() const { return spoken_; }
+
+  private:
+    FrontEnd& front_;
+    std::atomic<int> spoken_{0};
+};
+
 class Session {
   public:
     // `baseFolder` holds soft.dat, the extended settings, the cookie store and tmp.
@@ -41,7 +75,9 @@ class Session {
     // failures are reported as they happen.
     void CheckHome();
 
-    FrontEnd& Front() { return front_; }
+    FrontEnd& Front() { return counting_; }
+    // How many messages, questions and logins went to the user in this session.
+    int Spoken() const { return counting_.Spoken(); }
     const std::filesystem::path& BaseFolder() const { return baseFolder_; }
 
     // Settings of the chosen site; changes are saved to soft.dat at once.
@@ -98,6 +134,7 @@ class Session {
 
     std::filesystem::path baseFolder_;
     FrontEnd& front_;
+    CountingFrontEnd counting_{front_};
     mutable std::mutex mutex_;
     SettingsArea settings_;
     ExtendedSettings extended_;

@@ -3,6 +3,8 @@
 #include <array>
 #include <cstdlib>
 
+#include "download/ListExport.h"
+
 namespace brenvik::cli {
 
 const char* const kUsage =
@@ -22,6 +24,10 @@ const char* const kUsage =
     "      --cacert FILE   额外信任的 CA 证书(PEM)\n"
     "      --yes, --no     回答所有是/否提问(默认: 否)\n"
     "      --json          以 JSON 输出相册列表和下载结果\n"
+    "      --export FORMAT 不下载, 在相册目录写出地址列表: lst、aria2(含 Referer 与 Cookie)\n"
+    "                      或 json, 可重复\n"
+    "      --save-pages DIR\n"
+    "                      把取回的每个页面按序号保存到 DIR(首行注释为地址), 用于报告问题\n"
     "  -q, --quiet         不显示进度\n"
     "  -h, --help          显示本帮助\n"
     "      --version       显示版本\n";
@@ -54,6 +60,19 @@ std::optional<int> SmallNumber(const std::string& text, int low, int high) {
         return std::nullopt;
     }
     return value;
+}
+
+std::optional<unsigned> ExportByName(const std::string& name) {
+    if (name == "lst") {
+        return kExportLst;
+    }
+    if (name == "aria2") {
+        return kExportAria2;
+    }
+    if (name == "json") {
+        return kExportJson;
+    }
+    return std::nullopt;
 }
 
 }  // namespace
@@ -149,6 +168,17 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
                 return {std::nullopt, "--cacert 需要一个文件"};
             }
             options.caFile = v;
+        } else if (arg == "--export") {
+            const auto format = value(v) ? ExportByName(v) : std::nullopt;
+            if (!format) {
+                return {std::nullopt, "--export 需要 lst、aria2 或 json"};
+            }
+            options.exports |= *format;
+        } else if (arg == "--save-pages") {
+            if (!value(v)) {
+                return {std::nullopt, "--save-pages 需要一个目录"};
+            }
+            options.savePages = v;
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             return {std::nullopt, "未知的选项: " + arg};
         } else {

@@ -28,6 +28,8 @@ struct Options {
     std::vector<std::string> cookieBrowsers;  // "firefox[:PROFILE]", "chromium[:PROFILE]"
     std::vector<std::string> connectTo;
     std::optional<std::string> caFile;
+    unsigned exports = 0;                  // ListExport bits: write these lists instead
+    std::optional<std::string> savePages;  // keep every page fetched in this folder
     Answer answer = Answer::No;
     bool json = false;
     bool quiet = false;

@@ -23,6 +23,7 @@
 #include "net/Hosts.h"
 #include "net/Routing.h"
 #include "net/StringCtrl.h"
+#include "sites/PageWatch.h"
 #include "sites/Sites.h"
 
 namespace brenvik::cli {
@@ -191,6 +192,10 @@ bool PrepareHome(const Options& options, const std::filesystem::path& home) {
     if (options.caFile) {
         SetExtraCaFile(*options.caFile);
     }
+    if (options.savePages && !SetPageArchive(*options.savePages)) {
+        std::fprintf(stderr, "无法使用页面保存目录: %s\n", options.savePages->c_str());
+        return false;
+    }
     return true;
 }
 
@@ -253,7 +258,8 @@ int Run(const Options& options) {
         const std::string recent = session.Settings().recent[kRecentSavePaths][0];
         savePath = recent.empty() ? std::filesystem::current_path().string() : recent;
     }
-    const DownloadJobOutcome outcome = RunDownloadJob(session, *selected, savePath);
+    const DownloadJobOutcome outcome =
+        RunDownloadJob(session, *selected, savePath, options.exports);
     if (!outcome.started) {
         return kExitSavePath;
     }
@@ -266,7 +272,7 @@ int Run(const Options& options) {
             gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str(),
             outcome.skipped);
     }
-    if (outcome.folderFailed) {
+    if (outcome.folderFailed || outcome.listsFailed > 0) {
         return kExitSavePath;
     }
     if (gInterrupted) {

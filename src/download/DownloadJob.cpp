@@ -10,10 +10,12 @@
 #include "app/Session.h"
 #include "download/Collect.h"
 #include "download/DownProc.h"
+#include "download/ListExport.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/StringCtrl.h"
 #include "net/TransferStop.h"
+#include "sites/PageWatch.h"
 
 namespace brenvik {
 namespace {
@@ -147,7 +149,7 @@ void RequestDownloadStop(Session& session) {
 }
 
 DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& selected,
-                                  const std::string& savePathText) {
+                                  const std::string& savePathText, unsigned listExports) {
     DownloadJobOutcome outcome;
     FrontEnd& front = session.Front();
     session.UseListedSite();
@@ -192,6 +194,10 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
     }
     const int total = static_cast<int>(albums.size());
     std::set<std::string> toldGivenUp;
+    // The photo lists' pages pass this watch: an album that yields nothing although its
+    // pages answered 200 points at a changed site (said once per job).
+    PageWatch pages;
+    bool siteChangeTold = false;
     for (int k = 1; k <= total && session.downloadState != kDownloadStopAsked; ++k) {
         const int albumIndex = albums[static_cast<std::size_t>(k - 1)];
         session.downloads.Clear();
@@ -201,13 +207,22 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         front.SetControlText(kControlProgress, "......");
         session.downloadState = kDownloadRunning;
         ++outcome.albums;
+        pages.Restart();
+        const int spokenBefore = session.Spoken();
         if (!CollectPhotos(session, albumIndex)) {
             // Said once in the final status, not in a box per album.
             ++outcome.unsupported;
             continue;
         }
         const int rows = static_cast<int>(session.downloads.Size());
-        if (rows == 0 || session.downloadState == kDownloadStopAsked) {
+        if (session.downloadState == kDownloadStopAsked) {
+            continue;
+        }
+        if (rows == 0) {
+            // An album that explained itself (a password asked, a notice) was read.
+            if (session.downloads.Offered() == 0 && session.Spoken() == spokenBefore) {
+                ReportPossibleSiteChange(session, pages, siteChangeTold);
+            }
             continue;
         }
         if (!FolderUsable(session.downloads.AlbumFolder())) {
@@ -222,10 +237,14 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         }
         outcome.images += rows;
         outcome.lastAlbumFolder = session.downloads.AlbumFolder();
-        if (rules.flags & kFlagListOnly) {
+        if (listExports != 0 || (rules.flags & kFlagListOnly)) {
             const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
-            WriteDownloaderList(AlbumSideFile(outcome.lastAlbumFolder, album->name, ".lst"),
-                                session.downloads);
+            for (const auto& file :
+                 WriteListExports(listExports != 0 ? listExports : kListOnlyExports,
+                                  outcome.lastAlbumFolder, album->name, session.downloads)) {
+                front.ShowMessage(file.string());
+                ++outcome.listsFailed;
+            }
             continue;
         }
         front.SetControlText(kControlProgress, kDownloadStarted);

@@ -33,6 +33,7 @@ struct DownloadJobOutcome {
     int skipped = 0;            // images left out by the size limits
     int unsupported = 0;        // albums whose kind no photo-list adapter serves
     bool folderFailed = false;  // an album folder could not be made under the save path
+    int listsFailed = 0;        // address lists (list-only mode) that could not be written
     std::filesystem::path lastAlbumFolder;
 };
 
@@ -41,9 +42,11 @@ struct DownloadJobOutcome {
 bool MakeFolderPath(Session& session, const std::filesystem::path& path);
 
 // Runs the whole job on the calling thread. `selected` are album indexes in the order
-// the table gives them; `savePath` is the save-path text as typed.
+// the table gives them; `savePath` is the save-path text as typed. `listExports`
+// (ListExport bits) writes those address lists instead of downloading; 0 leaves it to
+// the list-only option, which writes the ".lst" and the aria2 list.
 DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& selected,
-                                  const std::string& savePath);
+                                  const std::string& savePath, unsigned listExports = 0);
 
 // The stop command: asks the running job and its workers to stop.
 void RequestDownloadStop(Session& session);

@@ -125,7 +125,8 @@ constexpr const char* kFileHelpText =
     "生成图片原始名文件：另写一个文本文件，列出每张图片在网站上的描述或原始文件名\n"
     "不下载以前下载过的图片：相册文件夹里记下上次完整下载时的第一张图片，再次下载时读到它就停，"
     "只下载新加的图片\n"
-    "只生成迅雷下载列表：不下载图片，只为每个相册写一个地址列表(.lst)，交给下载工具\n"
+    "只生成迅雷下载列表：不下载图片，只为每个相册写地址列表(.lst)和 aria2 列表(.aria2.txt，"
+    "含文件名、Referer 和 Cookie)，交给下载工具\n"
     "下载完成后打开保存路径：下载结束后打开最后一个相册的文件夹";
 
 // A link that looks like plain grey text while it is disabled.

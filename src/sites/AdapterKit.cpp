@@ -11,6 +11,7 @@
 
 #include "net/Hosts.h"
 #include "net/StringCtrl.h"
+#include "sites/PageWatch.h"
 
 namespace brenvik {
 
@@ -75,12 +76,15 @@ bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeF
     if (hook) {
         const std::optional<std::string> page = hook(request);
         text = page.value_or("");
+        NotePageFetched(address, page ? 200 : 0, page ? &text : nullptr);
         return page.has_value();
     }
     if (!FetchThroughHookOrNetwork(request, response)) {
+        NotePageFetched(address, response.status, nullptr);
         return false;
     }
     response.GetText(text, decodeFlags);
+    NotePageFetched(address, response.status, &text);
     return true;
 }
 

@@ -7,6 +7,7 @@
 #include "download/ListTypes.h"
 #include "net/StringCtrl.h"
 #include "sites/AdapterKit.h"
+#include "sites/PageWatch.h"
 #include "sites/Qzone.h"
 #include "sites/Sites.h"
 
@@ -71,7 +72,12 @@ void QqGroupAlbumList(Session& session, const std::string& group) {
     for (int start = 0;; start += kAlbumsPerPage) {
         std::string text;
         if (!FetchPage(request, AlbumListAddress(group, uin, start, token), kGroupDecode, text) ||
-            text.empty() || FoundAfterStart(text, kNotLoggedIn)) {
+            text.empty()) {
+            return;
+        }
+        if (FoundAfterStart(text, kNotLoggedIn)) {
+            // The service's own answer: the listing's hint says what to do.
+            NotePageUnderstood();
             return;
         }
         Pieces pieces;

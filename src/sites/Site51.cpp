@@ -5,6 +5,7 @@
 #include "download/ListTypes.h"
 #include "net/StringCtrl.h"
 #include "sites/AdapterKit.h"
+#include "sites/PageWatch.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
 
@@ -27,7 +28,12 @@ Answer Fetch51(URLRequest& request, const std::string& address, std::string& tex
     if (!FetchPage(request, address, kGbkPages, text) || text.empty()) {
         return Answer::Failed;
     }
-    return text.find(kTryLater) == std::string::npos ? Answer::Page : Answer::Busy;
+    if (text.find(kTryLater) == std::string::npos) {
+        return Answer::Page;
+    }
+    // A known answer, not a changed page.
+    NotePageUnderstood();
+    return Answer::Busy;
 }
 
 std::string HomeBase() {

@@ -284,7 +284,14 @@ TEST_F(DownloadJobTest, ListOnlyWritesAddressesAndDownloadsNothing) {
     EXPECT_EQ(images.server.RequestCount(), 0u);
     EXPECT_EQ(ReadBytes(save / "Listed" / "Listed.lst"),
               images.Url(1) + "\r\n" + images.Url(2) + "\r\n" + images.Url(3) + "\r\n");
-    EXPECT_EQ(save.Files(), std::vector<std::string>{"Listed/Listed.lst"});
+    // The list-only option also writes the aria2 list: the fallback is the second
+    // mirror of its photo, and the names are the ones a download would give.
+    const std::string folder = (save / "Listed").string();
+    EXPECT_EQ(ReadBytes(save / "Listed" / "Listed.aria2.txt"),
+              images.Url(1) + "\n dir=" + folder + "\n out=a.jpg\n" + images.Url(2) + "\t" +
+                  images.Url(3) + "\n dir=" + folder + "\n out=b.jpg\n");
+    EXPECT_EQ(save.Files(),
+              (std::vector<std::string>{"Listed/Listed.aria2.txt", "Listed/Listed.lst"}));
 }
 
 TEST_F(DownloadJobTest, SavePathAndOwnerFoldersAreCreatedLevelByLevel) {

@@ -600,6 +600,25 @@ TEST_F(WindowTest, DownloadAfterASiteChangeUsesTheListedSite) {
     EXPECT_EQ(site->currentIndex(), 9) << "the user's choice stays for the next listing";
 }
 
+TEST_F(WindowTest, ListOnlyWritesTheAddressListAndTheAria2List) {
+    ListQzone();
+    Session& session = window->session();
+    ST_SAVESET rules = session.SaveRules(0);
+    rules.flags = kFlagListOnly;
+    session.SetSaveRules(0, rules);
+    PersonClicksCell(window->Grid(), 0, 1);
+    PersonClicks(C(1005));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)) == "下载完毕"; }));
+    EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "旅行.lst"));
+    std::ifstream aria2(save / "旅行" / "旅行.aria2.txt");
+    std::string first;
+    std::string dir;
+    ASSERT_TRUE(std::getline(aria2, first) && std::getline(aria2, dir));
+    EXPECT_TRUE(first.starts_with("http")) << first;
+    EXPECT_EQ(dir, " dir=" + (save / "旅行").string());
+    EXPECT_FALSE(std::filesystem::exists(save / "旅行" / "照片5.jpg")) << "nothing downloaded";
+}
+
 TEST_F(WindowTest, CoversAreFetchedScaledAndReused) {
     QImage cover(400, 300, QImage::Format_RGB32);
     cover.fill(Qt::darkGreen);
