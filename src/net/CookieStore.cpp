@@ -62,6 +62,20 @@ bool DomainMatches(std::string_view host, std::string_view domain, bool includeS
            host[host.size() - domain.size() - 1] == '.';
 }
 
+// True when one name is the other or a domain above it: the cookies a transfer to the
+// host could send or replace. Wider than the sending rule on purpose, so that no cookie
+// that matters is left out.
+bool RelatedHost(std::string_view host, std::string_view domain) {
+    if (!domain.empty() && domain.front() == '.') {
+        domain.remove_prefix(1);
+    }
+    const auto below = [](std::string_view longer, std::string_view shorter) {
+        return longer.size() > shorter.size() && longer.ends_with(shorter) &&
+               longer[longer.size() - shorter.size() - 1] == '.';
+    };
+    return host == domain || below(host, domain) || below(domain, host);
+}
+
 bool PathMatches(std::string_view requestPath, std::string_view cookiePath) {
     if (!requestPath.starts_with(cookiePath)) {
         return false;
@@ -78,11 +92,22 @@ CookieStore& CookieStore::Shared() {
 }
 
 std::string CookieStore::Cookie::Line() const {
-    std::ostringstream out;
-    out << (httpOnly ? std::string(kHttpOnlyPrefix) : "") << domain << '\t'
-        << (includeSubdomains ? "TRUE" : "FALSE") << '\t' << path << '\t'
-        << (secure ? "TRUE" : "FALSE") << '\t' << expires << '\t' << name << '\t' << value;
-    return out.str();
+    std::string line;
+    line.reserve(kHttpOnlyPrefix.size() + domain.size() + path.size() + name.size() + value.size() +
+                 40);
+    if (httpOnly) {
+        line += kHttpOnlyPrefix;
+    }
+    line += domain;
+    line += includeSubdomains ? "\tTRUE\t" : "\tFALSE\t";
+    line += path;
+    line += secure ? "\tTRUE\t" : "\tFALSE\t";
+    line += std::to_string(expires);
+    line += '\t';
+    line += name;
+    line += '\t';
+    line += value;
+    return line;
 }
 
 bool CookieStore::Parse(const std::string& rawLine, Cookie& cookie) {
@@ -188,6 +213,27 @@ std::vector<std::string> CookieStore::Lines() const {
     lines.reserve(cookies_.size());
     for (const auto& [key, cookie] : cookies_) {
         lines.push_back(cookie.Line());
+    }
+    return lines;
+}
+
+std::vector<std::string> CookieStore::LinesFor(const std::string& host,
+                                               const std::vector<std::string>& handedHosts) const {
+    const std::string wanted = LowerAscii(host);
+    std::vector<std::string> handed;
+    handed.reserve(handedHosts.size());
+    for (const auto& h : handedHosts) {
+        handed.push_back(LowerAscii(h));
+    }
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> lines;
+    for (const auto& [key, cookie] : cookies_) {
+        const std::string domain = LowerAscii(cookie.domain);
+        if (RelatedHost(wanted, domain) &&
+            std::none_of(handed.begin(), handed.end(),
+                         [&](const std::string& h) { return RelatedHost(h, domain); })) {
+            lines.push_back(cookie.Line());
+        }
     }
     return lines;
 }
