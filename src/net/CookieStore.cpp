@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -65,15 +66,25 @@ bool DomainMatches(std::string_view host, std::string_view domain, bool includeS
 // True when one name is the other or a domain above it: the cookies a transfer to the
 // host could send or replace. Wider than the sending rule on purpose, so that no cookie
 // that matters is left out.
+// Both names in any case; asked for every stored cookie on every transfer, so without
+// making lower-case copies.
 bool RelatedHost(std::string_view host, std::string_view domain) {
     if (!domain.empty() && domain.front() == '.') {
         domain.remove_prefix(1);
     }
-    const auto below = [](std::string_view longer, std::string_view shorter) {
-        return longer.size() > shorter.size() && longer.ends_with(shorter) &&
-               longer[longer.size() - shorter.size() - 1] == '.';
+    const auto sameText = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) ==
+                          std::tolower(static_cast<unsigned char>(y));
+               });
     };
-    return host == domain || below(host, domain) || below(domain, host);
+    const auto below = [&](std::string_view longer, std::string_view shorter) {
+        return longer.size() > shorter.size() &&
+               longer[longer.size() - shorter.size() - 1] == '.' &&
+               sameText(longer.substr(longer.size() - shorter.size()), shorter);
+    };
+    return sameText(host, domain) || below(host, domain) || below(domain, host);
 }
 
 bool PathMatches(std::string_view requestPath, std::string_view cookiePath) {
@@ -219,18 +230,12 @@ std::vector<std::string> CookieStore::Lines() const {
 
 std::vector<std::string> CookieStore::LinesFor(const std::string& host,
                                                const std::vector<std::string>& handedHosts) const {
-    const std::string wanted = LowerAscii(host);
-    std::vector<std::string> handed;
-    handed.reserve(handedHosts.size());
-    for (const auto& h : handedHosts) {
-        handed.push_back(LowerAscii(h));
-    }
     std::lock_guard lock(mutex_);
     std::vector<std::string> lines;
     for (const auto& [key, cookie] : cookies_) {
-        const std::string domain = LowerAscii(cookie.domain);
-        if (RelatedHost(wanted, domain) &&
-            std::none_of(handed.begin(), handed.end(),
+        const std::string& domain = cookie.domain;
+        if (RelatedHost(host, domain) &&
+            std::none_of(handedHosts.begin(), handedHosts.end(),
                          [&](const std::string& h) { return RelatedHost(h, domain); })) {
             lines.push_back(cookie.Line());
         }
