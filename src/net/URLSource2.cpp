@@ -513,7 +513,10 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     // Bodies stay as sent; GetText inflates them.
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 102400L);
+    // 64 KB: larger receive buffers (100 KB) together with a saved body's kept head went
+    // over the allocator's trim threshold, so each worker's heap was handed back to the
+    // system and faulted in again for every image.
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 65536L);
     // A finished exchange leaves its connection in the shared pool for the next one;
     // libcurl's default keeps five there and closes the rest, so fifteen workers would
     // open a new connection for nearly every image.
