@@ -5,10 +5,11 @@
 #include <condition_variable>
 #include <cstdio>
 #include <deque>
+#include <functional>
 #include <mutex>
-#include <optional>
 #include <system_error>
 #include <thread>
+#include <utility>
 #include <vector>
 
 #include "app/Session.h"
@@ -120,6 +121,59 @@ class SlotMailbox {
     std::deque<std::size_t> finished_;
 };
 
+// The thread of one worker slot, kept for the slot's next image: starting a thread for
+// every image cost about as much as a small image's transfer from a fast server.
+class SlotThread {
+  public:
+    SlotThread() = default;
+    SlotThread(const SlotThread&) = delete;
+    SlotThread& operator=(const SlotThread&) = delete;
+    ~SlotThread() {
+        {
+            std::lock_guard lock(mutex_);
+            quit_ = true;
+        }
+        cv_.notify_one();
+        if (thread_.joinable()) {
+            thread_.join();
+        }
+    }
+    // Runs the job on the slot's thread once its last job ended; throws std::system_error
+    // when the thread cannot start.
+    void Run(std::function<void()> job) {
+        if (!thread_.joinable()) {
+            thread_ = std::thread([this] { Loop(); });
+        }
+        {
+            std::lock_guard lock(mutex_);
+            job_ = std::move(job);
+        }
+        cv_.notify_one();
+    }
+
+  private:
+    void Loop() {
+        for (;;) {
+            std::function<void()> job;
+            {
+                std::unique_lock lock(mutex_);
+                cv_.wait(lock, [this] { return quit_ || job_; });
+                if (!job_) {
+                    return;
+                }
+                job = std::exchange(job_, nullptr);
+            }
+            job();
+        }
+    }
+
+    std::mutex mutex_;
+    std::condition_variable cv_;
+    std::function<void()> job_;
+    bool quit_ = false;
+    std::thread thread_;
+};
+
 }  // namespace
 
 ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
@@ -196,7 +250,7 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     SlotMailbox mailbox;
     std::atomic<int> saved{0};
     std::atomic<int> skipped{0};
-    std::vector<std::optional<std::thread>> slots(t);
+    std::vector<SlotThread> slots(t);
     const auto startWorker = [&](std::size_t slot, std::size_t row) {
         const auto work = [&, slot, row] {
             const StopScope stop([&session] { return session.stopFlag.load(); });
@@ -217,7 +271,7 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
             mailbox.Post(slot);
         };
         try {
-            slots[slot].emplace(work);
+            slots[slot].Run(work);
         } catch (const std::system_error&) {
             // A worker that cannot start counts as done, so the run still ends.
             ++session.doneCount;
@@ -233,10 +287,6 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     while (running > 0) {
         const std::size_t slot = mailbox.Take();
         --running;
-        if (slots[slot] && slots[slot]->joinable()) {
-            slots[slot]->join();
-        }
-        slots[slot].reset();
         const bool stopping = session.stopFlag;
         // Photos only a given-up host holds fail at once: no worker, no pause.
         while (!stopping && next < n && Unreachable(guard, rows[next].url)) {

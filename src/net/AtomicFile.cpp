@@ -111,6 +111,12 @@ bool IsTemporaryName(const std::string& name, long& pid) {
            PidAndCounter(view.substr(legacy + kLegacyMarker.size()), pid);
 }
 
+bool IsOwnTemporary(const std::filesystem::path& file) {
+    long pid = 0;
+    const std::string name = file.filename().string();
+    return name.starts_with(kTempPrefix) && IsTemporaryName(name, pid) && pid == ::getpid();
+}
+
 int SweepStaleTemporaries(const std::filesystem::path& folder) {
     DIR* dir = ::opendir(folder.c_str());
     if (!dir) {

@@ -15,6 +15,8 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
 // True for a name TemporaryBeside hands out (or that earlier versions handed out), with
 // the id of the process that made it.
 bool IsTemporaryName(const std::string& name, long& pid);
+// True for a name TemporaryBeside handed out in this process: a file no one else writes.
+bool IsOwnTemporary(const std::filesystem::path& file);
 // Removes temporary files of processes that no longer run from a folder (not below it):
 // what a killed run left behind. Returns how many went.
 int SweepStaleTemporaries(const std::filesystem::path& folder);

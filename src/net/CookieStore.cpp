@@ -4,6 +4,7 @@
 #include <sys/stat.h>
 
 #include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <ctime>
 #include <fstream>
@@ -62,6 +63,30 @@ bool DomainMatches(std::string_view host, std::string_view domain, bool includeS
            host[host.size() - domain.size() - 1] == '.';
 }
 
+// True when one name is the other or a domain above it: the cookies a transfer to the
+// host could send or replace. Wider than the sending rule on purpose, so that no cookie
+// that matters is left out.
+// Both names in any case; asked for every stored cookie on every transfer, so without
+// making lower-case copies.
+bool RelatedHost(std::string_view host, std::string_view domain) {
+    if (!domain.empty() && domain.front() == '.') {
+        domain.remove_prefix(1);
+    }
+    const auto sameText = [](std::string_view a, std::string_view b) {
+        return a.size() == b.size() &&
+               std::equal(a.begin(), a.end(), b.begin(), [](char x, char y) {
+                   return std::tolower(static_cast<unsigned char>(x)) ==
+                          std::tolower(static_cast<unsigned char>(y));
+               });
+    };
+    const auto below = [&](std::string_view longer, std::string_view shorter) {
+        return longer.size() > shorter.size() &&
+               longer[longer.size() - shorter.size() - 1] == '.' &&
+               sameText(longer.substr(longer.size() - shorter.size()), shorter);
+    };
+    return sameText(host, domain) || below(host, domain) || below(domain, host);
+}
+
 bool PathMatches(std::string_view requestPath, std::string_view cookiePath) {
     if (!requestPath.starts_with(cookiePath)) {
         return false;
@@ -78,11 +103,22 @@ CookieStore& CookieStore::Shared() {
 }
 
 std::string CookieStore::Cookie::Line() const {
-    std::ostringstream out;
-    out << (httpOnly ? std::string(kHttpOnlyPrefix) : "") << domain << '\t'
-        << (includeSubdomains ? "TRUE" : "FALSE") << '\t' << path << '\t'
-        << (secure ? "TRUE" : "FALSE") << '\t' << expires << '\t' << name << '\t' << value;
-    return out.str();
+    std::string line;
+    line.reserve(kHttpOnlyPrefix.size() + domain.size() + path.size() + name.size() + value.size() +
+                 40);
+    if (httpOnly) {
+        line += kHttpOnlyPrefix;
+    }
+    line += domain;
+    line += includeSubdomains ? "\tTRUE\t" : "\tFALSE\t";
+    line += path;
+    line += secure ? "\tTRUE\t" : "\tFALSE\t";
+    line += std::to_string(expires);
+    line += '\t';
+    line += name;
+    line += '\t';
+    line += value;
+    return line;
 }
 
 bool CookieStore::Parse(const std::string& rawLine, Cookie& cookie) {
@@ -188,6 +224,21 @@ std::vector<std::string> CookieStore::Lines() const {
     lines.reserve(cookies_.size());
     for (const auto& [key, cookie] : cookies_) {
         lines.push_back(cookie.Line());
+    }
+    return lines;
+}
+
+std::vector<std::string> CookieStore::LinesFor(const std::string& host,
+                                               const std::vector<std::string>& handedHosts) const {
+    std::lock_guard lock(mutex_);
+    std::vector<std::string> lines;
+    for (const auto& [key, cookie] : cookies_) {
+        const std::string& domain = cookie.domain;
+        if (RelatedHost(host, domain) &&
+            std::none_of(handedHosts.begin(), handedHosts.end(),
+                         [&](const std::string& h) { return RelatedHost(h, domain); })) {
+            lines.push_back(cookie.Line());
+        }
     }
     return lines;
 }

@@ -34,6 +34,12 @@ class CookieStore {
 
     // Netscape lines of every cookie, for a transfer to start from.
     std::vector<std::string> Lines() const;
+    // The lines a transfer to the host may need (its own cookies and those of the domains
+    // above or below it), leaving out the cookies already handed for any of `handedHosts`:
+    // a transfer gets a few lines instead of the whole store, and a redirect to another
+    // host adds that host's cookies without overwriting what the transfer holds already.
+    std::vector<std::string> LinesFor(const std::string& host,
+                                      const std::vector<std::string>& handedHosts = {}) const;
     // Applies what a transfer changed: lines it ended with versus the lines it was given.
     void Merge(const std::vector<std::string>& before, const std::vector<std::string>& after);
     // Takes one Netscape line (as from a browser); false when it cannot be read.

@@ -1,5 +1,6 @@
 // The page fetcher on libcurl. Each exchange owns its easy handle; the only shared
-// state is the cookie store, handed to the transfer before and merged back after.
+// state is the cookie store: the cookies of the hosts a transfer visits are handed to it
+// and its changes merged back after.
 #include "net/URLSource2.h"
 
 #include <curl/curl.h>
@@ -7,6 +8,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
@@ -26,6 +28,9 @@ namespace {
 
 using Clock = std::chrono::steady_clock;
 
+// Idle connections the shared pool keeps: room for every worker thread on a few hosts.
+constexpr long kPooledConnections = 48;
+
 void EnsureCurlInitialised() {
     static const bool initialised = curl_global_init(CURL_GLOBAL_ALL) == CURLE_OK;
     (void)initialised;
@@ -35,6 +40,8 @@ void EnsureCurlInitialised() {
 // image downloads from one host reuses its connections. Cookies are deliberately not
 // shared here (see CookieStore). Each exchange holds the pool it started with; a pool
 // that was replaced closes its connections once its last exchange ends.
+// Easy handles are kept for the next exchange too: a new one costs a wake-up socket
+// pair and buffers, paid once per image otherwise.
 class ConnectionPool {
   public:
     ConnectionPool() : share_(curl_share_init()) {
@@ -45,10 +52,48 @@ class ConnectionPool {
         curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_DNS);
         curl_share_setopt(share_, CURLSHOPT_SHARE, CURL_LOCK_DATA_SSL_SESSION);
     }
-    ~ConnectionPool() { curl_share_cleanup(share_); }
+    ~ConnectionPool() {
+        for (CURL* handle : idle_) {
+            curl_easy_cleanup(handle);
+        }
+        curl_share_cleanup(share_);
+    }
     ConnectionPool(const ConnectionPool&) = delete;
     ConnectionPool& operator=(const ConnectionPool&) = delete;
     CURLSH* Handle() const { return share_; }
+
+    // A handle in its initial state (as curl_easy_init leaves it, but for the cookies it
+    // holds, which the caller clears) that uses this pool; null when none can be made.
+    CURL* TakeEasy() {
+        CURL* handle = nullptr;
+        {
+            std::lock_guard lock(idleMutex_);
+            if (!idle_.empty()) {
+                handle = idle_.back();
+                idle_.pop_back();
+            }
+        }
+        if (!handle) {
+            handle = curl_easy_init();
+        }
+        if (handle) {
+            curl_easy_setopt(handle, CURLOPT_SHARE, share_);
+        }
+        return handle;
+    }
+    void GiveBack(CURL* handle) {
+        // Forgets every option, so nothing of this exchange (its header lists are about
+        // to be freed) reaches the next one.
+        curl_easy_reset(handle);
+        {
+            std::lock_guard lock(idleMutex_);
+            if (idle_.size() < kIdleHandles) {
+                idle_.push_back(handle);
+                return;
+            }
+        }
+        curl_easy_cleanup(handle);
+    }
 
   private:
     static void Lock(CURL*, curl_lock_data data, curl_lock_access, void* self) {
@@ -58,8 +103,13 @@ class ConnectionPool {
         static_cast<ConnectionPool*>(self)->mutexes_[data].unlock();
     }
 
+    // As many as worker threads run at once.
+    static constexpr std::size_t kIdleHandles = 16;
+
     CURLSH* share_;
     std::mutex mutexes_[CURL_LOCK_DATA_LAST];
+    std::mutex idleMutex_;
+    std::vector<CURL*> idle_;
 };
 
 std::mutex& PoolMutex() {
@@ -97,10 +147,13 @@ void Append(Slist& list, const std::string& line) {
 }
 
 // A body being saved: written to a temporary file beside the target, renamed into
-// place only when the whole exchange succeeded, removed otherwise.
+// place only when the whole exchange succeeded, removed otherwise. A target that is a
+// temporary name of this process already is private until its owner moves it: the
+// body goes there directly, sparing a second name and a rename for every image.
 class SaveFile {
   public:
-    explicit SaveFile(std::filesystem::path target) : target_(std::move(target)) {}
+    explicit SaveFile(std::filesystem::path target)
+        : target_(std::move(target)), direct_(IsOwnTemporary(target_)) {}
     ~SaveFile() { Discard(); }
     SaveFile(const SaveFile&) = delete;
     SaveFile& operator=(const SaveFile&) = delete;
@@ -125,7 +178,7 @@ class SaveFile {
         const bool closed = ::close(fd_) == 0;
         fd_ = -1;
         std::error_code ec;
-        if (closed) {
+        if (closed && !direct_) {
             std::filesystem::rename(temp_, target_, ec);
         }
         if (!closed || ec) {
@@ -150,8 +203,13 @@ class SaveFile {
 
   private:
     bool OpenTemporary() {
-        temp_ = TemporaryBeside(target_);
+        temp_ = direct_ ? target_ : TemporaryBeside(target_);
         fd_ = CreateTemporary(temp_);
+        if (fd_ < 0 && direct_ && errno == EEXIST) {
+            // What an earlier attempt left there (a body the checks turned down) is ours.
+            ::unlink(target_.c_str());
+            fd_ = CreateTemporary(temp_);
+        }
         if (fd_ < 0) {
             temp_.clear();
         }
@@ -159,6 +217,7 @@ class SaveFile {
     }
 
     std::filesystem::path target_;
+    const bool direct_;
     std::filesystem::path temp_;
     int fd_ = -1;
 };
@@ -218,18 +277,24 @@ class Exchange {
         return static_cast<Exchange*>(self)->Progress(dlnow, ulnow);
     }
     static int OnConnected(void* self, char* remoteIp, char*, int, int) {
-        return static_cast<Exchange*>(self)->HopAllowed(remoteIp) ? CURL_PREREQFUNC_OK
-                                                                  : CURL_PREREQFUNC_ABORT;
+        auto* exchange = static_cast<Exchange*>(self);
+        if (!exchange->HopAllowed(remoteIp)) {
+            return CURL_PREREQFUNC_ABORT;
+        }
+        exchange->HandCookiesForHop();
+        return CURL_PREREQFUNC_OK;
     }
 
     std::size_t Header(std::string_view line);
     std::size_t Body(const char* data, std::size_t size);
     int Progress(curl_off_t dlnow, curl_off_t ulnow);
     bool HopAllowed(const char* remoteIp) const;
+    void HandCookies(const std::string& host);
+    void HandCookiesForHop();
     bool HeadersAcceptable();
     bool OverMaximum(std::size_t size) {
-        const bool over = request_.maxSizeKiB != 0 &&
-                          size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
+        const bool over =
+            request_.maxSizeKiB != 0 && size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
         response_.sizeRejected |= over;
         return over;
     }
@@ -241,14 +306,13 @@ class Exchange {
         return size > kMaxPageBytes;
     }
     bool UnderMinimum(std::size_t size) {
-        const bool under = request_.minSizeKiB > 0 &&
-                           size < static_cast<std::size_t>(request_.minSizeKiB) * 1024;
+        const bool under =
+            request_.minSizeKiB > 0 && size < static_cast<std::size_t>(request_.minSizeKiB) * 1024;
         response_.sizeRejected |= under;
         return under;
     }
     void KeepBody(const char* data, std::size_t size);
-    void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo,
-                   const std::vector<std::string>& cookies);
+    void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo);
 
     const URLRequest& request_;
     CURLSource& response_;
@@ -264,6 +328,8 @@ class Exchange {
     Clock::time_point lastActivity_ = Clock::now();
     curl_off_t lastDown_ = 0;
     curl_off_t lastUp_ = 0;
+    std::vector<std::string> cookieHosts_;  // the hosts whose cookies were handed
+    std::vector<std::string> cookiesGiven_;
 };
 
 std::size_t Exchange::Header(std::string_view line) {
@@ -404,8 +470,35 @@ bool Exchange::HopAllowed(const char* remoteIp) const {
     return remoteIp && !IsInternalAddress(remoteIp);
 }
 
-void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo,
-                         const std::vector<std::string>& cookies) {
+// Only the cookies of the hosts a transfer visits go to it: libcurl takes each cookie
+// handed to it at some cost, and a store of a dozen logged-in sites made that the larger
+// part of an image's download. The request reaches these callbacks before it is sent,
+// also after each redirect, so every hop still carries its cookies.
+void Exchange::HandCookies(const std::string& host) {
+    if (host.empty() ||
+        std::find(cookieHosts_.begin(), cookieHosts_.end(), host) != cookieHosts_.end()) {
+        return;
+    }
+    std::vector<std::string> lines = CookieStore::Shared().LinesFor(host, cookieHosts_);
+    cookieHosts_.push_back(host);
+    for (auto& line : lines) {
+        curl_easy_setopt(curl_, CURLOPT_COOKIELIST, line.c_str());
+        cookiesGiven_.push_back(std::move(line));
+    }
+}
+
+void Exchange::HandCookiesForHop() {
+    long redirects = 0;
+    curl_easy_getinfo(curl_, CURLINFO_REDIRECT_COUNT, &redirects);
+    if (redirects == 0) {
+        return;
+    }
+    const char* current = nullptr;
+    curl_easy_getinfo(curl_, CURLINFO_EFFECTIVE_URL, &current);
+    HandCookies(OriginOf(current ? current : "").host);
+}
+
+void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo) {
     curl_easy_setopt(curl, CURLOPT_URL, request_.address.c_str());
     curl_easy_setopt(curl, CURLOPT_PROTOCOLS_STR, "http,https");
     // What was asked over https is never continued in the clear.
@@ -420,7 +513,14 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
     curl_easy_setopt(curl, CURLOPT_HTTP_VERSION, CURL_HTTP_VERSION_1_1);
     // Bodies stay as sent; GetText inflates them.
     curl_easy_setopt(curl, CURLOPT_HTTP_CONTENT_DECODING, 0L);
-    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 102400L);
+    // 64 KB: larger receive buffers (100 KB) together with a saved body's kept head went
+    // over the allocator's trim threshold, so each worker's heap was handed back to the
+    // system and faulted in again for every image.
+    curl_easy_setopt(curl, CURLOPT_BUFFERSIZE, 65536L);
+    // A finished exchange leaves its connection in the shared pool for the next one;
+    // libcurl's default keeps five there and closes the rest, so fifteen workers would
+    // open a new connection for nearly every image.
+    curl_easy_setopt(curl, CURLOPT_MAXCONNECTS, kPooledConnections);
     curl_easy_setopt(curl, CURLOPT_FAILONERROR, request_.rejectErrorStatus ? 1L : 0L);
     const std::string agent =
         AgentHeaderValue((fetchFlags & kFetchOldAgent) ? kAgentOld : kAgentDefault);
@@ -465,10 +565,10 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
         curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
     }
 
+    // A handle kept from an earlier exchange still holds that exchange's cookies.
+    curl_easy_setopt(curl, CURLOPT_COOKIELIST, "ALL");
     curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
-    for (const auto& line : cookies) {
-        curl_easy_setopt(curl, CURLOPT_COOKIELIST, line.c_str());
-    }
+    HandCookies(origin_.host);
 
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
     curl_easy_setopt(curl, CURLOPT_HEADERDATA, this);
@@ -494,19 +594,18 @@ std::vector<std::string> CookieLines(CURL* curl) {
 bool Exchange::Run(unsigned fetchFlags) {
     // The pool outlives the handle: a handle must leave its share before the share goes.
     const std::shared_ptr<ConnectionPool> pool = CurrentPool();
-    std::unique_ptr<CURL, decltype(&curl_easy_cleanup)> curl(curl_easy_init(), curl_easy_cleanup);
+    // The lists outlive the handle, which goes back to the pool first.
+    Slist headers;
+    Slist connectTo;
+    const auto giveBack = [&pool](CURL* handle) { pool->GiveBack(handle); };
+    std::unique_ptr<CURL, decltype(giveBack)> curl(pool->TakeEasy(), giveBack);
     if (!curl) {
         return false;
     }
-    curl_easy_setopt(curl.get(), CURLOPT_SHARE, pool->Handle());
     curl_ = curl.get();
     origin_ = OriginOf(request_.address);
     routing_ = CurrentRouting();
-    CookieStore& cookies = CookieStore::Shared();
-    const std::vector<std::string> cookiesBefore = cookies.Lines();
-    Slist headers;
-    Slist connectTo;
-    Configure(curl.get(), fetchFlags, headers, connectTo, cookiesBefore);
+    Configure(curl.get(), fetchFlags, headers, connectTo);
 
     const CURLcode rc = curl_easy_perform(curl.get());
     curl_easy_getinfo(curl.get(), CURLINFO_RESPONSE_CODE, &response_.status);
@@ -514,7 +613,7 @@ bool Exchange::Run(unsigned fetchFlags) {
     if (curl_easy_getinfo(curl.get(), CURLINFO_RETRY_AFTER, &retryAfter) == CURLE_OK) {
         response_.retryAfterSeconds = static_cast<long>(std::max<curl_off_t>(0, retryAfter));
     }
-    cookies.Merge(cookiesBefore, CookieLines(curl.get()));
+    CookieStore::Shared().Merge(cookiesGiven_, CookieLines(curl.get()));
 
     const bool transferred = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && endMarkerMet_);
     if (failed_ || !transferred) {

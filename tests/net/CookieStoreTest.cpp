@@ -46,6 +46,27 @@ TEST(CookieStore, MergeAppliesOnlyWhatATransferChanged) {
     EXPECT_EQ(store.CookiesFor("http://a.test/"), "keep=1; new=3; other=2");
 }
 
+TEST(CookieStore, LinesForAHostLeaveOutOtherSitesAndHandedHosts) {
+    const std::string skey = ".qq.com\tTRUE\t/\tFALSE\t0\tskey\t@abc";
+    const std::string pskey = "user.qzone.qq.com\tFALSE\t/\tFALSE\t0\tp_skey\tx1";
+    const std::string img = "a1.qpic.cn\tFALSE\t/\tFALSE\t0\timg\t1";
+    const std::string bduss = ".Baidu.com\tTRUE\t/\tFALSE\t0\tBDUSS\tb";
+    CookieStore store;
+    for (const auto& line : {skey, pskey, img, bduss}) {
+        ASSERT_TRUE(store.Put(line));
+    }
+    ASSERT_TRUE(store.Put("notqq.com\tFALSE\t/\tFALSE\t0\tlookalike\t1"));
+    using Lines = std::vector<std::string>;
+    // The host's own cookies, the domain's above it and the hosts' below it.
+    EXPECT_EQ(store.LinesFor("qzone.qq.com"), (Lines{skey, pskey}));
+    EXPECT_EQ(store.LinesFor("PHOTO.baidu.com"), Lines{bduss});
+    EXPECT_EQ(store.LinesFor("a1.qpic.cn"), Lines{img});
+    EXPECT_EQ(store.LinesFor("example.test"), Lines{});
+    // After a redirect: what the transfer holds for qq.com already is not handed again.
+    EXPECT_EQ(store.LinesFor("user.qzone.qq.com", {"qzone.qq.com"}), Lines{});
+    EXPECT_EQ(store.LinesFor("a1.qpic.cn", {"qzone.qq.com"}), Lines{img});
+}
+
 TEST(CookieStore, PersistsOwnerOnlyAndSurvivesRestart) {
     test::TempDir dir;
     const auto file = dir / "cookies.txt";

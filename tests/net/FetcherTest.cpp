@@ -1,11 +1,14 @@
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <set>
 #include <thread>
 
 #include <gtest/gtest.h>
 
+#include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
 #include "net/StringCtrl.h"
@@ -18,6 +21,18 @@ namespace {
 using namespace std::chrono_literals;
 using test::RawServer;
 using test::TestServer;
+
+// The cookies of a Cookie header in one order, whichever the client sent.
+std::string SortedCookies(const std::string& header) {
+    Pieces pairs;
+    SplitAll(header, "; ", pairs);
+    std::sort(pairs.begin(), pairs.end());
+    std::string text;
+    for (const auto& pair : pairs) {
+        text += (text.empty() ? "" : "; ") + pair;
+    }
+    return text;
+}
 
 double SecondsSince(std::chrono::steady_clock::time_point start) {
     return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
@@ -337,6 +352,34 @@ TEST_F(FetcherTest, InterruptedDownloadLeavesNoFile) {
     EXPECT_EQ(raw.Connections(), 2);
 }
 
+// Download workers save each body under a temporary name of their own first.
+TEST_F(FetcherTest, BodyForAnOwnTemporaryNameIsWrittenThereAlone) {
+    test::TempDir dir;
+    const std::string image(150 * 1024, 'i');
+    std::atomic<int> asked{0};
+    server.On("", "/late.jpg", [&](const httplib::Request&, httplib::Response& res) {
+        // The first answer is empty, which the acceptance checks turn down.
+        res.set_content(asked++ == 0 ? "" : image, "image/jpeg");
+    });
+    server.Serve("", "/img.jpg", image, "image/jpeg");
+    const std::filesystem::path temp = TemporaryBeside(dir / "a.jpg");
+    URLRequest request(server.Base() + "/late.jpg", temp, 5000);
+    request.attempts = 2;
+    request.pauseSeconds = 0;
+    CURLSource response;
+    ASSERT_TRUE(Fetch(request, response, kFetchWorker));
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(ReadFile(temp), image);
+    EXPECT_EQ(dir.Files(), std::vector<std::string>{temp.filename().string()});
+
+    // A failed exchange leaves nothing under the name.
+    std::filesystem::remove(temp);
+    request.address = server.Base() + "/img.jpg";
+    request.maxSizeKiB = 100;
+    EXPECT_FALSE(Fetch(request, response, kFetchWorker));
+    EXPECT_TRUE(dir.Files().empty());
+}
+
 TEST_F(FetcherTest, ExistingFileReplacedWhole) {
     test::TempDir dir;
     { std::ofstream(dir / "p.jpg") << "old contents that are longer than the new ones"; }
@@ -427,6 +470,78 @@ TEST_F(FetcherTest, ConcurrentFetchesKeepEveryCookie) {
     const std::string cookies = GetCookies(server.Base() + "/");
     EXPECT_EQ(CountOccurrences(cookies, "; "), static_cast<std::size_t>(kThreads * 3 - 1));
     EXPECT_NE(cookies.find("c142=v142"), std::string::npos);
+}
+
+TEST_F(FetcherTest, CookiesFollowARedirectToAnotherHost) {
+    AddConnectTo(server.RouteFor("www.example.test"));
+    AddConnectTo(server.RouteFor("img.example.test"));
+    server.On("www.example.test", "/go", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "shared=new; Domain=example.test; Path=/");
+        res.set_redirect("http://img.example.test/pic");
+    });
+    server.Serve("img.example.test", "/pic", "picture");
+    CookieStore& store = CookieStore::Shared();
+    store.Put("www.example.test\tFALSE\t/\tFALSE\t0\tpage\tp");
+    store.Put("img.example.test\tFALSE\t/\tFALSE\t0\tpic\tq");
+    store.Put(".example.test\tTRUE\t/\tFALSE\t0\tshared\told");
+    store.Put("other.test\tFALSE\t/\tFALSE\t0\tforeign\tf");
+    CURLSource response;
+    ASSERT_TRUE(Fetch(URLRequest("http://www.example.test/go", "", 5000), response, 0));
+    EXPECT_EQ(response.body, "picture");
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_EQ(SortedCookies(requests[0].Header("Cookie")), "page=p; shared=old");
+    // The second host gets its own cookie too, and the value the first host just set
+    // is not taken back to the stored one.
+    EXPECT_EQ(SortedCookies(requests[1].Header("Cookie")), "pic=q; shared=new");
+    EXPECT_EQ(SortedCookies(GetCookies("http://img.example.test/")), "pic=q; shared=new");
+    EXPECT_EQ(GetCookies("http://other.test/"), "foreign=f");
+}
+
+TEST_F(FetcherTest, CookieDroppedFromTheStoreIsNotSentAgain) {
+    server.On("", "/login", [](const httplib::Request&, httplib::Response& res) {
+        res.set_header("Set-Cookie", "skey=@abc; Path=/");
+        res.set_content("ok", "text/plain");
+    });
+    CURLSource response;
+    ASSERT_TRUE(Fetch(Request("/login"), response, 0));
+    ASSERT_TRUE(Fetch(Request("/page"), response, 0));
+    EXPECT_EQ(server.Requests().back().Header("Cookie"), "skey=@abc");
+    // As a logout in the window does: the next exchanges start without it.
+    CookieStore::Shared().ClearFor(server.Base() + "/");
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_TRUE(Fetch(Request("/page"), response, 0));
+        EXPECT_EQ(server.Requests().back().Header("Cookie"), "");
+    }
+    EXPECT_EQ(CookieStore::Shared().Size(), 0u);
+}
+
+// Workers fetching one image after another from a host keep their connections open
+// instead of opening one per image.
+TEST_F(FetcherTest, ParallelWorkersReuseTheirConnections) {
+    server.Serve("", "/img.jpg", std::string(20 * 1024, 'i'), "image/jpeg");
+    constexpr int kThreads = 15;
+    constexpr int kImagesEach = 6;
+    std::vector<std::thread> threads;
+    std::atomic<int> ok{0};
+    for (int t = 0; t < kThreads; ++t) {
+        threads.emplace_back([&] {
+            for (int i = 0; i < kImagesEach; ++i) {
+                CURLSource response;
+                ok += Fetch(URLRequest(server.Base() + "/img.jpg", "", 5000), response, 0);
+            }
+        });
+    }
+    for (auto& thread : threads) {
+        thread.join();
+    }
+    ASSERT_EQ(ok, kThreads * kImagesEach);
+    std::set<int> connections;
+    for (const auto& request : server.Requests()) {
+        connections.insert(request.clientPort);
+    }
+    // A new connection is opened only while every pooled one is busy.
+    EXPECT_LE(connections.size(), static_cast<std::size_t>(kThreads));
 }
 
 }  // namespace

@@ -18,6 +18,9 @@
 namespace brenvik::test {
 namespace {
 
+// More than the fetcher's pooled connections plus a few exchanges under way.
+constexpr std::size_t kServerThreads = 64;
+
 std::string Compress(std::string_view data, int windowBits) {
     z_stream s{};
     deflateInit2(&s, 6, Z_DEFLATED, windowBits, 8, Z_DEFAULT_STRATEGY);
@@ -143,6 +146,9 @@ TestServer::TestServer(bool https) : https_(https) {
     server_->Put(".*", dispatch);
     server_->Delete(".*", dispatch);
     server_->set_keep_alive_max_count(100);
+    // Each kept-alive connection holds one server thread; the fetcher keeps one per
+    // worker (up to 15) for the next image, as real servers let it.
+    server_->new_task_queue = [] { return new httplib::ThreadPool(kServerThreads); };
     port_ = server_->bind_to_any_port("127.0.0.1");
     if (port_ <= 0) {
         throw std::runtime_error("test server could not bind");
@@ -192,6 +198,7 @@ void TestServer::Dispatch(const httplib::Request& req, httplib::Response& res) {
         recorded.headers.emplace(key, value);
     }
     recorded.body = req.body;
+    recorded.clientPort = req.remote_port;
     Handler handler;
     {
         std::lock_guard lock(mutex_);

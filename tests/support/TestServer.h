@@ -22,6 +22,7 @@ struct RecordedRequest {
     std::string path;  // with the query
     std::multimap<std::string, std::string> headers;
     std::string body;
+    int clientPort = 0;  // tells the client's connections apart
     std::string Header(const std::string& name) const;
 };
 
