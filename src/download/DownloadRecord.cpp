@@ -1,5 +1,8 @@
 #include "download/DownloadRecord.h"
 
+#include <fcntl.h>
+#include <unistd.h>
+
 #include <fstream>
 
 #include "net/AtomicFile.h"
@@ -8,6 +11,20 @@
 
 namespace brenvik {
 namespace {
+
+// Lines wait for at most this many images before the folder is synced and they are written.
+constexpr std::size_t kLinesPerSync = 64;
+
+// Puts every image written to the folder's file system on disk.
+bool SyncFolder(const std::filesystem::path& folder) {
+    const int fd = ::open(folder.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (fd < 0) {
+        return false;
+    }
+    const bool synced = ::syncfs(fd) == 0;
+    ::close(fd);
+    return synced;
+}
 
 std::string LineOf(std::string line) {
     if (!line.empty() && line.back() == '\r') {
@@ -20,10 +37,12 @@ std::string LineOf(std::string line) {
 
 void DownloadRecord::Open(const std::filesystem::path& albumFolder) {
     std::lock_guard lock(mutex_);
+    FlushLocked();
     file_ = albumFolder / kFirstAddressFile;
     first_.clear();
     order_.clear();
     saved_.clear();
+    pending_.clear();
     std::ifstream in(file_, std::ios::binary);
     std::string line;
     if (!in || !std::getline(in, line)) {
@@ -40,10 +59,12 @@ void DownloadRecord::Open(const std::filesystem::path& albumFolder) {
 
 void DownloadRecord::Close() {
     std::lock_guard lock(mutex_);
+    FlushLocked();
     file_.clear();
     first_.clear();
     order_.clear();
     saved_.clear();
+    pending_.clear();
 }
 
 std::string DownloadRecord::FirstAddress() const {
@@ -62,19 +83,44 @@ bool DownloadRecord::Add(const std::string& address) {
         saved_.contains(address)) {
         return false;
     }
-    // Each line starts with its line end: the first line (without one, as it always was
-    // written) stays the first line, and a line cut short by a crash stays on its own.
-    if (!AppendNoFollow(file_, "\r\n" + ToGbk(address))) {
-        return false;
-    }
     saved_.insert(address);
     order_.push_back(address);
+    pending_.push_back(address);
+    return pending_.size() < kLinesPerSync || FlushLocked();
+}
+
+bool DownloadRecord::Flush() {
+    std::lock_guard lock(mutex_);
+    return FlushLocked();
+}
+
+bool DownloadRecord::FlushLocked() {
+    if (file_.empty() || pending_.empty()) {
+        return true;
+    }
+    if (!SyncFolder(file_.parent_path())) {
+        return false;
+    }
+    // Each line starts with its line end: the first line (without one, as it always was
+    // written) stays the first line, and a line cut short by a crash stays on its own.
+    std::string lines;
+    for (const auto& address : pending_) {
+        lines += "\r\n" + ToGbk(address);
+    }
+    if (!AppendNoFollow(file_, lines)) {
+        return false;
+    }
+    pending_.clear();
     return true;
 }
 
 bool DownloadRecord::Complete(const std::string& firstAddress) {
     std::lock_guard lock(mutex_);
     if (file_.empty()) {
+        return false;
+    }
+    // The images the lines claim go to disk before the lines do.
+    if (!SyncFolder(file_.parent_path())) {
         return false;
     }
     std::string content = ToGbk(firstAddress);
@@ -84,6 +130,7 @@ bool DownloadRecord::Complete(const std::string& firstAddress) {
     if (!WriteFileAtomically(file_, content)) {
         return false;
     }
+    pending_.clear();
     first_ = firstAddress;
     return true;
 }

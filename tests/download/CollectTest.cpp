@@ -122,6 +122,7 @@ TEST_F(CollectTest, RecordedPhotosAreSkippedOneByOneAndKeepTheirPlace) {
     earlier.Open(save / "Trip");
     earlier.Add("http://h/2.jpg");
     earlier.Add("http://h/4.jpg");
+    earlier.Close();
     StartAlbum();
     for (int i = 1; i <= 5 && !PhotoListShouldStop(session); ++i) {
         AddPhoto(session, "http://h/" + std::to_string(i) + ".jpg\r\nhttp://h/s.jpg", "", "",
@@ -146,6 +147,12 @@ TEST(DownloadRecord, SitsBesideTheFirstLineOlderFoldersHave) {
     EXPECT_EQ(record.FirstAddress(), "http://h/first.jpg");
     EXPECT_TRUE(record.Add("http://h/图.jpg"));
     EXPECT_FALSE(record.Add("http://h/图.jpg")) << "never written twice";
+    DownloadRecord reader;
+    reader.Open(dir.Path());
+    EXPECT_FALSE(reader.Contains("http://h/图.jpg")) << "a line waits until its image is synced";
+    ASSERT_TRUE(record.Flush());
+    reader.Open(dir.Path());
+    EXPECT_TRUE(reader.Contains("http://h/图.jpg"));
     EXPECT_EQ(ReadFirstAddress(dir.Path()), "http://h/first.jpg") << "older readers see no change";
 
     // A crash may cut the last line short; it stays a line of its own.
