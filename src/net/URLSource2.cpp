@@ -565,9 +565,12 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
         curl_easy_setopt(curl, CURLOPT_CAPATH, "/etc/ssl/certs");
     }
 
-    // A handle kept from an earlier exchange still holds that exchange's cookies.
+    // The cookie engine is switched on by handing it a cookie (the usual empty
+    // CURLOPT_COOKIEFILE leaks its list on every curl_easy_reset of a pooled handle), and
+    // a handle kept from an earlier exchange still holds that exchange's cookies: both
+    // go with "ALL", the engine stays.
+    curl_easy_setopt(curl, CURLOPT_COOKIELIST, "Set-Cookie: brenvik=1; domain=brenvik.invalid");
     curl_easy_setopt(curl, CURLOPT_COOKIELIST, "ALL");
-    curl_easy_setopt(curl, CURLOPT_COOKIEFILE, "");
     HandCookies(origin_.host);
 
     curl_easy_setopt(curl, CURLOPT_HEADERFUNCTION, &Exchange::OnHeader);
