@@ -21,6 +21,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/RequestLog.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -376,7 +377,7 @@ TEST_F(TencentPagesTest, PostsPageByTheTimeOfTheLastPost) {
 
 // Plays the group photo service, Tencent Weibo and their picture hosts. Every list
 // service ignores page numbers past its end and repeats its last page, as some do.
-class TencentServers {
+class TencentServers : public test::RequestLog {
   public:
     TencentServers() : server(/*https=*/true) {
         server.On("qungz.photo.store.qq.com", "/cgi-bin/upp/qun_list_album_v2",
@@ -413,8 +414,7 @@ class TencentServers {
             [this](const httplib::Request& req, httplib::Response& res) { Topics(req, res); });
         for (const char* host : {"p.qpic.cn", "t1.qpic.cn"}) {
             server.On(host, "*", [this](const httplib::Request& req, httplib::Response& res) {
-                std::lock_guard lock(mutex);
-                images.push_back(req.path);
+                LogImage(req.path);
                 res.set_content(ImageBytes(req.path), "image/jpeg");
             });
         }
@@ -460,32 +460,10 @@ class TencentServers {
     }
 
     std::vector<std::string> Routes() const {
-        std::vector<std::string> routes;
-        for (const char* host :
-             {"qungz.photo.store.qq.com", "t.qq.com", "api.t.qq.com", "p.qpic.cn", "t1.qpic.cn"}) {
-            routes.push_back(server.RouteFor(host));
-        }
-        return routes;
+        return test::RoutesTo(server, {"qungz.photo.store.qq.com", "t.qq.com", "api.t.qq.com",
+                                       "p.qpic.cn", "t1.qpic.cn"});
     }
-    void Log(const std::string& what) {
-        std::lock_guard lock(mutex);
-        log.push_back(what);
-    }
-    std::vector<std::string> Logged() {
-        std::lock_guard lock(mutex);
-        return log;
-    }
-    std::vector<std::string> Images() {
-        std::lock_guard lock(mutex);
-        std::vector<std::string> sorted = images;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
-    }
-
     test::TestServer server;
-    std::mutex mutex;
-    std::vector<std::string> log;
-    std::vector<std::string> images;
     std::vector<GroupAlbum> groupAlbums = {
         {"g1", "旅行", 2}, {"g2", "../C:\\逃逸:*?|", 1}, {"g3", "空", 0}};
     std::map<std::string, std::vector<GroupPhoto>> groupPhotos = {

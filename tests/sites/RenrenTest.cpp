@@ -17,6 +17,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/RequestLog.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -356,7 +357,7 @@ std::string ImageBytes(const std::string& path) {
 
 // Plays the Renren main, photo, page and station hosts and the picture host. Lists are
 // only given to a logged-in browser (cookie "t"); pictures only with the album's Referer.
-class RenrenServers {
+class RenrenServers : public test::RequestLog {
   public:
     RenrenServers() : server(/*https=*/true) {
         server.On("www.renren.com", "/zhangsan", [this](const auto&, auto& res) {
@@ -441,8 +442,7 @@ class RenrenServers {
                   });
         server.On("fmn.rrimg.com", "*", [this](const httplib::Request& req, auto& res) {
             const std::string referer = req.get_header_value("Referer");
-            std::lock_guard lock(mutex);
-            images.push_back(req.path + " <- " + referer);
+            LogImage(req.path + " <- " + referer);
             const bool albumReferer = referer.starts_with("https://photo.renren.com/photo/") ||
                                       referer.starts_with("https://zhan.renren.com/light?gid=");
             if (!albumReferer) {
@@ -467,32 +467,10 @@ class RenrenServers {
         }
     }
     std::vector<std::string> Routes() const {
-        std::vector<std::string> routes;
-        for (const char* host : {"www.renren.com", "photo.renren.com", "page.renren.com",
-                                 "zhan.renren.com", "fmn.rrimg.com"}) {
-            routes.push_back(server.RouteFor(host));
-        }
-        return routes;
+        return test::RoutesTo(server, {"www.renren.com", "photo.renren.com", "page.renren.com",
+                                       "zhan.renren.com", "fmn.rrimg.com"});
     }
-    void Log(const std::string& what) {
-        std::lock_guard lock(mutex);
-        log.push_back(what);
-    }
-    std::vector<std::string> Logged() {
-        std::lock_guard lock(mutex);
-        return log;
-    }
-    std::vector<std::string> Images() {
-        std::lock_guard lock(mutex);
-        std::vector<std::string> sorted = images;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
-    }
-
     test::TestServer server;
-    std::mutex mutex;
-    std::vector<std::string> log;
-    std::vector<std::string> images;
 };
 
 class RenrenCliTest : public ::testing::Test {

@@ -20,6 +20,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/RequestLog.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -154,19 +155,20 @@ std::string ZolProductPage(const std::string& title) {
 
 // Every host answers on both schemes: the shops' "//host/path" addresses become "http:"
 // ones, typed addresses are https.
-class ShopServers {
+// Page requests are logged; picture and description requests are logged as host and path.
+class ShopServers : public test::RequestLog {
   public:
     ShopServers() : secure_(/*https=*/true), plain_(/*https=*/false) {
         On("shop1.1688.com", "/page/offerlist.htm",
            [this](const httplib::Request& req, httplib::Response& res) {
                const std::string page = req.get_param_value("pageNum");
-               Record("1688 list " + page + " " + req.get_param_value("showType"));
+               Log("1688 list " + page + " " + req.get_param_value("showType"));
                const bool last = page != "1" && !repeatOfferPage;
                SendGbk(res, last ? OfferListPage({3}, true) : OfferListPage({1, 2}, false));
            });
         On("detail.1688.com", "*", [this](const httplib::Request& req, httplib::Response& res) {
             const std::string id = req.path.substr(std::string("/offer/").size(), 1);
-            Record("1688 offer " + id);
+            Log("1688 offer " + id);
             if (id == "9") {
                 SendGbk(res,
                         "<html>改版后的页面<div class=\"chinaname hidden\"><a href=\"/\">"
@@ -176,12 +178,12 @@ class ShopServers {
             SendGbk(res, OfferPage(id, id == "3"));
         });
         On("www.taobao.com", "/", [this](const httplib::Request&, httplib::Response& res) {
-            Record("taobao home");
+            Log("taobao home");
             res.set_content("<html>home</html>", "text/html");
         });
         On("shop.taobao.com", "/", [this](const httplib::Request& req, httplib::Response& res) {
-            Record("taobao list " + req.get_param_value("pageNum") + " " +
-                   req.get_param_value("viewType"));
+            Log("taobao list " + req.get_param_value("pageNum") + " " +
+                req.get_param_value("viewType"));
             SendGbk(res, TaobaoShopPage(std::stoi(req.get_param_value("pageNum"))));
         });
         On("s.taobao.com", "/search", [](const httplib::Request&, httplib::Response& res) {
@@ -190,7 +192,7 @@ class ShopServers {
         On("item.taobao.com", "/item.htm",
            [this](const httplib::Request& req, httplib::Response& res) {
                const std::string id = req.get_param_value("id");
-               Record("taobao item " + id);
+               Log("taobao item " + id);
                if (id == "6") {
                    SendGbk(res, "<script>var u='http://hws.m.taobao.com/item.htm';</script>");
                    return;
@@ -199,16 +201,16 @@ class ShopServers {
            });
         On("hws.m.taobao.com", "/item.htm",
            [this](const httplib::Request& req, httplib::Response& res) {
-               Record("package " + req.get_param_value("id"));
+               Log("package " + req.get_param_value("id"));
                SendGbk(res, TaobaoItemPage("p" + req.get_param_value("id")));
            });
         On("detail.tmall.com", "/item.htm",
            [this](const httplib::Request& req, httplib::Response& res) {
-               Record("tmall item " + req.get_param_value("id"));
+               Log("tmall item " + req.get_param_value("id"));
                SendGbk(res, TaobaoItemPage("t" + req.get_param_value("id")));
            });
         On("item.jd.com", "*", [this](const httplib::Request& req, httplib::Response& res) {
-            Record("jd " + req.path);
+            Log("jd " + req.path);
             if (req.path == "/100.html") {
                 SendGbk(res, JdItemPage(jdVariants));
             } else {
@@ -220,7 +222,7 @@ class ShopServers {
         });
         for (const char* host : {"dsc.taobao.com", "cd.jd.com"}) {
             On(host, "*", [this, host](const httplib::Request& req, httplib::Response& res) {
-                RecordImage(host + req.path);
+                LogImage(host + req.path);
                 res.set_content(
                     "var desc='<p><img src=\"https://img.zol.com.cn/d1.jpg\" />"
                     "<img class=\"x\" src=\\\"https:\\/\\/img.zol.com.cn\\/d2.jpg\\\">"
@@ -231,7 +233,7 @@ class ShopServers {
         for (const char* host :
              {"img.1688.com", "img.taobao.com", "img.jd.com", "img.zol.com.cn"}) {
             On(host, "*", [this, host](const httplib::Request& req, httplib::Response& res) {
-                RecordImage(host + req.path);
+                LogImage(host + req.path);
                 // The JD picture host wants the item page as Referer.
                 if (std::string(host) == "img.jd.com" &&
                     req.get_header_value("Referer") != kJdItem) {
@@ -252,23 +254,6 @@ class ShopServers {
         return routes;
     }
 
-    void Record(const std::string& what) {
-        std::lock_guard lock(mutex_);
-        log_.push_back(what);
-    }
-    std::vector<std::string> Log() {
-        std::lock_guard lock(mutex_);
-        return log_;
-    }
-    // Addresses asked of the picture and description hosts, without scheme, sorted (the
-    // workers fetch in parallel).
-    std::vector<std::string> ImagePaths() {
-        std::lock_guard lock(mutex_);
-        std::vector<std::string> sorted = images_;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
-    }
-
     std::atomic<bool> repeatOfferPage{false};
     std::atomic<bool> jdVariants{true};
 
@@ -280,17 +265,10 @@ class ShopServers {
             hosts_.push_back(host);
         }
     }
-    void RecordImage(const std::string& what) {
-        std::lock_guard lock(mutex_);
-        images_.push_back(what);
-    }
 
     test::TestServer secure_;
     test::TestServer plain_;
     std::vector<std::string> hosts_;
-    std::mutex mutex_;
-    std::vector<std::string> log_;
-    std::vector<std::string> images_;
 };
 
 bool Has(const std::vector<std::string>& items, const std::string& item) {
@@ -412,23 +390,24 @@ TEST_F(ShopTest, OfferListOverPagesThenPictures) {
     const auto first = session.albums.At(0);
     EXPECT_EQ(first->key, "http://detail.1688.com/offer/1.html") << "completed with http:";
     EXPECT_EQ(first->coverUrl, "http://img.1688.com/cover1.jpg") << "covers too";
-    EXPECT_EQ(servers.Log(), (std::vector<std::string>{"1688 list 1 window", "1688 list 2 window"}))
+    EXPECT_EQ(servers.Logged(),
+              (std::vector<std::string>{"1688 list 1 window", "1688 list 2 window"}))
         << "the typed page number gives way to the adapter's own, and next-disabled ends";
 
     RunDownloadJob(session, {0, 2}, save.Path().string());
-    EXPECT_TRUE(Has(servers.Log(), "1688 offer 1")) << "a list row's key is fetched";
+    EXPECT_TRUE(Has(servers.Logged(), "1688 offer 1")) << "a list row's key is fetched";
     EXPECT_TRUE(std::filesystem::exists(save / "好物工厂" / "货品1" / "主图_1.jpg"));
     EXPECT_TRUE(std::filesystem::exists(save / "好物工厂" / "货品1" / "主图_2.jpg"));
     // The "image:url(" form, without its closing parenthesis.
     EXPECT_TRUE(std::filesystem::exists(save / "好物工厂" / "货品3" / "主图_2.jpg"));
-    EXPECT_TRUE(Has(servers.ImagePaths(), "img.1688.com/o3a.jpg"));
-    EXPECT_FALSE(Has(servers.ImagePaths(), "img.1688.com/o3a.jpg)"));
+    EXPECT_TRUE(Has(servers.Images(), "img.1688.com/o3a.jpg"));
+    EXPECT_FALSE(Has(servers.Images(), "img.1688.com/o3a.jpg)"));
 }
 
 TEST_F(ShopTest, RepeatedOfferPageEndsThePaging) {
     servers.repeatOfferPage = true;
     EXPECT_EQ(List(kSiteShops, "https://shop1.1688.com/").albums, 2);
-    EXPECT_EQ(servers.Log().size(), 2u) << "the second page brought nothing new";
+    EXPECT_EQ(servers.Logged().size(), 2u) << "the second page brought nothing new";
 }
 
 TEST_F(ShopTest, SingleOfferIsKeptAndDownloadsAtOnce) {
@@ -437,14 +416,14 @@ TEST_F(ShopTest, SingleOfferIsKeptAndDownloadsAtOnce) {
     EXPECT_TRUE(outcome.autoDownload);
     EXPECT_EQ(Names(), std::vector<std::string>{"货品2"}) << "without the 点击查看大图： lead";
     RunDownloadJob(session, {0}, save.Path().string());
-    EXPECT_EQ(servers.Log(), std::vector<std::string>{"1688 offer 2"}) << "the kept page serves";
+    EXPECT_EQ(servers.Logged(), std::vector<std::string>{"1688 offer 2"}) << "the kept page serves";
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"主图_1.jpg", "主图_2.jpg"}))
         << "an empty original address is passed over";
 
     // A shop listed afterwards must not inherit the offer's kept page.
     ASSERT_EQ(List(kSiteShops, "https://shop1.1688.com/").albums, 3);
     RunDownloadJob(session, {2}, save.Path().string());
-    EXPECT_TRUE(Has(servers.Log(), "1688 offer 3"));
+    EXPECT_TRUE(Has(servers.Logged(), "1688 offer 3"));
     EXPECT_TRUE(std::filesystem::exists(save / "好物工厂" / "货品3" / "主图_1.jpg"));
 }
 
@@ -468,8 +447,8 @@ TEST_F(ShopTest, TaobaoShopInBothLayouts) {
     EXPECT_EQ(session.albums.At(0)->coverUrl, "http://img.taobao.com/c1.jpg");
     EXPECT_EQ(session.albums.At(2)->coverUrl, "http://img.taobao.com/c3.jpg");
     EXPECT_EQ(session.albums.At(0)->key, "http://item.taobao.com/item.htm?id=1");
-    EXPECT_EQ(servers.Log(), (std::vector<std::string>{"taobao home", "taobao list 1 grid",
-                                                       "taobao list 2 grid"}));
+    EXPECT_EQ(servers.Logged(), (std::vector<std::string>{"taobao home", "taobao list 1 grid",
+                                                          "taobao list 2 grid"}));
 }
 
 TEST_F(ShopTest, SearchWithoutResults) {
@@ -489,15 +468,15 @@ TEST_F(ShopTest, ItemPicturesWithPricesInNames) {
     EXPECT_EQ(FileNames(),
               (std::vector<std::string>{"价格15.50元_主图_1.jpg", "价格15.50元_主图_2.jpg"}));
     // Full pictures only: the size suffix is cut, and nothing outside the strip is taken.
-    EXPECT_EQ(servers.ImagePaths(),
+    EXPECT_EQ(servers.Images(),
               (std::vector<std::string>{"img.taobao.com/tt5a.jpg", "img.taobao.com/tt5b.jpg"}));
 }
 
 TEST_F(ShopTest, PackageItemIsReadFromThePackageHost) {
     ASSERT_EQ(List(kSiteShops, "https://item.taobao.com/item.htm?id=6").albums, 1);
     RunDownloadJob(session, {0}, save.Path().string());
-    EXPECT_TRUE(Has(servers.Log(), "package 6"));
-    EXPECT_EQ(servers.ImagePaths(),
+    EXPECT_TRUE(Has(servers.Logged(), "package 6"));
+    EXPECT_EQ(servers.Images(),
               (std::vector<std::string>{"img.taobao.com/tp6a.jpg", "img.taobao.com/tp6b.jpg"}));
 }
 
@@ -507,7 +486,7 @@ TEST_F(ShopTest, ItemPageWithoutDescriptionMarkGoesToLogFile) {
     EXPECT_EQ(front.messages,
               std::vector<std::string>{"获取信息出错(2),请将" + (home / "log.err").string() +
                                        "文件发给作者,以便修改"});
-    EXPECT_TRUE(servers.ImagePaths().empty());
+    EXPECT_TRUE(servers.Images().empty());
 }
 
 TEST_F(ShopTest, DescriptionOptionTakesTheDescriptionsPictures) {
@@ -515,7 +494,7 @@ TEST_F(ShopTest, DescriptionOptionTakesTheDescriptionsPictures) {
     ASSERT_EQ(List(kSiteShops, "https://item.taobao.com/item.htm?id=4").albums, 1);
     RunDownloadJob(session, {0}, save.Path().string());
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"描述_1.jpg", "描述_2.jpg"}));
-    EXPECT_EQ(servers.ImagePaths(),
+    EXPECT_EQ(servers.Images(),
               (std::vector<std::string>{"dsc.taobao.com/desc4.js", "img.zol.com.cn/d1.jpg",
                                         "img.zol.com.cn/d2.jpg"}))
         << "main pictures are not fetched";
@@ -524,7 +503,7 @@ TEST_F(ShopTest, DescriptionOptionTakesTheDescriptionsPictures) {
     ASSERT_EQ(List(kSiteJd, kJdItem).albums, 1);
     RunDownloadJob(session, {0}, save.Path().string());
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"描述_1.jpg", "描述_2.jpg"}));
-    EXPECT_TRUE(Has(servers.ImagePaths(), "cd.jd.com/description/100"));
+    EXPECT_TRUE(Has(servers.Images(), "cd.jd.com/description/100"));
 }
 
 TEST_F(ShopTest, JdColourVariantsWithReferer) {
@@ -546,8 +525,8 @@ TEST_F(ShopTest, JdWithoutVariantsTakesTheItemsStrip) {
     ASSERT_EQ(List(kSiteJd, kJdItem).albums, 1);
     RunDownloadJob(session, {0}, save.Path().string());
     EXPECT_EQ(FileNames(), (std::vector<std::string>{"主图_1.jpg", "主图_2.jpg"}));
-    EXPECT_EQ(servers.ImagePaths(), (std::vector<std::string>{"img.jd.com/jfs/main2.jpg",
-                                                              "img.jd.com/n12/jfs/main1.jpg"}));
+    EXPECT_EQ(servers.Images(), (std::vector<std::string>{"img.jd.com/jfs/main2.jpg",
+                                                          "img.jd.com/n12/jfs/main1.jpg"}));
     EXPECT_TRUE(pauses.empty());
 }
 

@@ -15,6 +15,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/RequestLog.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -141,7 +142,7 @@ std::string Bytes(const std::string& path, std::size_t size) {
     return bytes;
 }
 
-class TopitServers {
+class TopitServers : public test::RequestLog {
   public:
     TopitServers() : server(/*https=*/true) {
         server.On("www.topit.me", "/user/42/albums",
@@ -168,10 +169,7 @@ class TopitServers {
             }
         });
         server.On("i1.topitme.com", "*", [this](const httplib::Request& req, auto& res) {
-            {
-                std::lock_guard lock(mutex);
-                images.push_back(req.path);
-            }
+            { LogImage(req.path); }
             // The full size of "small" is a placeholder shorter than 600 bytes.
             const bool placeholder = req.path == "/o/a/small-o.jpg";
             res.set_content(Bytes(req.path, placeholder ? 500 : 2048), "image/jpeg");
@@ -189,25 +187,7 @@ class TopitServers {
     std::vector<std::string> Routes() const {
         return {server.RouteFor("www.topit.me"), server.RouteFor("i1.topitme.com")};
     }
-    void Log(const std::string& what) {
-        std::lock_guard lock(mutex);
-        log.push_back(what);
-    }
-    std::vector<std::string> Logged() {
-        std::lock_guard lock(mutex);
-        return log;
-    }
-    std::vector<std::string> Images() {
-        std::lock_guard lock(mutex);
-        std::vector<std::string> sorted = images;
-        std::sort(sorted.begin(), sorted.end());
-        return sorted;
-    }
-
     test::TestServer server;
-    std::mutex mutex;
-    std::vector<std::string> log;
-    std::vector<std::string> images;
 };
 
 std::string FileBytes(const std::filesystem::path& file) {
