@@ -364,29 +364,6 @@ TEST_F(BaiduTest, CountsBeyondThirtyTwoBitsAreClamped) {
     EXPECT_EQ(ReadCount(" 37<"), 37);
 }
 
-// Stops the running job as soon as the given number of album rows or photos arrived, as
-// the stop button does between two of them.
-class StopAfter : public test::FakeFrontEnd {
-  public:
-    void AlbumAdded(const ST_PERLISTRECORD& album) override {
-        FakeFrontEnd::AlbumAdded(album);
-        if (session && ++albums == rowLimit) {
-            session->listingState = kListingStopAsked;
-        }
-    }
-    void SetControlText(int controlId, const std::string& text) override {
-        FakeFrontEnd::SetControlText(controlId, text);
-        if (session && controlId == kControlProgress &&
-            text == "已获取到" + std::to_string(photoLimit) + "张图片信息") {
-            session->downloadState = kDownloadStopAsked;
-        }
-    }
-    Session* session = nullptr;
-    int rowLimit = 0;
-    int photoLimit = 0;
-    int albums = 0;
-};
-
 class BaiduStopTest : public ::testing::Test {
   protected:
     BaiduStopTest() : session(home.Path(), front) {
@@ -412,7 +389,7 @@ class BaiduStopTest : public ::testing::Test {
 
     test::TempDir home;
     test::TempDir save;
-    StopAfter front;
+    test::StopAfter front;
     Session session;
     BaiduServers servers;
     test::LocalRouting routing{servers.Routes()};

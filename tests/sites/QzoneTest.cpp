@@ -274,35 +274,12 @@ TEST_F(QzoneTest, EntriesWithoutAnyAddressAreNoPhotos) {
     EXPECT_EQ(servers.Recorded(servers.pageStarts), (std::vector<std::string>{"0", "500"}));
 }
 
-// Stops the running job as soon as the given number of album rows or photos arrived, as
-// the stop button does between two of them.
-class StopAfter : public test::FakeFrontEnd {
-  public:
-    void AlbumAdded(const ST_PERLISTRECORD& album) override {
-        FakeFrontEnd::AlbumAdded(album);
-        if (session && ++albums == rowLimit) {
-            session->listingState = kListingStopAsked;
-        }
-    }
-    void SetControlText(int controlId, const std::string& text) override {
-        FakeFrontEnd::SetControlText(controlId, text);
-        if (session && controlId == kControlProgress &&
-            text == "已获取到" + std::to_string(photoLimit) + "张图片信息") {
-            session->downloadState = kDownloadStopAsked;
-        }
-    }
-    Session* session = nullptr;
-    int rowLimit = 0;
-    int photoLimit = 0;
-    int albums = 0;
-};
-
 TEST(QzoneStop, ListsEndAtTheRowOrPhotoAStopFollows) {
     QzoneServers servers;
     servers.albums = StandardAlbums(servers);
     test::TempDir home;
     test::TempDir save;
-    StopAfter front;
+    test::StopAfter front;
     Session session(home.Path(), front);
     front.session = &session;
     RegisterAllSites();

@@ -8,6 +8,7 @@
 #include <vector>
 
 #include "app/FrontEnd.h"
+#include "app/Session.h"
 #include "download/Lists.h"
 
 namespace brenvik::test {
@@ -81,6 +82,29 @@ class FakeFrontEnd : public FrontEnd {
     std::vector<bool> listingLooks;
     int autoDownloads = 0;
     std::vector<std::string> openedFolders;
+};
+
+// Stops the running job as soon as the given number of album rows or photos arrived, as
+// the stop button does between two of them.
+class StopAfter : public FakeFrontEnd {
+  public:
+    void AlbumAdded(const ST_PERLISTRECORD& album) override {
+        FakeFrontEnd::AlbumAdded(album);
+        if (session && ++albums == rowLimit) {
+            session->listingState = kListingStopAsked;
+        }
+    }
+    void SetControlText(int controlId, const std::string& text) override {
+        FakeFrontEnd::SetControlText(controlId, text);
+        if (session && controlId == kControlProgress &&
+            text == "已获取到" + std::to_string(photoLimit) + "张图片信息") {
+            session->downloadState = kDownloadStopAsked;
+        }
+    }
+    Session* session = nullptr;
+    int rowLimit = 0;
+    int photoLimit = 0;
+    int albums = 0;
 };
 
 }  // namespace brenvik::test
