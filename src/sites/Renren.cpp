@@ -448,6 +448,17 @@ PasswordMemo& Passwords() {
     return memo;
 }
 
+// The photo entries of one page of an album's paged list (piece 0 is not an entry); none
+// when the page could not be fetched.
+Pieces PhotoEntries(URLRequest& request, const std::string& address) {
+    std::string text;
+    Pieces pieces;
+    if (FetchPage(request, address, kRenrenDecode, text) && !text.empty()) {
+        SplitAll(text, "\"position\":", pieces);
+    }
+    return pieces;
+}
+
 void RenrenPagedPhotos(Session& session, int albumIndex) {
     const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
     if (!album || !Passwords().Allows(session, *album, album->key, PasswordMemo::Ask::Fresh)) {
@@ -457,16 +468,9 @@ void RenrenPagedPhotos(Session& session, int albumIndex) {
     const std::string imageHeaders = "Referer: " + album->key;
     SeenKeys seen;
     for (int p = 1;; ++p) {
-        std::string text;
-        if (!FetchPage(request,
-                       album->key + "bypage/ajax/v7?page=" + std::to_string(p) +
-                           "&pageSize=" + std::to_string(kPhotosPerPage),
-                       kRenrenDecode, text) ||
-            text.empty()) {
-            return;
-        }
-        Pieces pieces;
-        SplitAll(text, "\"position\":", pieces);
+        const Pieces pieces =
+            PhotoEntries(request, album->key + "bypage/ajax/v7?page=" + std::to_string(p) +
+                                      "&pageSize=" + std::to_string(kPhotosPerPage));
         if (pieces.size() < 2) {
             return;
         }
@@ -523,15 +527,8 @@ void RenrenClassicPhotos(Session& session, int albumIndex) {
     URLRequest largeRequest = RenrenRequest();
     SeenKeys seen;
     for (int p = 1;; ++p) {
-        std::string text;
-        if (!FetchPage(request,
-                       albumBase + "/bypage/ajax?curPage=" + std::to_string(p) + "&pagenum=65535",
-                       kRenrenDecode, text) ||
-            text.empty()) {
-            return;
-        }
-        Pieces pieces;
-        SplitAll(text, "\"position\":", pieces);
+        const Pieces pieces = PhotoEntries(
+            request, albumBase + "/bypage/ajax?curPage=" + std::to_string(p) + "&pagenum=65535");
         if (pieces.size() < 2) {
             return;
         }
