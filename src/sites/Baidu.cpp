@@ -26,16 +26,6 @@ std::string Decoded(std::string text) {
     return text.find("\\u") == std::string::npos ? text : UnescapeUnicode(text);
 }
 
-bool ListingStopped(const Session& session) {
-    return session.listingState == kListingStopAsked;
-}
-
-// Adds one album row; false when the listing must stop.
-bool AddRow(Session& session, ST_PERLISTRECORD record) {
-    AddAlbum(session, record);
-    return !ListingStopped(session);
-}
-
 // Adds one photo; false when the collection must stop. An entry without an address
 // has nothing to download and is left out.
 bool AddOne(Session& session, const std::string& url, const std::string& description,
@@ -67,7 +57,7 @@ bool ListEmbeddedAlbums(Session& session, std::string page) {
         }
         record.photoCount = ReadCount(TextBetween(piece, "album_picture_total: '", "'"));
         record.coverUrl = Unslash(TextBetween(piece, "picture_cover: '", "'"));
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return false;
         }
     }
@@ -112,7 +102,7 @@ void BaiduAlbumList(Session& session, const std::string& account) {
             record.photoCount = ReadCount(TextBetween(piece, "picture_total\":", "\""));
             record.coverUrl = Unslash(record.coverUrl);
             lastKey = record.key;
-            if (!AddRow(session, record)) {
+            if (!AddAlbumAndGoOn(session, record)) {
                 return;
             }
         }
@@ -215,7 +205,7 @@ void TiebaBarAlbums(Session& session, const std::string& bar) {
             SkipPast("grbm_ele_pic_amount", true, piece);
             record.photoCount = ReadCount(TextBetween(piece, ">", "<"));
             record.name = Decoded(TextBetween(piece, "title=\\\"", "\\\""));
-            if (!AddRow(session, record)) {
+            if (!AddAlbumAndGoOn(session, record)) {
                 return;
             }
         }
@@ -281,7 +271,7 @@ void TiebaThreadAlbum(Session& session, const std::string& threadAddress) {
     record.key = threadAddress;
     record.name = Decoded(TextBetween(page, "title' : '", "'"));
     record.photoCount = -1;
-    AddRow(session, record);
+    AddAlbumAndGoOn(session, record);
 }
 
 void TiebaThreadPictures(Session& session, int albumIndex) {

@@ -126,16 +126,6 @@ std::string AbsoluteLink(const std::string& page, const std::string& link) {
     return (pathStart == std::string::npos ? page : page.substr(0, pathStart)) + link;
 }
 
-bool AddRow(Session& session, const ST_PERLISTRECORD& record) {
-    AddAlbum(session, record);
-    return session.listingState != kListingStopAsked;
-}
-
-bool AddOne(Session& session, const std::string& url, const std::string& name, int albumIndex) {
-    AddPhoto(session, url, name, "", albumIndex);
-    return !PhotoListShouldStop(session);
-}
-
 // --- NetEase album list -----------------------------------------------------------
 
 // What an access word means for an album whose key the list left empty.
@@ -211,7 +201,7 @@ void AddAlbumsOfFile(Session& session, URLRequest& request, const std::string& o
         if (record.key.empty() && !ResolveRestrictedAlbum(request, owner, word, record)) {
             continue;
         }
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return;
         }
     }
@@ -328,7 +318,7 @@ void NeteaseAlbumPhotos(Session& session, int albumIndex) {
         if (name.empty()) {
             name = album->name;
         }
-        if (!AddOne(session, NeteaseImageAddress(path), name, albumIndex)) {
+        if (!AddPhotoAndGoOn(session, NeteaseImageAddress(path), name, "", albumIndex)) {
             return;
         }
     }
@@ -359,7 +349,7 @@ void CommunityAlbumList(Session& session, const std::string& typed) {
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         DropThrough(piece, "<em>");
         record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "~ [", "张")));
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return;
         }
     }
@@ -389,7 +379,7 @@ void CommunityAlbumPhotos(Session& session, int albumIndex) {
         if (name.empty()) {
             name = album->name;
         }
-        if (!AddOne(session, address, name, albumIndex)) {
+        if (!AddPhotoAndGoOn(session, address, name, "", albumIndex)) {
             return;
         }
     }
@@ -464,7 +454,7 @@ void LofterPostList(Session& session, const std::string& blog) {
             record.name = permalink;
         }
         record.key = blog + "post/" + permalink;
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return;
         }
     }
@@ -493,7 +483,7 @@ void LofterPostPicture(Session& session, int albumIndex) {
             continue;
         }
         const std::string name = "图片" + std::to_string(session.downloads.Size() + 1);
-        AddOne(session, address, name, albumIndex);
+        AddPhotoAndGoOn(session, address, name, "", albumIndex);
         return;
     }
 }

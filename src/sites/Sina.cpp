@@ -46,16 +46,6 @@ bool Usable(const std::optional<std::string>& page) {
     return page && !page->empty();
 }
 
-bool AddRow(Session& session, const ST_PERLISTRECORD& record) {
-    AddAlbum(session, record);
-    return session.listingState != kListingStopAsked;
-}
-
-bool AddOne(Session& session, const std::string& url, const std::string& name, int albumIndex) {
-    AddPhoto(session, url, name, "", albumIndex);
-    return !PhotoListShouldStop(session);
-}
-
 // "<title>Name_新浪博客</title>" gives "Name".
 std::string BlogOwner(const std::string& page) {
     std::string owner = StripTags(TextBetween(page, "<title>", "</"));
@@ -115,7 +105,7 @@ void BlogAlbumList(Session& session, const std::string& home) {
             static_cast<std::int32_t>(ReadNumber(TextBetween(item, "pic_cnt\":\"", "\"")));
         record.key = Unslash(TextBetween(item, "ctg_url\":\"", "\""));
         record.coverUrl = Unslash(TextBetween(item, "big_url\":\"", "\""));
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return;
         }
     }
@@ -160,7 +150,7 @@ void BlogArticlePictures(Session& session, int albumIndex) {
         if (address.empty()) {
             continue;
         }
-        if (!AddOne(session, address, title, albumIndex)) {
+        if (!AddPhotoAndGoOn(session, address, title, "", albumIndex)) {
             return;
         }
     }
@@ -222,7 +212,7 @@ void WeiboAlbumList(Session& session, const std::string& userPage) {
         record.coverUrl = Unslash(TextBetween(item, "cover_pic\":\"", "\""));
         record.photoCount =
             static_cast<std::int32_t>(ReadNumber(TextBetween(item, "\"photos\":", ",")));
-        if (!AddRow(session, record)) {
+        if (!AddAlbumAndGoOn(session, record)) {
             return;
         }
     }
@@ -258,7 +248,8 @@ void SinaBlogAlbumPhotoPages(Session& session, int albumIndex, const SinaPages& 
                 continue;
             }
             broughtNew = true;
-            if (!AddOne(session, address, TextBetween(items[i], "title=\"", "\""), albumIndex)) {
+            if (!AddPhotoAndGoOn(session, address, TextBetween(items[i], "title=\"", "\""), "",
+                                 albumIndex)) {
                 return;
             }
         }
@@ -300,7 +291,7 @@ void SinaBlogArticleListPages(Session& session, const std::string& listBase,
                 continue;
             }
             broughtNew = true;
-            if (!AddRow(session, record)) {
+            if (!AddAlbumAndGoOn(session, record)) {
                 return;
             }
         }
@@ -373,7 +364,7 @@ void WeiboAlbumPhotoPages(Session& session, int albumIndex, const SinaPages& pag
             broughtNew = true;
             const std::string name =
                 StripTags(UnescapeUnicode(TextBetween(pieces[i], "\"caption\":\"", "\",\"")));
-            if (!AddOne(session, address, name, albumIndex)) {
+            if (!AddPhotoAndGoOn(session, address, name, "", albumIndex)) {
                 return;
             }
         }
