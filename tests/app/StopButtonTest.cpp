@@ -21,13 +21,10 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using test::QzoneAlbum;
-using test::QzonePhoto;
 using test::QzoneServers;
 
-// Loose bound for "ended instead of hanging"; the servers go on for a minute.
-constexpr auto kPrompt = 10s;
-constexpr auto kServerPatience = 60s;
+using test::kServerPatience;
+using test::kStopPrompt;
 
 class StopButtonTest : public ::testing::Test {
   protected:
@@ -36,11 +33,7 @@ class StopButtonTest : public ::testing::Test {
         CookieStore::Shared().Clear();
         QzoneServers::PutLoginCookies();
         SetAdapterPauseHook([](std::chrono::milliseconds) {});
-        QzoneAlbum trip{"A1", "旅行", "1", {}};
-        QzonePhoto one{.name = "海边", .raw = servers.Image("b1.qpic.cn", "p1")};
-        one.pre = servers.Image("a1.qpic.cn", "p1pre");
-        trip.photos = {one};
-        servers.albums = {trip};
+        test::ServeOneAlbumOfOnePhoto(servers);
         session.ready = true;
     }
     ~StopButtonTest() override {
@@ -84,7 +77,7 @@ TEST_F(StopButtonTest, EndsATricklingListing) {
     const ListJobOutcome outcome = GetListFunc(session, QzoneServers::kQq, 0);
     button.join();
     EXPECT_GT(listRequests, 0);
-    EXPECT_LT(Clock::now() - start, kPrompt + 1s);
+    EXPECT_LT(Clock::now() - start, kStopPrompt + 1s);
     EXPECT_EQ(outcome.albums, 0);
     EXPECT_EQ(session.listingState, kListingIdle);
 }
@@ -105,7 +98,7 @@ TEST_F(StopButtonTest, EndsANeverEndingImageWithoutLeavingItsFile) {
     const auto ended = Clock::now();
     button.join();
     ASSERT_TRUE(pressed);
-    EXPECT_LT(ended - pressedAt, kPrompt);
+    EXPECT_LT(ended - pressedAt, kStopPrompt);
     EXPECT_TRUE(outcome.started);
     EXPECT_FALSE(TemporaryFileExists());
     EXPECT_FALSE(std::filesystem::exists(save / "旅行" / "pic.zvt"));

@@ -18,22 +18,15 @@ namespace {
 
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
-using test::QzoneAlbum;
-using test::QzonePhoto;
 using test::QzoneServers;
 
-// Loose bound for "ended instead of hanging"; the servers below go on for a minute.
-constexpr auto kPrompt = 10s;
-constexpr auto kServerPatience = 60s;
+using test::kServerPatience;
+using test::kStopPrompt;
 
 class CliStopTest : public ::testing::Test {
   protected:
     CliStopTest() {
-        QzoneAlbum trip{"A1", "旅行", "1", {}};
-        QzonePhoto one{.name = "海边", .raw = servers.Image("b1.qpic.cn", "p1")};
-        one.pre = servers.Image("a1.qpic.cn", "p1pre");
-        trip.photos = {one};
-        servers.albums = {trip};
+        test::ServeOneAlbumOfOnePhoto(servers);
         std::ofstream(home / "browser-cookies.txt", std::ios::trunc)
             << "# Netscape HTTP Cookie File\n"
             << ".qq.com\tTRUE\t/\tFALSE\t0\tskey\t" << QzoneServers::kSkey << "\n"
@@ -83,7 +76,7 @@ TEST_F(CliStopTest, CtrlCEndsANeverEndingImage) {
     const auto signalled = Clock::now();
     cli.Signal(SIGINT);
     const auto result = cli.Wait(30s);
-    EXPECT_LT(Clock::now() - signalled, kPrompt);
+    EXPECT_LT(Clock::now() - signalled, kStopPrompt);
     EXPECT_EQ(result.exitCode, 128 + SIGINT) << result.err;
     EXPECT_NE(result.out.find("\"stopped\":true"), std::string::npos) << result.out;
     ExpectNoTemporaryFile();
@@ -97,7 +90,7 @@ TEST_F(CliStopTest, SigtermEndsANeverEndingImage) {
     const auto signalled = Clock::now();
     cli.Signal(SIGTERM);
     const auto result = cli.Wait(30s);
-    EXPECT_LT(Clock::now() - signalled, kPrompt);
+    EXPECT_LT(Clock::now() - signalled, kStopPrompt);
     EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err;
     ExpectNoTemporaryFile();
 }
@@ -110,7 +103,7 @@ TEST_F(CliStopTest, SecondCtrlCEndsAtOnceWithoutTemporaryFiles) {
     cli.Signal(SIGINT);
     cli.Signal(SIGINT);
     const auto result = cli.Wait(30s);
-    EXPECT_LT(Clock::now() - signalled, kPrompt);
+    EXPECT_LT(Clock::now() - signalled, kStopPrompt);
     EXPECT_EQ(result.exitCode, 128 + SIGINT) << "ended by itself, not killed";
     ExpectNoTemporaryFile();
 }
@@ -126,7 +119,7 @@ TEST_F(CliStopTest, SigtermEndsATricklingAlbumList) {
     const auto signalled = Clock::now();
     cli.Signal(SIGTERM);
     const auto result = cli.Wait(30s);
-    EXPECT_LT(Clock::now() - signalled, kPrompt);
+    EXPECT_LT(Clock::now() - signalled, kStopPrompt);
     EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err;
 }
 

@@ -11,6 +11,19 @@
 
 namespace brenvik::test {
 
+// Loose bound for "ended instead of hanging"; the servers below go on for a minute.
+inline constexpr std::chrono::seconds kStopPrompt{10};
+inline constexpr std::chrono::seconds kServerPatience{60};
+
+// One album with one photo (full size and preview), whose image the tests make endless.
+inline void ServeOneAlbumOfOnePhoto(QzoneServers& servers) {
+    QzoneAlbum trip{"A1", "旅行", "1", {}};
+    QzonePhoto one{.name = "海边", .raw = servers.Image("b1.qpic.cn", "p1")};
+    one.pre = servers.Image("a1.qpic.cn", "p1pre");
+    trip.photos = {one};
+    servers.albums = {trip};
+}
+
 // The full-size images stream a few KiB every 50 ms.
 inline void MakeQzoneImagesEndless(QzoneServers& servers, std::chrono::seconds patience) {
     servers.server.On("b1.qpic.cn", "/img",
