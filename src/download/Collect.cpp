@@ -32,6 +32,14 @@ std::string PreferredAddress(const std::string& entry) {
     return entry.substr(0, entry.find("\r\n"));
 }
 
+EntryAddresses SplitEntry(const std::string& entry) {
+    const std::size_t split = entry.find("\r\n");
+    if (split == std::string::npos) {
+        return {entry, ""};
+    }
+    return {entry.substr(0, split), entry.substr(split + 2)};
+}
+
 std::filesystem::path AlbumSideFile(const std::filesystem::path& albumFolder,
                                     const std::string& albumName, const std::string& ext) {
     return albumFolder / (CutToBytes(albumName, kMaxNameBytes - ext.size()) + ext);

@@ -28,6 +28,13 @@ bool PhotoListShouldStop(const Session& session);
 // The preferred address of a download-list entry ("preferred\r\nfallback").
 std::string PreferredAddress(const std::string& entry);
 
+// Both addresses of a download-list entry; the fallback is empty when there is none.
+struct EntryAddresses {
+    std::string address;
+    std::string fallback;
+};
+EntryAddresses SplitEntry(const std::string& entry);
+
 // A file named after the album inside the album folder ("name.txt", "name.lst"), its
 // name cut to fit the file system.
 std::filesystem::path AlbumSideFile(const std::filesystem::path& albumFolder,

@@ -85,9 +85,7 @@ bool FetchThroughGuard(const URLRequest& request, CURLSource& response, HostGuar
 
 // A row none of whose addresses may be asked any more.
 bool Unreachable(const HostGuard& guard, const std::string& entry) {
-    const std::size_t split = entry.find("\r\n");
-    const std::string address = entry.substr(0, split);
-    const std::string fallback = split == std::string::npos ? "" : entry.substr(split + 2);
+    const auto [address, fallback] = SplitEntry(entry);
     return guard.GivenUp(HostKey(address)) &&
            (fallback.empty() || guard.GivenUp(HostKey(fallback)));
 }
@@ -179,9 +177,7 @@ class SlotThread {
 ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
                               const std::filesystem::path& target, const WorkerSettings& settings,
                               HostGuard* guard) {
-    const std::size_t split = entry.find("\r\n");
-    const std::string address = entry.substr(0, split);
-    const std::string fallback = split == std::string::npos ? "" : entry.substr(split + 2);
+    const auto [address, fallback] = SplitEntry(entry);
 
     // Bodies land in temporary files of their own; only a whole, non-empty body is
     // then put at the target, and never over a file of other content.

@@ -12,20 +12,6 @@
 namespace brenvik {
 namespace {
 
-struct Addresses {
-    std::string address;
-    std::string fallback;
-};
-
-// A row keeps its fallback after CR LF.
-Addresses SplitAddresses(const std::string& entry) {
-    const std::size_t split = entry.find("\r\n");
-    if (split == std::string::npos) {
-        return {entry, ""};
-    }
-    return {entry.substr(0, split), entry.substr(split + 2)};
-}
-
 using HeaderLines = std::vector<std::pair<std::string, std::string>>;
 
 bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
@@ -80,7 +66,7 @@ std::string HeaderValue(const HeaderLines& lines, std::string_view name) {
 }
 
 // The cookies the image request would carry; the fallback's when the address has none.
-std::string CookiesForRow(const Addresses& addresses) {
+std::string CookiesForRow(const EntryAddresses& addresses) {
     std::string cookies = CookieStore::Shared().CookiesFor(addresses.address);
     if (cookies.empty() && !addresses.fallback.empty()) {
         cookies = CookieStore::Shared().CookiesFor(addresses.fallback);
@@ -138,7 +124,7 @@ std::string JsonString(const std::string& text) {
 std::string Aria2Input(const std::vector<DownloadRow>& rows, const std::filesystem::path& folder) {
     std::string input;
     for (const DownloadRow& row : rows) {
-        const Addresses addresses = SplitAddresses(row.url);
+        const EntryAddresses addresses = SplitEntry(row.url);
         if (addresses.address.empty()) {
             continue;
         }
@@ -166,7 +152,7 @@ std::string PhotoListJson(const std::vector<DownloadRow>& rows,
     const std::string folderText = JsonString(folder.string());
     for (std::size_t i = 0; i < rows.size(); ++i) {
         const DownloadRow& row = rows[i];
-        const Addresses addresses = SplitAddresses(row.url);
+        const EntryAddresses addresses = SplitEntry(row.url);
         HeaderLines headers = ParseHeaderBlock(row.headers);
         if (const std::string cookies = CookiesForRow(addresses); !cookies.empty()) {
             headers.emplace_back("Cookie", cookies);
