@@ -4,9 +4,8 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
-#include <deque>
-#include <functional>
 #include <mutex>
+#include <optional>
 #include <system_error>
 #include <thread>
 #include <utility>
@@ -40,17 +39,6 @@ bool WantsFallback(const std::string& fallback, bool firstSaved, bool sizeReject
     }
     const std::size_t topit = fallback.find(".topitme.");
     return topit != std::string::npos && topit > 0 && firstReceived < kTopitSmallBody;
-}
-
-bool NonEmptyFile(const std::filesystem::path& file) {
-    std::error_code ec;
-    return std::filesystem::is_regular_file(file, ec) && std::filesystem::file_size(file, ec) > 0 &&
-           !ec;
-}
-
-void RemoveFile(const std::filesystem::path& file) {
-    std::error_code ec;
-    std::filesystem::remove(file, ec);
 }
 
 HostGuard::Result ResultOf(bool ok, const CURLSource& response) {
@@ -90,86 +78,58 @@ bool Unreachable(const HostGuard& guard, const std::string& entry) {
            (fallback.empty() || guard.GivenUp(HostKey(fallback)));
 }
 
-// Finished workers report their slot here; the coordinator waits on it.
-class SlotMailbox {
+// Hands the album's rows out in order to the workers that ask. Rows that only a given-up
+// host holds are passed over and count as done at once: no request, no pause.
+class RowDispenser {
   public:
-    void Post(std::size_t slot) {
-        {
-            std::lock_guard lock(mutex_);
-            finished_.push_back(slot);
+    RowDispenser(const std::vector<DownloadRow>& rows, const HostGuard& guard,
+                 std::atomic<int>& done, const std::atomic<bool>& stop)
+        : rows_(rows), guard_(guard), done_(done), stop_(stop) {}
+
+    // The next row to download; false when none is left or a stop was asked.
+    bool Next(std::size_t& row) {
+        std::lock_guard lock(mutex_);
+        while (!stop_ && next_ < rows_.size()) {
+            const std::size_t candidate = next_++;
+            if (!Unreachable(guard_, rows_[candidate].url)) {
+                row = candidate;
+                return true;
+            }
+            ++done_;
         }
-        cv_.notify_one();
-    }
-    std::size_t Take() {
-        std::unique_lock lock(mutex_);
-        cv_.wait(lock, [this] { return !finished_.empty(); });
-        const std::size_t slot = finished_.front();
-        finished_.pop_front();
-        return slot;
-    }
-    // Waits the pause unless a stop arrives first; false when stopped.
-    bool Pause(std::chrono::milliseconds time, const std::atomic<bool>& stop) {
-        std::unique_lock lock(mutex_);
-        return !cv_.wait_for(lock, time, [&] { return stop.load(); });
+        return false;
     }
 
   private:
+    const std::vector<DownloadRow>& rows_;
+    const HostGuard& guard_;
+    std::atomic<int>& done_;
+    const std::atomic<bool>& stop_;
     std::mutex mutex_;
-    std::condition_variable cv_;
-    std::deque<std::size_t> finished_;
+    std::size_t next_ = 0;
 };
 
-// The thread of one worker slot, kept for the slot's next image: starting a thread for
-// every image cost about as much as a small image's transfer from a fast server.
-class SlotThread {
+// Where the workers tell the coordinator that they ended.
+class EndCount {
   public:
-    SlotThread() = default;
-    SlotThread(const SlotThread&) = delete;
-    SlotThread& operator=(const SlotThread&) = delete;
-    ~SlotThread() {
+    explicit EndCount(std::size_t running) : running_(running) {}
+    void WorkerEnded() {
         {
             std::lock_guard lock(mutex_);
-            quit_ = true;
+            --running_;
         }
         cv_.notify_one();
-        if (thread_.joinable()) {
-            thread_.join();
-        }
     }
-    // Runs the job on the slot's thread once its last job ended; throws std::system_error
-    // when the thread cannot start.
-    void Run(std::function<void()> job) {
-        if (!thread_.joinable()) {
-            thread_ = std::thread([this] { Loop(); });
-        }
-        {
-            std::lock_guard lock(mutex_);
-            job_ = std::move(job);
-        }
-        cv_.notify_one();
+    // Waits until every worker ended or the time passed; true when all ended.
+    bool WaitAllEnded(std::chrono::milliseconds time) {
+        std::unique_lock lock(mutex_);
+        return cv_.wait_for(lock, time, [this] { return running_ == 0; });
     }
 
   private:
-    void Loop() {
-        for (;;) {
-            std::function<void()> job;
-            {
-                std::unique_lock lock(mutex_);
-                cv_.wait(lock, [this] { return quit_ || job_; });
-                if (!job_) {
-                    return;
-                }
-                job = std::exchange(job_, nullptr);
-            }
-            job();
-        }
-    }
-
     std::mutex mutex_;
     std::condition_variable cv_;
-    std::function<void()> job_;
-    bool quit_ = false;
-    std::thread thread_;
+    std::size_t running_;
 };
 
 }  // namespace
@@ -179,10 +139,12 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
                               HostGuard* guard) {
     const auto [address, fallback] = SplitEntry(entry);
 
-    // Bodies land in temporary files of their own; only a whole, non-empty body is
-    // then put at the target, and never over a file of other content.
-    const std::filesystem::path firstBody = TemporaryBeside(target);
-    URLRequest request(address, firstBody, settings.timeoutSeconds * 1000u);
+    // Bodies land in files without a name; only a whole, non-empty body then takes the
+    // target's name, and never over a file of other content.
+    const std::filesystem::path folder = target.parent_path();
+    UnnamedFile firstBody(folder);
+    URLRequest request(address, {}, settings.timeoutSeconds * 1000u);
+    request.saveDescriptor = firstBody.Descriptor();
     request.operationTimeoutMs = kWorkerOperationTimeoutMs;
     request.headers = headers;
     request.minSizeKiB = settings.minK;
@@ -190,33 +152,34 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
     request.attempts = 1;  // FetchThroughGuard tries again, each try through the guard
     request.pauseSeconds = 0;
     request.rejectErrorStatus = true;
+    ImageOutcome outcome;
+    if (request.saveDescriptor < 0) {
+        return outcome;  // no file can be made in the folder
+    }
     CURLSource first;
-    const bool firstSaved = FetchThroughGuard(request, first, guard) && NonEmptyFile(firstBody);
+    const bool firstSaved = FetchThroughGuard(request, first, guard) && firstBody.Size() > 0;
     bool sizeRejected = !firstSaved && first.sizeRejected;
-    std::filesystem::path body = firstSaved ? firstBody : std::filesystem::path();
+    UnnamedFile* body = firstSaved ? &firstBody : nullptr;
     const bool stopping = settings.stop && settings.stop->load();
+    std::optional<UnnamedFile> secondBody;
     if (!stopping && WantsFallback(fallback, firstSaved, sizeRejected, first.received)) {
-        const std::filesystem::path secondBody = TemporaryBeside(target);
+        secondBody.emplace(folder);
         request.address = fallback;
-        request.savePath = secondBody;
+        request.saveDescriptor = secondBody->Descriptor();
         CURLSource second;
-        if (FetchThroughGuard(request, second, guard) && NonEmptyFile(secondBody)) {
-            body = secondBody;
-        } else {
+        if (request.saveDescriptor >= 0 && FetchThroughGuard(request, second, guard) &&
+            secondBody->Size() > 0) {
+            body = &*secondBody;
+        } else if (!firstSaved) {
             // A first body that was saved stays saved (topit's small images).
-            RemoveFile(secondBody);
-            sizeRejected = !firstSaved && second.sizeRejected;
+            sizeRejected = second.sizeRejected;
         }
     }
-    if (body != firstBody) {
-        RemoveFile(firstBody);
-    }
-    ImageOutcome outcome;
-    if (body.empty()) {
+    if (!body) {
         outcome.result = sizeRejected ? ImageResult::SizeSkipped : ImageResult::Failed;
         return outcome;
     }
-    const KeptFile kept = KeepWithoutLoss(body, target);
+    const KeptFile kept = body->Keep(target);
     if (kept.ok) {
         outcome.result = ImageResult::Saved;
         outcome.file = kept.path;
@@ -225,6 +188,9 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
 }
 
 WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
+    // The progress line is brought up to date this often, not after every image: each
+    // update would wake this thread, and a run of small images pays for every wake.
+    constexpr auto kProgressInterval = std::chrono::milliseconds(100);
     WorkerOutcome outcome;
     session.doneCount = 0;
     const std::vector<DownloadRow> rows = session.downloads.Rows();
@@ -243,66 +209,65 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
                                     ? threads
                                     : std::min<std::size_t>(settings.connectionsPerHost, threads);
     HostGuard guard(perHost);
-    SlotMailbox mailbox;
+    RowDispenser dispenser(rows, guard, session.doneCount, session.stopFlag);
+    EndCount ends(t);
     std::atomic<int> saved{0};
     std::atomic<int> skipped{0};
-    std::vector<SlotThread> slots(t);
-    const auto startWorker = [&](std::size_t slot, std::size_t row) {
-        const auto work = [&, slot, row] {
-            const StopScope stop([&session] { return session.stopFlag.load(); });
-            const ImageOutcome image = DownloadOneImage(
-                rows[row].url, rows[row].headers, folder / rows[row].fileName, settings, &guard);
-            if (image.result == ImageResult::Saved) {
-                ++saved;
-                session.record.Add(PreferredAddress(rows[row].url));
-                // A name taken by a file of other content gave way to "name (k).ext".
-                const std::string name = image.file.filename().string();
-                if (name != rows[row].fileName) {
-                    session.downloads.SetFileName(row, name);
-                }
-            } else if (image.result == ImageResult::SizeSkipped) {
-                ++skipped;
+    const auto downloadRow = [&](std::size_t row) {
+        const ImageOutcome image = DownloadOneImage(rows[row].url, rows[row].headers,
+                                                    folder / rows[row].fileName, settings, &guard);
+        if (image.result == ImageResult::Saved) {
+            ++saved;
+            session.record.Add(PreferredAddress(rows[row].url));
+            // A name taken by a file of other content gave way to "name (k).ext".
+            const std::string name = image.file.filename().string();
+            if (name != rows[row].fileName) {
+                session.downloads.SetFileName(row, name);
             }
-            ++session.doneCount;
-            mailbox.Post(slot);
-        };
-        try {
-            slots[slot].Run(work);
-        } catch (const std::system_error&) {
-            // A worker that cannot start counts as done, so the run still ends.
-            ++session.doneCount;
-            mailbox.Post(slot);
+        } else if (image.result == ImageResult::SizeSkipped) {
+            ++skipped;
+        }
+        ++session.doneCount;
+    };
+    const auto drain = [&] {
+        const StopScope stop([&session] { return session.stopFlag.load(); });
+        bool first = true;
+        for (std::size_t row = 0; dispenser.Next(row); first = false) {
+            // One worker alone goes easy on the site: a pause between its images.
+            if (threads == 1 && !first && !SleepUnlessStopped(kSingleThreadPause)) {
+                break;
+            }
+            downloadRow(row);
         }
     };
+    std::vector<std::thread> workers;
+    workers.reserve(t);
     for (std::size_t s = 0; s < t; ++s) {
-        startWorker(s, s);
+        try {
+            workers.emplace_back([&] {
+                drain();
+                ends.WorkerEnded();
+            });
+        } catch (const std::system_error&) {
+            ends.WorkerEnded();  // the others take its rows
+        }
     }
-    std::size_t next = t;
+    if (workers.empty()) {
+        drain();  // not a single thread could start: this one does the work
+    }
     int shown = -1;
-    std::size_t running = t;
-    while (running > 0) {
-        const std::size_t slot = mailbox.Take();
-        --running;
-        const bool stopping = session.stopFlag;
-        // Photos only a given-up host holds fail at once: no worker, no pause.
-        while (!stopping && next < n && Unreachable(guard, rows[next].url)) {
-            ++session.doneCount;
-            ++next;
-        }
-        if (!stopping && next < n) {
-            if (threads == 1 && !mailbox.Pause(kSingleThreadPause, session.stopFlag)) {
-                continue;
-            }
-            startWorker(slot, next++);
-            ++running;
-        }
+    for (bool ended = false; !ended;) {
+        ended = ends.WaitAllEnded(kProgressInterval);
         const int done = session.doneCount;
-        if (done != shown || done == static_cast<int>(n)) {
+        if (done != shown) {
             char text[64];
             std::snprintf(text, sizeof text, kProgressFormat, done, static_cast<int>(n));
             session.Front().SetControlText(kControlProgress, text);
             shown = done;
         }
+    }
+    for (std::thread& worker : workers) {
+        worker.join();
     }
     outcome.saved = saved;
     outcome.skipped = skipped;

@@ -1,5 +1,5 @@
-// The download workers of one album: a coordinator keeps up to the site's thread count
-// of workers busy, one image each, saving straight to the target file.
+// The download workers of one album: up to the site's thread count of workers take the
+// rows in order, one image at a time, while the calling thread shows the progress.
 #pragma once
 
 #include <atomic>
@@ -39,8 +39,8 @@ struct WorkerOutcome {
 };
 
 // Downloads every row of the session's download list; returns when all were tried or a
-// stop was asked. On a stop no new worker starts and the running ones are waited for,
-// so the list never changes under a worker.
+// stop was asked. On a stop no worker takes another row and the running ones are waited
+// for, so the list never changes under a worker.
 WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings);
 
 enum class ImageResult { Saved, SizeSkipped, Failed };
@@ -52,8 +52,9 @@ struct ImageOutcome {
 // One worker's image: the preferred address, then the fallback after any failure but a
 // size-limit rejection (and after a small first body when the fallback is topit's). Each
 // address is tried twice; every request goes through the guard when there is one, so a
-// given-up host is not asked. The body is put at the target without loss: a file of other
-// content keeps its name.
+// given-up host is not asked. Bodies are written into files without a name in the target's
+// folder (nothing half-written is ever seen there, even after a kill) and the whole body
+// is then put at the target without loss: a file of other content keeps its name.
 ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
                               const std::filesystem::path& target, const WorkerSettings& settings,
                               HostGuard* guard = nullptr);

@@ -91,6 +91,48 @@ std::string CutName(const std::string& text, std::size_t maxBytes) {
     return text.substr(0, cut);
 }
 
+// True when both open files are regular files with the same bytes. Reads from the start
+// whatever their offsets.
+bool SameContentOf(int fa, int fb) {
+    struct stat sa {
+    }, sb{};
+    if (::fstat(fa, &sa) != 0 || ::fstat(fb, &sb) != 0 || !S_ISREG(sa.st_mode) ||
+        !S_ISREG(sb.st_mode) || sa.st_size != sb.st_size) {
+        return false;
+    }
+    char ba[65536];
+    char bb[65536];
+    for (off_t at = 0;;) {
+        const ssize_t na = ::pread(fa, ba, sizeof ba, at);
+        if (na <= 0) {
+            return na == 0;
+        }
+        ssize_t got = 0;
+        while (got < na) {
+            const ssize_t nb = ::pread(fb, bb + got, static_cast<std::size_t>(na - got), at + got);
+            if (nb <= 0) {
+                return false;
+            }
+            got += nb;
+        }
+        if (std::char_traits<char>::compare(ba, bb, static_cast<std::size_t>(na)) != 0) {
+            return false;
+        }
+        at += na;
+    }
+}
+
+// Same bytes as an open file under a name (a link there is never followed).
+bool SameContentAs(int fd, const std::filesystem::path& name) {
+    const int other = ::open(name.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
+    if (other < 0) {
+        return false;
+    }
+    const bool same = SameContentOf(fd, other);
+    ::close(other);
+    return same;
+}
+
 }  // namespace
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
@@ -109,12 +151,6 @@ bool IsTemporaryName(const std::string& name, long& pid) {
     const std::size_t legacy = view.rfind(kLegacyMarker);
     return legacy != std::string_view::npos && legacy > 0 &&
            PidAndCounter(view.substr(legacy + kLegacyMarker.size()), pid);
-}
-
-bool IsOwnTemporary(const std::filesystem::path& file) {
-    long pid = 0;
-    const std::string name = file.filename().string();
-    return name.starts_with(kTempPrefix) && IsTemporaryName(name, pid) && pid == ::getpid();
 }
 
 int SweepStaleTemporaries(const std::filesystem::path& folder) {
@@ -205,42 +241,11 @@ std::filesystem::path NumberedName(const std::filesystem::path& target, unsigned
 
 bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b) {
     const int fa = ::open(a.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    const int fb = ::open(b.c_str(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-    bool same = false;
-    struct stat sa {
-    }, sb{};
-    if (fa >= 0 && fb >= 0 && ::fstat(fa, &sa) == 0 && ::fstat(fb, &sb) == 0 &&
-        S_ISREG(sa.st_mode) && S_ISREG(sb.st_mode) && sa.st_size == sb.st_size) {
-        same = true;
-        char ba[65536];
-        char bb[65536];
-        for (;;) {
-            const ssize_t na = ::read(fa, ba, sizeof ba);
-            if (na <= 0) {
-                same = na == 0;
-                break;
-            }
-            ssize_t got = 0;
-            while (got < na) {
-                const ssize_t nb = ::read(fb, bb + got, static_cast<std::size_t>(na - got));
-                if (nb <= 0) {
-                    break;
-                }
-                got += nb;
-            }
-            if (got != na ||
-                std::char_traits<char>::compare(ba, bb, static_cast<std::size_t>(na))) {
-                same = false;
-                break;
-            }
-        }
+    if (fa < 0) {
+        return false;
     }
-    if (fa >= 0) {
-        ::close(fa);
-    }
-    if (fb >= 0) {
-        ::close(fb);
-    }
+    const bool same = SameContentAs(fa, b);
+    ::close(fa);
     return same;
 }
 
@@ -265,6 +270,86 @@ KeptFile KeepWithoutLoss(const std::filesystem::path& file, const std::filesyste
         }
     }
     ::unlink(file.c_str());
+    return kept;
+}
+
+UnnamedFile::UnnamedFile(const std::filesystem::path& folder) {
+    fd_ = ::open(folder.empty() ? "." : folder.c_str(), O_TMPFILE | O_RDWR | O_CLOEXEC, 0644);
+    if (fd_ >= 0) {
+        return;
+    }
+    // File systems (and kernels) without unnamed files: a temporary name of our own.
+    named_ = TemporaryBeside(folder / "x");
+    fd_ = CreateTemporary(named_);
+    if (fd_ < 0) {
+        named_.clear();
+    }
+}
+
+UnnamedFile::~UnnamedFile() {
+    Close();
+}
+
+void UnnamedFile::Close() {
+    if (fd_ >= 0) {
+        ::close(fd_);
+        fd_ = -1;
+    }
+    if (!named_.empty()) {
+        ::unlink(named_.c_str());
+        ForgetTemporary(named_);
+        named_.clear();
+    }
+}
+
+std::uintmax_t UnnamedFile::Size() const {
+    struct stat st {};
+    return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? static_cast<std::uintmax_t>(st.st_size) : 0;
+}
+
+// A name for the file; false with errno EEXIST when the name is taken.
+bool UnnamedFile::LinkAt(const std::filesystem::path& name) const {
+    if (!named_.empty()) {
+        return RenameNoReplace(named_, name);
+    }
+    // Through /proc any user may link an unnamed file; AT_EMPTY_PATH (without /proc)
+    // needs a privilege.
+    const std::string self = "/proc/self/fd/" + std::to_string(fd_);
+    if (::linkat(AT_FDCWD, self.c_str(), AT_FDCWD, name.c_str(), AT_SYMLINK_FOLLOW) == 0) {
+        return true;
+    }
+    if (errno != ENOENT || ::access("/proc/self/fd", F_OK) == 0) {
+        return false;
+    }
+    return ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
+}
+
+KeptFile UnnamedFile::Keep(const std::filesystem::path& target) {
+    KeptFile kept;
+    for (unsigned k = 0; fd_ >= 0 && k < kMaxNumberedNames; ++k) {
+        const std::filesystem::path candidate = k == 0 ? target : NumberedName(target, k);
+        if (LinkAt(candidate)) {
+            if (!named_.empty()) {
+                ForgetTemporary(named_);  // it has its name now
+                named_.clear();
+            }
+            kept.ok = true;
+            kept.path = candidate;
+            break;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+        const bool same =
+            named_.empty() ? SameContentAs(fd_, candidate) : SameContent(named_, candidate);
+        if (same) {
+            kept.ok = true;
+            kept.alreadyThere = true;
+            kept.path = candidate;
+            break;
+        }
+    }
+    Close();
     return kept;
 }
 

@@ -4,6 +4,7 @@
 
 #include <sys/types.h>
 
+#include <cstdint>
 #include <filesystem>
 #include <string_view>
 
@@ -15,8 +16,6 @@ std::filesystem::path TemporaryBeside(const std::filesystem::path& target);
 // True for a name TemporaryBeside hands out (or that earlier versions handed out), with
 // the id of the process that made it.
 bool IsTemporaryName(const std::string& name, long& pid);
-// True for a name TemporaryBeside handed out in this process: a file no one else writes.
-bool IsOwnTemporary(const std::filesystem::path& file);
 // Removes temporary files of processes that no longer run from a folder (not below it):
 // what a killed run left behind. Returns how many went.
 int SweepStaleTemporaries(const std::filesystem::path& folder);
@@ -50,6 +49,35 @@ KeptFile KeepWithoutLoss(const std::filesystem::path& file, const std::filesyste
 std::filesystem::path NumberedName(const std::filesystem::path& target, unsigned k);
 // True when both are regular files (links not followed) with the same bytes.
 bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b);
+
+// A file being written in a folder that has no name there until it is kept: a crash, a
+// kill or a failed body leave nothing behind, and keeping it is a single step that never
+// replaces a file. Where the file system cannot make a file without a name, it is a
+// recorded temporary file beside its targets instead, with the same behaviour but for
+// what a kill -9 leaves (which the next run sweeps).
+class UnnamedFile {
+  public:
+    explicit UnnamedFile(const std::filesystem::path& folder);
+    ~UnnamedFile();
+    UnnamedFile(const UnnamedFile&) = delete;
+    UnnamedFile& operator=(const UnnamedFile&) = delete;
+
+    // Open for writing; -1 when the file could not be made.
+    int Descriptor() const { return fd_; }
+    // Bytes written so far; 0 when it cannot tell.
+    std::uintmax_t Size() const;
+    // Gives the file its target name as KeepWithoutLoss does: "name (k).ext" when the
+    // name holds other bytes; when it holds the same bytes, nothing more is written.
+    // Afterwards the object holds no file.
+    KeptFile Keep(const std::filesystem::path& target);
+
+  private:
+    bool LinkAt(const std::filesystem::path& name) const;
+    void Close();
+
+    int fd_ = -1;
+    std::filesystem::path named_;  // the temporary file's name where there is one
+};
 
 // Appends bytes to a file without following a link planted at its name; creates it when
 // missing. False when the name is a link or the write fails.

@@ -5,6 +5,7 @@
 
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -147,13 +148,19 @@ void Append(Slist& list, const std::string& line) {
 }
 
 // A body being saved: written to a temporary file beside the target, renamed into
-// place only when the whole exchange succeeded, removed otherwise. A target that is a
-// temporary name of this process already is private until its owner moves it: the
-// body goes there directly, sparing a second name and a rename for every image.
+// place only when the whole exchange succeeded, removed otherwise. Or written into a file
+// the caller holds open (an unnamed file of the download workers): there a failed
+// exchange leaves the file empty, and the caller decides what becomes of it.
 class SaveFile {
   public:
-    explicit SaveFile(std::filesystem::path target)
-        : target_(std::move(target)), direct_(IsOwnTemporary(target_)) {}
+    explicit SaveFile(std::filesystem::path target) : target_(std::move(target)) {}
+    explicit SaveFile(int descriptor) : fd_(descriptor), callersFile_(true) {
+        // What an earlier exchange left there goes first.
+        struct stat st {};
+        if (::fstat(fd_, &st) == 0 && st.st_size > 0) {
+            (void)::ftruncate(fd_, 0);
+        }
+    }
     ~SaveFile() { Discard(); }
     SaveFile(const SaveFile&) = delete;
     SaveFile& operator=(const SaveFile&) = delete;
@@ -163,22 +170,27 @@ class SaveFile {
             return false;
         }
         for (std::size_t done = 0; done < size;) {
-            const ssize_t n = ::write(fd_, data + done, size - done);
+            const ssize_t n = ::pwrite(fd_, data + done, size - done, offset_);
             if (n <= 0) {
                 return false;
             }
             done += static_cast<std::size_t>(n);
+            offset_ += n;
         }
         return true;
     }
     bool Commit() {
+        if (callersFile_) {
+            committed_ = true;
+            return true;
+        }
         if (fd_ < 0 && !OpenTemporary()) {
             return false;
         }
         const bool closed = ::close(fd_) == 0;
         fd_ = -1;
         std::error_code ec;
-        if (closed && !direct_) {
+        if (closed) {
             std::filesystem::rename(temp_, target_, ec);
         }
         if (!closed || ec) {
@@ -190,6 +202,12 @@ class SaveFile {
         return true;
     }
     void Discard() {
+        if (callersFile_) {
+            if (!committed_ && offset_ > 0) {
+                (void)::ftruncate(fd_, 0);
+            }
+            return;
+        }
         if (fd_ >= 0) {
             ::close(fd_);
             fd_ = -1;
@@ -203,13 +221,8 @@ class SaveFile {
 
   private:
     bool OpenTemporary() {
-        temp_ = direct_ ? target_ : TemporaryBeside(target_);
+        temp_ = TemporaryBeside(target_);
         fd_ = CreateTemporary(temp_);
-        if (fd_ < 0 && direct_ && errno == EEXIST) {
-            // What an earlier attempt left there (a body the checks turned down) is ours.
-            ::unlink(target_.c_str());
-            fd_ = CreateTemporary(temp_);
-        }
         if (fd_ < 0) {
             temp_.clear();
         }
@@ -217,9 +230,11 @@ class SaveFile {
     }
 
     std::filesystem::path target_;
-    const bool direct_;
     std::filesystem::path temp_;
     int fd_ = -1;
+    off_t offset_ = 0;
+    const bool callersFile_ = false;
+    bool committed_ = false;
 };
 
 // Scheme, host and port of an address as curl reads it; empty host when it cannot.
@@ -259,7 +274,9 @@ class Exchange {
   public:
     Exchange(const URLRequest& request, CURLSource& response)
         : request_(request), response_(response) {
-        if (!request.savePath.empty()) {
+        if (request.saveDescriptor >= 0) {
+            save_ = std::make_unique<SaveFile>(request.saveDescriptor);
+        } else if (!request.savePath.empty()) {
             save_ = std::make_unique<SaveFile>(request.savePath);
         }
     }

@@ -59,6 +59,9 @@ struct URLRequest {
     std::string endMarker;
     std::string retryMarker;
     std::filesystem::path savePath;
+    // An open file the body goes into instead of savePath (emptied first); the caller
+    // keeps it. After a failed exchange it is empty.
+    int saveDescriptor = -1;
     std::string body;
     // A page (no save path) must also arrive whole within the larger of the two: a server
     // that trickles a byte now and then never stalls long enough for a read time-out.

@@ -38,33 +38,31 @@ class CliStopTest : public ::testing::Test {
         return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
     }
 
-    void MakeImagesEndless() { test::MakeQzoneImagesEndless(servers, kServerPatience); }
+    void MakeImagesEndless() { test::MakeQzoneImagesEndless(servers, kServerPatience, pieces); }
     void MakeAlbumListTrickle() {
         test::MakeQzoneAlbumListTrickle(servers, listRequests, kServerPatience);
     }
 
-    // Waits until a temporary download file exists below the save folder.
-    bool WaitForTemporaryFile() const {
+    // Waits until the image's body is being written.
+    bool WaitForBodyUnderWay() const {
         const auto end = Clock::now() + 20s;
-        while (Clock::now() < end) {
-            for (const auto& file : save.Files()) {
-                if (file.find(".part") != std::string::npos) {
-                    return true;
-                }
-            }
+        while (pieces < 3 && Clock::now() < end) {
             std::this_thread::sleep_for(20ms);
         }
-        return false;
+        return pieces >= 3;
     }
 
-    void ExpectNoTemporaryFile() const {
+    // Nothing half-written is left: no temporary file, no image under its name.
+    void ExpectNoPartOfTheImage() const {
         for (const auto& file : save.Files()) {
             EXPECT_EQ(file.find(".part"), std::string::npos) << "left behind: " << file;
+            EXPECT_EQ(file.find("海边"), std::string::npos) << "half-written: " << file;
         }
     }
 
     QzoneServers servers;
     std::atomic<int> listRequests{0};
+    std::atomic<int> pieces{0};
     test::TempDir home;
     test::TempDir save;
 };
@@ -72,40 +70,40 @@ class CliStopTest : public ::testing::Test {
 TEST_F(CliStopTest, CtrlCEndsANeverEndingImage) {
     MakeImagesEndless();
     test::Process cli(Command({"-a", "1", "-o", save.Path().string(), "--json", "12345"}));
-    ASSERT_TRUE(WaitForTemporaryFile());
+    ASSERT_TRUE(WaitForBodyUnderWay());
     const auto signalled = Clock::now();
     cli.Signal(SIGINT);
     const auto result = cli.Wait(30s);
     EXPECT_LT(Clock::now() - signalled, kStopPrompt);
     EXPECT_EQ(result.exitCode, 128 + SIGINT) << result.err;
     EXPECT_NE(result.out.find("\"stopped\":true"), std::string::npos) << result.out;
-    ExpectNoTemporaryFile();
+    ExpectNoPartOfTheImage();
     EXPECT_FALSE(std::filesystem::exists(save / "旅行" / "pic.zvt"));
 }
 
 TEST_F(CliStopTest, SigtermEndsANeverEndingImage) {
     MakeImagesEndless();
     test::Process cli(Command({"-a", "1", "-o", save.Path().string(), "12345"}));
-    ASSERT_TRUE(WaitForTemporaryFile());
+    ASSERT_TRUE(WaitForBodyUnderWay());
     const auto signalled = Clock::now();
     cli.Signal(SIGTERM);
     const auto result = cli.Wait(30s);
     EXPECT_LT(Clock::now() - signalled, kStopPrompt);
     EXPECT_EQ(result.exitCode, 128 + SIGTERM) << result.err;
-    ExpectNoTemporaryFile();
+    ExpectNoPartOfTheImage();
 }
 
-TEST_F(CliStopTest, SecondCtrlCEndsAtOnceWithoutTemporaryFiles) {
+TEST_F(CliStopTest, SecondCtrlCEndsAtOnceWithoutHalfWrittenFiles) {
     MakeImagesEndless();
     test::Process cli(Command({"-a", "1", "-o", save.Path().string(), "12345"}));
-    ASSERT_TRUE(WaitForTemporaryFile());
+    ASSERT_TRUE(WaitForBodyUnderWay());
     const auto signalled = Clock::now();
     cli.Signal(SIGINT);
     cli.Signal(SIGINT);
     const auto result = cli.Wait(30s);
     EXPECT_LT(Clock::now() - signalled, kStopPrompt);
     EXPECT_EQ(result.exitCode, 128 + SIGINT) << "ended by itself, not killed";
-    ExpectNoTemporaryFile();
+    ExpectNoPartOfTheImage();
 }
 
 TEST_F(CliStopTest, SigtermEndsATricklingAlbumList) {

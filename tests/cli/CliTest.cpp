@@ -324,48 +324,54 @@ TEST_F(CliQzoneTest, LaterRunsNeverOverwriteEarlierPhotos) {
     EXPECT_EQ(save.Files(), before) << "identical content is not written twice";
 }
 
-TEST_F(CliQzoneTest, ARunAfterAKilledOneLeavesNoTemporaryFiles) {
-    // The images send half their body and then hang until released, so the killed run
-    // leaves its temporary files behind.
+TEST_F(CliQzoneTest, AKilledRunLeavesNothingHalfWrittenAndTheNextSavesWhole) {
+    // The images send half their body and then hang until released; the run is killed
+    // while it waits for the rest.
     const auto hang = std::make_shared<std::atomic<bool>>(true);
-    servers.server.On(
-        "b1.qpic.cn", "/img", [hang](const httplib::Request& req, httplib::Response& res) {
-            const std::string bytes = QzoneServers::ImageBytes(req.get_param_value("id"));
-            res.set_content_provider(
-                bytes.size(), "image/jpeg",
-                [hang, bytes](std::size_t offset, std::size_t, httplib::DataSink& sink) {
-                    if (offset == 0) {
-                        sink.write(bytes.data(), bytes.size() / 2);
-                        return true;
-                    }
-                    const auto start = std::chrono::steady_clock::now();
-                    while (*hang && std::chrono::steady_clock::now() - start < 20s) {
-                        std::this_thread::sleep_for(10ms);
-                    }
-                    sink.write(bytes.data() + offset, bytes.size() - offset);
-                    return true;
-                });
-        });
-    const auto temporaries = [this] {
+    const auto halvesSent = std::make_shared<std::atomic<int>>(0);
+    servers.server.On("b1.qpic.cn", "/img",
+                      [hang, halvesSent](const httplib::Request& req, httplib::Response& res) {
+                          const std::string bytes =
+                              QzoneServers::ImageBytes(req.get_param_value("id"));
+                          res.set_content_provider(
+                              bytes.size(), "image/jpeg",
+                              [hang, halvesSent, bytes](std::size_t offset, std::size_t,
+                                                        httplib::DataSink& sink) {
+                                  if (offset == 0) {
+                                      sink.write(bytes.data(), bytes.size() / 2);
+                                      ++*halvesSent;
+                                      return true;
+                                  }
+                                  const auto start = std::chrono::steady_clock::now();
+                                  while (*hang && std::chrono::steady_clock::now() - start < 20s) {
+                                      std::this_thread::sleep_for(10ms);
+                                  }
+                                  sink.write(bytes.data() + offset, bytes.size() - offset);
+                                  return true;
+                              });
+                      });
+    const auto halfWritten = [this] {
         int count = 0;
         for (const auto& file : save.Files()) {
-            count += file.find(".part") != std::string::npos;
+            count +=
+                file.find(".part") != std::string::npos || file.find(".jpg") != std::string::npos;
         }
         return count;
     };
     test::Process killed(Command({"-a", "1", "-o", save.Path().string(), "12345"}));
     const auto start = std::chrono::steady_clock::now();
-    while (temporaries() == 0 && std::chrono::steady_clock::now() - start < 30s) {
+    while (*halvesSent < 2 && std::chrono::steady_clock::now() - start < 30s) {
         std::this_thread::sleep_for(10ms);
     }
+    ASSERT_GE(*halvesSent, 2) << "both images were under way";
+    std::this_thread::sleep_for(200ms);  // the halves reach the files
     killed.Signal(SIGKILL);
     killed.Wait(10s);
-    const int left = temporaries();
+    EXPECT_EQ(halfWritten(), 0) << "the killed run left a half-written file";
     *hang = false;
-    ASSERT_GT(left, 0) << "the killed run left a half-written file";
     const auto result = Download();
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_EQ(temporaries(), 0);
+    EXPECT_EQ(halfWritten(), 2);
     EXPECT_EQ(Bytes(save / "旅行" / "海边.jpg"), QzoneServers::ImageBytes("p1"));
 }
 

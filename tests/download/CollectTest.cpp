@@ -1,7 +1,11 @@
 #include "download/Collect.h"
 
+#include <unistd.h>
+
+#include <algorithm>
 #include <chrono>
 #include <fstream>
+#include <memory>
 
 #include <gtest/gtest.h>
 
@@ -201,6 +205,54 @@ TEST(KeepWithoutLoss, TakenNamesGiveWaySameBytesAreNotKeptTwiceLinksAreNotFollow
     EXPECT_EQ(read(elsewhere / "victim"), "not yours");
     EXPECT_FALSE(std::filesystem::exists(dir / "new"));
     EXPECT_FALSE(std::filesystem::exists(dir / "a (2).jpg"));
+}
+
+// The workers' bodies: nothing has a name until kept, and keeping follows the same rules.
+TEST(UnnamedFile, HasNoNameUntilKeptThenKeepsWithoutLoss) {
+    test::TempDir dir;
+    test::TempDir elsewhere;
+    const auto filled = [&](const std::string& bytes) {
+        auto file = std::make_unique<UnnamedFile>(dir.Path());
+        EXPECT_EQ(::write(file->Descriptor(), bytes.data(), bytes.size()),
+                  static_cast<ssize_t>(bytes.size()));
+        return file;
+    };
+    const auto read = [](const std::filesystem::path& file) {
+        std::ifstream in(file, std::ios::binary);
+        return std::string(std::istreambuf_iterator<char>(in), {});
+    };
+    filled("dropped");
+    EXPECT_TRUE(dir.Files().empty()) << "a body never kept leaves nothing";
+
+    std::ofstream(dir / "a.jpg", std::ios::binary) << "earlier";
+    KeptFile kept = filled("later")->Keep(dir / "a.jpg");
+    EXPECT_TRUE(kept.ok);
+    EXPECT_EQ(kept.path, dir / "a (1).jpg");
+    EXPECT_EQ(read(dir / "a.jpg"), "earlier");
+    EXPECT_EQ(read(dir / "a (1).jpg"), "later");
+
+    kept = filled("later")->Keep(dir / "a.jpg");
+    EXPECT_TRUE(kept.alreadyThere);
+    EXPECT_EQ(kept.path, dir / "a (1).jpg");
+
+    std::ofstream(elsewhere / "victim", std::ios::binary) << "not yours";
+    std::filesystem::create_symlink(elsewhere / "victim", dir / "l.jpg");
+    kept = filled("not yours")->Keep(dir / "l.jpg");
+    EXPECT_EQ(kept.path, dir / "l (1).jpg") << "a link is never taken for the same file";
+    EXPECT_EQ(read(elsewhere / "victim"), "not yours");
+
+    // A name of the whole 255 bytes is kept as it is.
+    const std::string longName = std::string(251, 'n') + ".jpg";
+    kept = filled("long")->Keep(dir / longName);
+    EXPECT_EQ(kept.path, dir / longName);
+    EXPECT_EQ(read(dir / longName), "long");
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir.Path())) {
+        names.push_back(entry.path().filename().string());
+    }
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ(names,
+              (std::vector<std::string>{"a (1).jpg", "a.jpg", "l (1).jpg", "l.jpg", longName}));
 }
 
 TEST_F(CollectTest, SourceNameFileFollowsTheRows) {

@@ -352,8 +352,9 @@ TEST_F(FetcherTest, InterruptedDownloadLeavesNoFile) {
     EXPECT_EQ(raw.Connections(), 2);
 }
 
-// Download workers save each body under a temporary name of their own first.
-TEST_F(FetcherTest, BodyForAnOwnTemporaryNameIsWrittenThereAlone) {
+// Download workers save each body into a file without a name that they hold open: each
+// exchange starts it empty, and a failed one leaves it empty.
+TEST_F(FetcherTest, BodyIntoAnOpenFileStartsEmptyAndStaysEmptyOnFailure) {
     test::TempDir dir;
     const std::string image(150 * 1024, 'i');
     std::atomic<int> asked{0};
@@ -362,21 +363,30 @@ TEST_F(FetcherTest, BodyForAnOwnTemporaryNameIsWrittenThereAlone) {
         res.set_content(asked++ == 0 ? "" : image, "image/jpeg");
     });
     server.Serve("", "/img.jpg", image, "image/jpeg");
-    const std::filesystem::path temp = TemporaryBeside(dir / "a.jpg");
-    URLRequest request(server.Base() + "/late.jpg", temp, 5000);
+    server.Serve("", "/short.jpg", "short", "image/jpeg");
+    UnnamedFile body(dir.Path());
+    ASSERT_GE(body.Descriptor(), 0);
+    URLRequest request(server.Base() + "/late.jpg", {}, 5000);
+    request.saveDescriptor = body.Descriptor();
     request.attempts = 2;
     request.pauseSeconds = 0;
     CURLSource response;
     ASSERT_TRUE(Fetch(request, response, kFetchWorker));
     EXPECT_EQ(asked, 2);
-    EXPECT_EQ(ReadFile(temp), image);
-    EXPECT_EQ(dir.Files(), std::vector<std::string>{temp.filename().string()});
+    EXPECT_EQ(body.Size(), image.size());
+    EXPECT_TRUE(dir.Files().empty());  // nothing has a name in the folder yet
 
-    // A failed exchange leaves nothing under the name.
-    std::filesystem::remove(temp);
+    // A shorter body after a longer one leaves none of the longer one's bytes.
+    request.address = server.Base() + "/short.jpg";
+    ASSERT_TRUE(Fetch(request, response, kFetchWorker));
+    EXPECT_EQ(body.Size(), 5u);
+
+    // A failed exchange (over the maximum, after bytes were written) leaves it empty.
     request.address = server.Base() + "/img.jpg";
     request.maxSizeKiB = 100;
+    request.attempts = 1;
     EXPECT_FALSE(Fetch(request, response, kFetchWorker));
+    EXPECT_EQ(body.Size(), 0u);
     EXPECT_TRUE(dir.Files().empty());
 }
 

@@ -24,20 +24,24 @@ inline void ServeOneAlbumOfOnePhoto(QzoneServers& servers) {
     servers.albums = {trip};
 }
 
-// The full-size images stream a few KiB every 50 ms.
-inline void MakeQzoneImagesEndless(QzoneServers& servers, std::chrono::seconds patience) {
-    servers.server.On("b1.qpic.cn", "/img",
-                      [&servers, patience](const httplib::Request&, httplib::Response& res) {
-                          const auto giveUp = std::chrono::steady_clock::now() + patience;
-                          res.set_chunked_content_provider(
-                              "image/jpeg",
-                              [&servers, giveUp](std::size_t, httplib::DataSink& sink) {
-                                  servers.server.Stall(std::chrono::milliseconds(50));
-                                  const std::string piece(4096, 'i');
-                                  return std::chrono::steady_clock::now() < giveUp &&
-                                         sink.write(piece.data(), piece.size());
-                              });
-                      });
+// The full-size images stream a few KiB every 50 ms; `pieces` counts what they sent, so a
+// test knows a body is being written.
+inline void MakeQzoneImagesEndless(QzoneServers& servers, std::chrono::seconds patience,
+                                   std::atomic<int>& pieces) {
+    servers.server.On(
+        "b1.qpic.cn", "/img",
+        [&servers, &pieces, patience](const httplib::Request&, httplib::Response& res) {
+            const auto giveUp = std::chrono::steady_clock::now() + patience;
+            res.set_chunked_content_provider(
+                "image/jpeg", [&servers, &pieces, giveUp](std::size_t, httplib::DataSink& sink) {
+                    servers.server.Stall(std::chrono::milliseconds(50));
+                    const std::string piece(4096, 'i');
+                    const bool more = std::chrono::steady_clock::now() < giveUp &&
+                                      sink.write(piece.data(), piece.size());
+                    pieces += more ? 1 : 0;
+                    return more;
+                });
+        });
 }
 
 // The version-2 album list sends one byte every two seconds; `requests` counts its requests.
