@@ -120,6 +120,146 @@ std::string FinalStatus(const DownloadJobOutcome& outcome) {
     return text;
 }
 
+// The owner level below the save path, made; nothing (after saying why) when the path is
+// empty or cannot be made.
+std::optional<std::filesystem::path> MakeOwnerFolder(Session& session,
+                                                     const std::string& savePathText) {
+    FrontEnd& front = session.Front();
+    const std::string savePath = Trimmed(savePathText);
+    if (savePath.empty()) {
+        front.ShowMessage(kNoSavePath);
+        return std::nullopt;
+    }
+    const std::string owner = OwnerFolder(session);
+    const auto ownerLevel = owner.empty() ? std::optional(std::filesystem::path(savePath))
+                                          : JoinInside(savePath, owner);
+    if (!ownerLevel || !MakeFolderPath(session, *ownerLevel)) {
+        front.ShowMessage(kBadSavePath);
+        return std::nullopt;
+    }
+    return ownerLevel;
+}
+
+// The selected rows that exist, in the order given.
+std::vector<int> ExistingAlbums(const Session& session, const std::vector<int>& selected) {
+    std::vector<int> albums;
+    const int albumCount = static_cast<int>(session.albums.Size());
+    for (const int index : selected) {
+        if (index >= 0 && index < albumCount) {
+            albums.push_back(index);
+        }
+    }
+    return albums;
+}
+
+// The albums of one job, one after another, and what the job learns on the way.
+class AlbumsRun {
+  public:
+    AlbumsRun(Session& session, std::filesystem::path base, unsigned listExports,
+              DownloadJobOutcome& outcome)
+        : session_(session),
+          front_(session.Front()),
+          base_(std::move(base)),
+          listExports_(listExports),
+          workers_(WorkerSettingsFor(session)),
+          rules_(session.SaveRules(session.siteIndex)),
+          outcome_(outcome) {}
+
+    // Album k of total; false when the job must end (the save path failed).
+    bool Album(int k, int total, int albumIndex) {
+        Start(k, total);
+        const int spokenBefore = session_.Spoken();
+        if (!CollectPhotos(session_, albumIndex)) {
+            // Said once in the final status, not in a box per album.
+            ++outcome_.unsupported;
+            return true;
+        }
+        const int rows = static_cast<int>(session_.downloads.Size());
+        if (session_.downloadState == kDownloadStopAsked) {
+            return true;
+        }
+        if (rows == 0) {
+            // An album that explained itself (a password asked, a notice) was read.
+            if (session_.downloads.Offered() == 0 && session_.Spoken() == spokenBefore) {
+                ReportPossibleSiteChange(session_, pages_, siteChangeTold_);
+            }
+            return true;
+        }
+        if (!FolderUsable(session_.downloads.AlbumFolder())) {
+            SaveFolderFailed(rows);
+            return false;
+        }
+        outcome_.images += rows;
+        outcome_.lastAlbumFolder = session_.downloads.AlbumFolder();
+        if (listExports_ != 0 || (rules_.flags & kFlagListOnly)) {
+            WriteLists(albumIndex);
+        } else {
+            Download();
+        }
+        return true;
+    }
+
+    const ST_SAVESET& Rules() const { return rules_; }
+
+  private:
+    void Start(int k, int total) {
+        session_.downloads.Clear();
+        session_.downloads.SetAlbumFolder(base_);
+        session_.record.Close();
+        front_.SetControlText(kControlJobStatus, Format(kAlbumProgressFormat, k, total));
+        front_.SetControlText(kControlProgress, "......");
+        session_.downloadState = kDownloadRunning;
+        ++outcome_.albums;
+        pages_.Restart();
+    }
+
+    // A read-only or full save path: said instead of pointing at a folder that was never
+    // made. The other albums would meet the same.
+    void SaveFolderFailed(int rows) {
+        const std::filesystem::path tried = session_.downloads.AlbumFolder();
+        front_.ShowMessage((tried.empty() ? base_ : tried).string());
+        front_.ShowMessage(kBadSavePath);
+        outcome_.failed += rows;
+        outcome_.folderFailed = true;
+    }
+
+    void WriteLists(int albumIndex) {
+        const auto album = session_.albums.At(static_cast<std::size_t>(albumIndex));
+        for (const auto& file :
+             WriteListExports(listExports_ != 0 ? listExports_ : kListOnlyExports,
+                              outcome_.lastAlbumFolder, album->name, session_.downloads)) {
+            front_.ShowMessage(file.string());
+            ++outcome_.listsFailed;
+        }
+    }
+
+    void Download() {
+        front_.SetControlText(kControlProgress, kDownloadStarted);
+        const WorkerOutcome run = DownPicFunc(session_, workers_);
+        outcome_.failed += run.failed;
+        outcome_.skipped += run.skipped;
+        TellGivenUpHosts(front_, run.givenUp, toldGivenUp_);
+        // Images left out by the size limits are not missing: the album still counts as
+        // complete for "pic.zvt".
+        FinishAlbum(session_, rules_,
+                    session_.downloadState != kDownloadStopAsked && run.failed == 0);
+        session_.record.Close();
+    }
+
+    Session& session_;
+    FrontEnd& front_;
+    const std::filesystem::path base_;
+    const unsigned listExports_;
+    const WorkerSettings workers_;
+    const ST_SAVESET rules_;
+    DownloadJobOutcome& outcome_;
+    std::set<std::string> toldGivenUp_;
+    // The photo lists' pages pass this watch: an album that yields nothing although its
+    // pages answered 200 points at a changed site (said once per job).
+    PageWatch pages_;
+    bool siteChangeTold_ = false;
+};
+
 }  // namespace
 
 bool MakeFolderPath(Session& session, const std::filesystem::path& path) {
@@ -156,113 +296,37 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
     // The photo lists' pages end as soon as the user stops the download.
     const StopScope stop([&session] { return session.downloadState == kDownloadStopAsked; });
     session.ReloadExtended();
-    const std::string savePath = Trimmed(savePathText);
-    if (savePath.empty()) {
-        front.ShowMessage(kNoSavePath);
-        session.downloadState = kDownloadIdle;
-        return outcome;
-    }
-    const std::string owner = OwnerFolder(session);
-    const auto ownerLevel = owner.empty() ? std::optional(std::filesystem::path(savePath))
-                                          : JoinInside(savePath, owner);
-    const std::filesystem::path base = ownerLevel ? *ownerLevel : std::filesystem::path();
-    if (!ownerLevel || !MakeFolderPath(session, base)) {
-        front.ShowMessage(kBadSavePath);
+    const std::optional<std::filesystem::path> base = MakeOwnerFolder(session, savePathText);
+    if (!base) {
         session.downloadState = kDownloadIdle;
         return outcome;
     }
     outcome.started = true;
-    SetFileTimes(base, std::time(nullptr));
+    SetFileTimes(*base, std::time(nullptr));
     front.DownloadLook(true);
     session.downloadState = kDownloadRunning;
     session.stopFlag = false;
     session.downloads.Clear();
-    session.downloads.SetAlbumFolder(base);
-    const WorkerSettings workers = WorkerSettingsFor(session);
-    const ST_SAVESET rules = session.SaveRules(session.siteIndex);
+    session.downloads.SetAlbumFolder(*base);
+    AlbumsRun run(session, *base, listExports, outcome);
 
-    std::vector<int> albums;
-    const int albumCount = static_cast<int>(session.albums.Size());
-    for (const int index : selected) {
-        if (index >= 0 && index < albumCount) {
-            albums.push_back(index);
-        }
-    }
+    const std::vector<int> albums = ExistingAlbums(session, selected);
     session.albums.SetSelectedCount(static_cast<int>(albums.size()));
     if (albums.empty()) {
         front.ShowMessage(kNoAlbumSelected);
     }
     const int total = static_cast<int>(albums.size());
-    std::set<std::string> toldGivenUp;
-    // The photo lists' pages pass this watch: an album that yields nothing although its
-    // pages answered 200 points at a changed site (said once per job).
-    PageWatch pages;
-    bool siteChangeTold = false;
     for (int k = 1; k <= total && session.downloadState != kDownloadStopAsked; ++k) {
-        const int albumIndex = albums[static_cast<std::size_t>(k - 1)];
-        session.downloads.Clear();
-        session.downloads.SetAlbumFolder(base);
-        session.record.Close();
-        front.SetControlText(kControlJobStatus, Format(kAlbumProgressFormat, k, total));
-        front.SetControlText(kControlProgress, "......");
-        session.downloadState = kDownloadRunning;
-        ++outcome.albums;
-        pages.Restart();
-        const int spokenBefore = session.Spoken();
-        if (!CollectPhotos(session, albumIndex)) {
-            // Said once in the final status, not in a box per album.
-            ++outcome.unsupported;
-            continue;
-        }
-        const int rows = static_cast<int>(session.downloads.Size());
-        if (session.downloadState == kDownloadStopAsked) {
-            continue;
-        }
-        if (rows == 0) {
-            // An album that explained itself (a password asked, a notice) was read.
-            if (session.downloads.Offered() == 0 && session.Spoken() == spokenBefore) {
-                ReportPossibleSiteChange(session, pages, siteChangeTold);
-            }
-            continue;
-        }
-        if (!FolderUsable(session.downloads.AlbumFolder())) {
-            // A read-only or full save path: say so instead of pointing at a folder that
-            // was never made. The other albums would meet the same.
-            const std::filesystem::path tried = session.downloads.AlbumFolder();
-            front.ShowMessage((tried.empty() ? base : tried).string());
-            front.ShowMessage(kBadSavePath);
-            outcome.failed += rows;
-            outcome.folderFailed = true;
+        if (!run.Album(k, total, albums[static_cast<std::size_t>(k - 1)])) {
             break;
         }
-        outcome.images += rows;
-        outcome.lastAlbumFolder = session.downloads.AlbumFolder();
-        if (listExports != 0 || (rules.flags & kFlagListOnly)) {
-            const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
-            for (const auto& file :
-                 WriteListExports(listExports != 0 ? listExports : kListOnlyExports,
-                                  outcome.lastAlbumFolder, album->name, session.downloads)) {
-                front.ShowMessage(file.string());
-                ++outcome.listsFailed;
-            }
-            continue;
-        }
-        front.SetControlText(kControlProgress, kDownloadStarted);
-        const WorkerOutcome run = DownPicFunc(session, workers);
-        outcome.failed += run.failed;
-        outcome.skipped += run.skipped;
-        TellGivenUpHosts(front, run.givenUp, toldGivenUp);
-        // Images left out by the size limits are not missing: the album still counts as
-        // complete for "pic.zvt".
-        FinishAlbum(session, rules, session.downloadState != kDownloadStopAsked && run.failed == 0);
-        session.record.Close();
     }
     front.DownloadLook(false);
     session.downloadState = kDownloadIdle;
     front.SetControlText(kControlJobStatus, FinalStatus(outcome));
     front.SetControlText(kControlProgress, "");
     if (outcome.images > 0 && !outcome.folderFailed && FolderUsable(outcome.lastAlbumFolder) &&
-        (rules.flags & kFlagOpenFolder)) {
+        (run.Rules().flags & kFlagOpenFolder)) {
         front.OpenFolder(outcome.lastAlbumFolder.string());
     }
     return outcome;
