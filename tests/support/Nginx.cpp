@@ -3,6 +3,7 @@
 #include <arpa/inet.h>
 #include <netinet/in.h>
 #include <signal.h>
+#include <spawn.h>
 #include <sys/socket.h>
 #include <sys/wait.h>
 #include <unistd.h>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <random>
 #include <thread>
+#include <vector>
 
 namespace brenvik::test {
 namespace {
@@ -63,10 +65,14 @@ Nginx::Nginx(std::filesystem::path root, const std::string& extraServerConfig) {
         << "  gzip on;\n  gzip_min_length 1;\n  gzip_types application/json;\n"
         << "  server {\n    listen 127.0.0.1:" << port_ << ";\n    root " << root.string() << ";\n"
         << extraServerConfig << "\n  }\n}\n";
-    pid_ = ::fork();
-    if (pid_ == 0) {
-        ::execl(kNginx, kNginx, "-c", (work_ / "nginx.conf").c_str(), "-p", w.c_str(), nullptr);
-        ::_exit(127);
+    // posix_spawn, not fork: nothing may allocate in the child of a threaded test.
+    const std::string conf = (work_ / "nginx.conf").string();
+    std::vector<char*> args = {const_cast<char*>(kNginx),       const_cast<char*>("-c"),
+                               const_cast<char*>(conf.c_str()), const_cast<char*>("-p"),
+                               const_cast<char*>(w.c_str()),    nullptr};
+    if (::posix_spawn(&pid_, kNginx, nullptr, nullptr, args.data(), environ) != 0) {
+        pid_ = -1;
+        return;
     }
     for (int i = 0; i < 200 && !Accepts(port_); ++i) {
         if (::waitpid(pid_, nullptr, WNOHANG) == pid_) {
