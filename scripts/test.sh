@@ -5,10 +5,7 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
-# A test that fails is run once more before the run counts as failed: under a sanitizer
-# with both cores busy, a command-line run has been seen to stall past its limit once.
-# The second failure is what fails the run; the first stays in the output.
-ctest_args=(--output-on-failure -j"$(nproc)" --repeat until-pass:2)
+ctest_args=(--output-on-failure -j"$(nproc)")
 
 run() {
   local dir=$1; shift
