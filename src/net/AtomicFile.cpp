@@ -133,6 +133,13 @@ bool SameContentAs(int fd, const std::filesystem::path& name) {
     return same;
 }
 
+// A regular file (a link is not followed) of no bytes: what a power cut can leave of an
+// image that was never flushed, holding nothing to lose.
+bool IsEmptyFile(const std::filesystem::path& file) {
+    struct stat st {};
+    return ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
+}
+
 }  // namespace
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
@@ -324,6 +331,24 @@ bool UnnamedFile::LinkAt(const std::filesystem::path& name) const {
     return ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
 }
 
+// Over an empty file: a name is needed to rename, so the file is linked to a temporary
+// one first.
+bool UnnamedFile::TakePlaceOf(const std::filesystem::path& name) {
+    if (named_.empty()) {
+        const std::filesystem::path temp = TemporaryBeside(name);
+        if (!LinkAt(temp)) {
+            return false;
+        }
+        named_ = temp;  // removed by Close when the rename fails
+    }
+    if (std::rename(named_.c_str(), name.c_str()) != 0) {
+        return false;
+    }
+    ForgetTemporary(named_);
+    named_.clear();
+    return true;
+}
+
 KeptFile UnnamedFile::Keep(const std::filesystem::path& target) {
     KeptFile kept;
     for (unsigned k = 0; fd_ >= 0 && k < kMaxNumberedNames; ++k) {
@@ -338,6 +363,11 @@ KeptFile UnnamedFile::Keep(const std::filesystem::path& target) {
             break;
         }
         if (errno != EEXIST) {
+            break;
+        }
+        if (IsEmptyFile(candidate) && TakePlaceOf(candidate)) {
+            kept.ok = true;
+            kept.path = candidate;
             break;
         }
         const bool same =

@@ -67,12 +67,14 @@ class UnnamedFile {
     // Bytes written so far; 0 when it cannot tell.
     std::uintmax_t Size() const;
     // Gives the file its target name as KeepWithoutLoss does: "name (k).ext" when the
-    // name holds other bytes; when it holds the same bytes, nothing more is written.
-    // Afterwards the object holds no file.
+    // name holds other bytes; when it holds the same bytes, nothing more is written. An
+    // empty file under the name (what a power cut leaves of an unflushed image) is
+    // replaced. Afterwards the object holds no file.
     KeptFile Keep(const std::filesystem::path& target);
 
   private:
     bool LinkAt(const std::filesystem::path& name) const;
+    bool TakePlaceOf(const std::filesystem::path& name);
     void Close();
 
     int fd_ = -1;

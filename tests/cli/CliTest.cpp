@@ -324,6 +324,14 @@ TEST_F(CliQzoneTest, LaterRunsNeverOverwriteEarlierPhotos) {
     EXPECT_EQ(save.Files(), before) << "identical content is not written twice";
 }
 
+TEST_F(CliQzoneTest, AnEmptyFileLeftByAPowerCutGivesWayToTheWholeImage) {
+    std::filesystem::create_directories(save / "旅行");
+    std::ofstream(save / "旅行" / "海边.jpg", std::ios::binary).flush();
+    ASSERT_EQ(Download().exitCode, 0);
+    EXPECT_EQ(Bytes(save / "旅行" / "海边.jpg"), QzoneServers::ImageBytes("p1"));
+    EXPECT_FALSE(std::filesystem::exists(save / "旅行" / "海边 (1).jpg"));
+}
+
 TEST_F(CliQzoneTest, AKilledRunLeavesNothingHalfWrittenAndTheNextSavesWhole) {
     // The images send half their body and then hang until released; the run is killed
     // while it waits for the rest.

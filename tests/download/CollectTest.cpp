@@ -241,6 +241,12 @@ TEST(UnnamedFile, HasNoNameUntilKeptThenKeepsWithoutLoss) {
     EXPECT_EQ(kept.path, dir / "l (1).jpg") << "a link is never taken for the same file";
     EXPECT_EQ(read(elsewhere / "victim"), "not yours");
 
+    // An empty file (a power cut's leftover) holds nothing to lose: the image takes its place.
+    std::ofstream(dir / "e.jpg", std::ios::binary).flush();
+    kept = filled("whole")->Keep(dir / "e.jpg");
+    EXPECT_EQ(kept.path, dir / "e.jpg");
+    EXPECT_EQ(read(dir / "e.jpg"), "whole");
+
     // A name of the whole 255 bytes is kept as it is.
     const std::string longName = std::string(251, 'n') + ".jpg";
     kept = filled("long")->Keep(dir / longName);
@@ -251,8 +257,8 @@ TEST(UnnamedFile, HasNoNameUntilKeptThenKeepsWithoutLoss) {
         names.push_back(entry.path().filename().string());
     }
     std::sort(names.begin(), names.end());
-    EXPECT_EQ(names,
-              (std::vector<std::string>{"a (1).jpg", "a.jpg", "l (1).jpg", "l.jpg", longName}));
+    EXPECT_EQ(names, (std::vector<std::string>{"a (1).jpg", "a.jpg", "e.jpg", "l (1).jpg", "l.jpg",
+                                               longName}));
 }
 
 TEST_F(CollectTest, SourceNameFileFollowsTheRows) {
