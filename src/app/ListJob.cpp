@@ -28,7 +28,8 @@ std::string TiebaOwner(const std::string& source) {
 
 // Runs the plan's adapters in turn until one finds albums. An empty end that nothing
 // explained (no message, question or login on the way) after pages that answered keeps
-// the last page: the site has likely changed. The plan's own hint comes first.
+// the last page: the site has likely changed. The plan's own hint comes first, in the
+// same message.
 void RunChain(Session& session, const ListPlan& plan, const PageWatch& pages) {
     FrontEnd& front = session.Front();
     if (!plan.message.empty()) {
@@ -63,13 +64,19 @@ void RunChain(Session& session, const ListPlan& plan, const PageWatch& pages) {
         session.SetOwnerName(TiebaOwner(plan.keywordSource));
     }
     const bool explained = session.Spoken() != spokenBefore;
-    if (session.albums.Size() == 0 && !plan.chain.empty() && !plan.noAlbumMessage.empty()) {
-        front.ShowMessage(plan.noAlbumMessage);
+    if (session.albums.Size() > 0 || plan.chain.empty()) {
+        return;
     }
-    if (session.albums.Size() == 0 && !plan.chain.empty() && !explained &&
-        session.listingState != kListingStopAsked) {
-        bool told = false;
-        ReportPossibleSiteChange(session, pages, told);
+    // The site's hint (log in first, say) and the changed-site note go in one message:
+    // a login page without markers cannot be told from a changed page.
+    std::string text = plan.noAlbumMessage;
+    if (!explained && session.listingState != kListingStopAsked) {
+        if (const auto note = SiteChangeNote(session, pages)) {
+            text += (text.empty() ? "" : "\n\n") + *note;
+        }
+    }
+    if (!text.empty()) {
+        front.ShowMessage(text);
     }
 }
 

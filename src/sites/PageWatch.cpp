@@ -199,19 +199,28 @@ std::optional<std::filesystem::path> SaveDiagnosticPage(const std::filesystem::p
     return file;
 }
 
-void ReportPossibleSiteChange(Session& session, const PageWatch& watch, bool& told) {
-    if (told || !watch.LastPageAnswered()) {
-        return;
+std::optional<std::string> SiteChangeNote(Session& session, const PageWatch& watch) {
+    if (!watch.LastPageAnswered()) {
+        return std::nullopt;
     }
     const auto file = SaveDiagnosticPage(session.BaseFolder(),
                                          SiteShortName(session.siteIndex, session.subKind), watch);
     if (!file) {
-        return;
+        return std::nullopt;
     }
-    told = true;
     std::vector<char> text(std::string(kSiteChangedFormat).size() + file->string().size() + 1);
     std::snprintf(text.data(), text.size(), kSiteChangedFormat, file->c_str());
-    session.Front().ShowMessage(text.data());
+    return std::string(text.data());
+}
+
+void ReportPossibleSiteChange(Session& session, const PageWatch& watch, bool& told) {
+    if (told) {
+        return;
+    }
+    if (const auto note = SiteChangeNote(session, watch)) {
+        told = true;
+        session.Front().ShowMessage(*note);
+    }
 }
 
 }  // namespace brenvik

@@ -68,6 +68,8 @@ std::optional<std::filesystem::path> SaveDiagnosticPage(const std::filesystem::p
                                                         const std::string& site,
                                                         const PageWatch& watch);
 
+// When the watch's last page answered 200: keeps it and returns what to tell the user.
+std::optional<std::string> SiteChangeNote(Session& session, const PageWatch& watch);
 // The end of a job that found nothing: when the watch's last page answered 200, keeps it
 // and tells the user once per flag (true afterwards). A stopped job says nothing.
 void ReportPossibleSiteChange(Session& session, const PageWatch& watch, bool& told);
