@@ -82,20 +82,15 @@ void QqGroupAlbumList(Session& session, const std::string& group) {
         }
         Pieces pieces;
         SplitAll(text, "\"coverurl\" : \"", pieces);
-        bool anythingNew = false;
+        const std::size_t before = session.albums.Size();
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const ST_PERLISTRECORD record = AlbumFromPiece(pieces[i], group, uin, token);
-            if (record.name.empty() || !seen.Add(record.key)) {
-                continue;
-            }
-            anythingNew = true;
-            AddAlbum(session, record);
-            if (session.listingState == kListingStopAsked) {
+            if (!record.name.empty() && !OfferAlbum(session, seen, record)) {
                 return;
             }
         }
-        if (!anythingNew) {
-            return;
+        if (session.albums.Size() == before) {
+            return;  // a page with nothing new: past the last one
         }
     }
 }

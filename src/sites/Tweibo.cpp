@@ -87,20 +87,15 @@ void TweiboAlbumList(Session& session, const std::string& account) {
         }
         Pieces pieces;
         SplitAll(text, "\"num\"", pieces);
-        bool anythingNew = false;
+        const std::size_t before = session.albums.Size();
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const ST_PERLISTRECORD record = TopicFromPiece(pieces[i]);
-            if (record.key.empty() || record.name.empty() || !seen.Add(record.key)) {
-                continue;
-            }
-            anythingNew = true;
-            AddAlbum(session, record);
-            if (session.listingState == kListingStopAsked) {
+            if (!record.name.empty() && !OfferAlbum(session, seen, record)) {
                 return;
             }
         }
-        if (!anythingNew) {
-            return;
+        if (session.albums.Size() == before) {
+            return;  // a page with nothing new: past the last one
         }
     }
 }
