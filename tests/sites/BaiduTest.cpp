@@ -17,6 +17,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -422,16 +423,8 @@ TEST_F(BaiduStopTest, PhotoListsEndAtThePhotoAStopFollows) {
     EXPECT_EQ(Collect(PhotoLister::TiebaPostPictures, 0), 3u);
 }
 
-class BaiduCliTest : public ::testing::Test {
+class BaiduCliTest : public test::SiteCliTest<BaiduServers> {
   protected:
-    std::vector<std::string> Command(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "-o", save.Path().string()});
-        return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
-    }
-    BaiduServers servers;
-    test::TempDir home;
-    test::TempDir save;
 };
 
 TEST_F(BaiduCliTest, AccountAlbumListsAndDownloads) {

@@ -17,6 +17,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -455,27 +456,9 @@ TEST_F(NeteaseTest, LofterNotices) {
         servers.RequestsTo("/dwr/call/plaincall/ArchiveBean.getArchivePostByTime.dwr").empty());
 }
 
-class NeteaseCliTest : public ::testing::Test {
+class NeteaseCliTest : public test::SiteCliTest<NeteaseServers> {
   protected:
-    test::ProcessResult Run(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "-o", save.Path().string()});
-        return test::RunProcess(test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra));
-    }
-    NeteaseServers servers;
-    test::TempDir home;
-    test::TempDir save;
 };
-
-// Every file under the save path, once each, all inside it.
-void ExpectFilesInside(const test::TempDir& save, std::set<std::string> expected) {
-    std::set<std::string> found;
-    for (const auto& file : save.Files()) {
-        EXPECT_TRUE(found.insert(file).second) << file;
-        EXPECT_EQ(file.find(".."), std::string::npos) << file;
-    }
-    EXPECT_EQ(found, expected);
-}
 
 TEST_F(NeteaseCliTest, ListsThenDownloadsTwoAlbums) {
     auto result = Run({"-l", "https://photo.163.com/owner1"});
@@ -486,9 +469,9 @@ TEST_F(NeteaseCliTest, ListsThenDownloadsTwoAlbums) {
     result = Run({"-a", "1,5", "https://photo.163.com/u/owner1/home"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     // "../../逃出" and "../../../etc/passwd" lose their path characters.
-    ExpectFilesInside(save, {"owner1/旅行/日出.jpg", "owner1/旅行/旅行.jpg", "owner1/旅行/夜.jpg",
-                             "owner1/旅行/pic.zvt", "owner1/逃出/etcpasswd.jpg",
-                             "owner1/逃出/逃出.jpg", "owner1/逃出/pic.zvt"});
+    ExpectFilesInside({"owner1/旅行/日出.jpg", "owner1/旅行/旅行.jpg", "owner1/旅行/夜.jpg",
+                       "owner1/旅行/pic.zvt", "owner1/逃出/etcpasswd.jpg", "owner1/逃出/逃出.jpg",
+                       "owner1/逃出/pic.zvt"});
     for (const char* image :
          {"img3.bimg.126.net/photo/o1.jpg", "img4.ph.126.net/m2.jpg",
           "img.bimg.126.net/photo/s3.jpg", "img5.ph.126.net/h1.jpg", "img5.ph.126.net/h2.jpg"}) {
@@ -507,7 +490,7 @@ TEST_F(NeteaseCliTest, VerificationAnsweredNoAndYes) {
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_NE(result.err.find("https://photo.163.com/owner1/list/#aid=104&m=1&p=1"),
               std::string::npos);
-    ExpectFilesInside(save, {"owner1/问答/答.jpg", "owner1/问答/pic.zvt"});
+    ExpectFilesInside({"owner1/问答/答.jpg", "owner1/问答/pic.zvt"});
 }
 
 TEST_F(NeteaseCliTest, WrongAddressEndsWithItsMessage) {

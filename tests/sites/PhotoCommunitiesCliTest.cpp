@@ -12,6 +12,7 @@
 #include "sites/Sites.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SiteCliTest.h"
 
 namespace brenvik {
 namespace {
@@ -19,13 +20,8 @@ namespace {
 namespace fs = std::filesystem;
 using namespace std::chrono_literals;
 
-class CommunityCliTest : public ::testing::Test {
+class CommunityCliTest : public test::SiteCliTest<test::CommunityServers> {
   protected:
-    test::ProcessResult Run(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "-o", save.Path().string()});
-        return test::RunProcess(test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra));
-    }
     // Every file below the save path but the "pic.zvt" each album folder keeps.
     std::vector<std::string> Saved() const {
         std::vector<std::string> files = save.Files();
@@ -52,10 +48,6 @@ class CommunityCliTest : public ::testing::Test {
         EXPECT_FALSE(fs::exists(save.Path().parent_path() / name));
         EXPECT_FALSE(fs::exists(save.Path().parent_path().parent_path() / name));
     }
-
-    test::CommunityServers servers;
-    test::TempDir home;
-    test::TempDir save;
 };
 
 TEST_F(CommunityCliTest, Site56ListsOverPagesAndDownloadsTwoAlbums) {

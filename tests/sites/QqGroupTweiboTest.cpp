@@ -22,6 +22,7 @@
 #include "support/LocalSites.h"
 #include "support/Process.h"
 #include "support/RequestLog.h"
+#include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -476,27 +477,17 @@ class TencentServers : public test::RequestLog {
     bool loggedIn = true;
 };
 
-class TencentCliTest : public ::testing::Test {
+class TencentCliTest : public test::SiteCliTest<TencentServers> {
   protected:
     TencentCliTest() { WriteCookies(true); }
     void WriteCookies(bool loggedIn) {
-        std::ofstream out(home / "browser-cookies.txt", std::ios::trunc);
+        std::ofstream out(CookieFile(), std::ios::trunc);
         out << "# Netscape HTTP Cookie File\n";
         if (loggedIn) {
             out << ".qq.com\tTRUE\t/\tFALSE\t0\tskey\t" << kSkey << "\n"
                 << ".qq.com\tTRUE\t/\tFALSE\t0\tguin\to0012345\n";
         }
     }
-    std::vector<std::string> Command(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "--cookies",
-                      (home / "browser-cookies.txt").string(), "-o", save.Path().string()});
-        return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
-    }
-
-    TencentServers servers;
-    test::TempDir home;
-    test::TempDir save;
 };
 
 TEST_F(TencentCliTest, GroupAddressListsAndDownloadsTwoAlbums) {

@@ -18,6 +18,7 @@
 #include "support/LocalSites.h"
 #include "support/Process.h"
 #include "support/RequestLog.h"
+#include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -473,26 +474,16 @@ class RenrenServers : public test::RequestLog {
     test::TestServer server;
 };
 
-class RenrenCliTest : public ::testing::Test {
+class RenrenCliTest : public test::SiteCliTest<RenrenServers> {
   protected:
     RenrenCliTest() { WriteCookies(true); }
     void WriteCookies(bool loggedIn) {
-        std::ofstream out(home / "browser-cookies.txt", std::ios::trunc);
+        std::ofstream out(CookieFile(), std::ios::trunc);
         out << "# Netscape HTTP Cookie File\n";
         if (loggedIn) {
             out << ".renren.com\tTRUE\t/\tFALSE\t0\tt\trr0042\n";
         }
     }
-    std::vector<std::string> Command(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "--cookies",
-                      (home / "browser-cookies.txt").string(), "-o", save.Path().string()});
-        return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
-    }
-
-    RenrenServers servers;
-    test::TempDir home;
-    test::TempDir save;
 };
 
 TEST_F(RenrenCliTest, UserAlbumsListAndDownloadWithTheAlbumReferer) {

@@ -21,6 +21,7 @@
 #include "support/LocalSites.h"
 #include "support/Process.h"
 #include "support/RequestLog.h"
+#include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -556,16 +557,8 @@ TEST_F(ShopTest, HostileProductNameStaysInside) {
 
 // --- Through the real command line ------------------------------------------------------
 
-class ShopCliTest : public ::testing::Test {
+class ShopCliTest : public test::SiteCliTest<ShopServers> {
   protected:
-    std::vector<std::string> Command(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "-o", save.Path().string()});
-        return test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra);
-    }
-    ShopServers servers;
-    test::TempDir home;
-    test::TempDir save;
 };
 
 TEST_F(ShopCliTest, ShopListAndTwoItems) {

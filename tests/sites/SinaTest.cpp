@@ -18,6 +18,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -569,25 +570,8 @@ TEST_F(SinaTest, WeiboUserIdMustBeANumber) {
         << "an id that is no number never goes into an address";
 }
 
-class SinaCliTest : public ::testing::Test {
+class SinaCliTest : public test::SiteCliTest<SinaServers> {
   protected:
-    test::ProcessResult Run(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "-o", save.Path().string()});
-        return test::RunProcess(test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), extra));
-    }
-    // Every file once, all inside the save path.
-    void ExpectFiles(const std::set<std::string>& expected) {
-        std::set<std::string> found;
-        for (const auto& file : save.Files()) {
-            EXPECT_TRUE(found.insert(file).second) << file;
-            EXPECT_EQ(file.find(".."), std::string::npos) << file;
-        }
-        EXPECT_EQ(found, expected);
-    }
-    SinaServers servers;
-    test::TempDir home;
-    test::TempDir save;
 };
 
 TEST_F(SinaCliTest, BlogAlbumsListThenDownloadWithARepeatingPage) {
@@ -597,8 +581,9 @@ TEST_F(SinaCliTest, BlogAlbumsListThenDownloadWithARepeatingPage) {
 
     result = Run({"https://blog.sina.com.cn/u/1234"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    ExpectFiles({"小明/风景/一.jpg", "小明/风景/二.jpg", "小明/风景/三.jpg", "小明/风景/pic.zvt",
-                 "小明/坏/坏图.jpg", "小明/坏/坏.jpg", "小明/坏/pic.zvt"});
+    ExpectFilesInside({"小明/风景/一.jpg", "小明/风景/二.jpg", "小明/风景/三.jpg",
+                       "小明/风景/pic.zvt", "小明/坏/坏图.jpg", "小明/坏/坏.jpg",
+                       "小明/坏/pic.zvt"});
     EXPECT_EQ(servers.PathRequests("/category/u/1234/s/2/page"), 2)
         << "the repeated page ends the album";
     const auto images = servers.Images();
@@ -610,8 +595,8 @@ TEST_F(SinaCliTest, ArticlesFromTheirListAddress) {
     const auto result = Run({"-a", "1,2", "https://blog.sina.com.cn/s/articlelist_1234_0_1.html"});
     EXPECT_EQ(result.exitCode, 0) << result.err;
     EXPECT_EQ(result.out, "0001\t春游记\t   0\t\n0002\t秋\t   0\t\n0003\t冬\t   0\t\n");
-    ExpectFiles({"小明/春游记/春游记.jpg", "小明/春游记/春游记(1).jpg", "小明/春游记/pic.zvt",
-                 "小明/秋/秋天.jpg", "小明/秋/秋天(1).jpg", "小明/秋/pic.zvt"});
+    ExpectFilesInside({"小明/春游记/春游记.jpg", "小明/春游记/春游记(1).jpg", "小明/春游记/pic.zvt",
+                       "小明/秋/秋天.jpg", "小明/秋/秋天(1).jpg", "小明/秋/pic.zvt"});
 }
 
 TEST_F(SinaCliTest, BlogWithoutAlbumsShowsTheHint) {
