@@ -123,7 +123,7 @@ bool IsInternalAddress(const std::string& ip) {
     }
     const bool zeroUpTo15 = std::all_of(b, b + 15, [](unsigned char c) { return c == 0; });
     if (zeroUpTo15 && (b[15] == 0 || b[15] == 1)) {
-        return true;  // unspecified, loopback
+        return true;  // :: (any address) and ::1 (loopback)
     }
     const bool linkLocal = b[0] == 0xFE && (b[1] & 0xC0) == 0x80;
     const bool uniqueLocal = (b[0] & 0xFE) == 0xFC;

@@ -25,7 +25,7 @@ void ResetRoutingFromEnvironment();
 // True when one of the rules sends host and port somewhere of the user's choosing.
 // IPv6 hosts are written in brackets, as in addresses and rules.
 bool RoutedByRule(const Routing& routing, const std::string& host, long port);
-// Loopback, private, link-local, shared and unspecified addresses (IPv4, IPv6 and
+// Loopback, private, link-local, shared and any-host addresses (IPv4, IPv6 and
 // IPv4-mapped IPv6): places no outside site may send a request to.
 bool IsInternalAddress(const std::string& ip);
 // The same judgement from a host name alone, for when a proxy connects on our behalf and

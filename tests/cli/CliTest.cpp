@@ -52,7 +52,7 @@ TEST(CliOptions, ParsesTheContract) {
     EXPECT_EQ(cli::ParseCommandLine({"-s", "20", "http://x"}).options->site, 20);
 }
 
-TEST(CliOptions, AlbumSpecs) {
+TEST(CliOptions, AlbumSelections) {
     EXPECT_EQ(cli::ParseAlbumSelection("all", 3), (std::vector<int>{0, 1, 2}));
     EXPECT_EQ(cli::ParseAlbumSelection("1,3,5-7", 7), (std::vector<int>{0, 2, 4, 5, 6}));
     EXPECT_EQ(cli::ParseAlbumSelection("2", 2), std::vector<int>{1});
