@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Session.h"
+#include "download/AlbumJobTest.h"
 #include "download/Collect.h"
 #include "download/DownProc.h"
 #include "download/ListTypes.h"
@@ -25,7 +26,8 @@ namespace {
 
 using namespace std::chrono_literals;
 
-constexpr int kTestSite = 5;  // its list type takes any sub-kind
+using test::kTestSite;
+using test::TestPhoto;
 
 std::string ReadBytes(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
@@ -65,61 +67,9 @@ class ImageServer {
     std::chrono::milliseconds delay{0ms};
 };
 
-struct TestPhoto {
-    std::string url;
-    std::string name;
-};
-
-class DownloadJobTest : public ::testing::Test {
+class DownloadJobTest : public test::AlbumJobTest {
   protected:
-    DownloadJobTest() : session(home.Path(), front) {
-        current = this;
-        session.ready = true;
-        session.siteIndex = kTestSite;
-        RegisterPhotoLister(PhotoLister::Photos56, &DownloadJobTest::ListPhotos);
-        SetThreads(5);
-    }
-    ~DownloadJobTest() override { current = nullptr; }
-
-    static void ListPhotos(Session& s, int albumIndex) {
-        for (const auto& photo : current->photos[albumIndex]) {
-            AddPhoto(s, photo.url, photo.name, "", albumIndex);
-            if (PhotoListShouldStop(s)) {
-                return;
-            }
-        }
-    }
-    int AddTestAlbum(const std::string& name, std::vector<TestPhoto> list) {
-        ST_PERLISTRECORD record;
-        record.name = name;
-        AddAlbum(session, record);
-        const int index = static_cast<int>(session.albums.Size()) - 1;
-        photos[index] = std::move(list);
-        return index;
-    }
-    void SetThreads(std::uint16_t threads, std::uint16_t minK = 0) {
-        ST_DOWNPARAM params = session.DownParams(kTestSite);
-        params.threads = threads;
-        params.minK = minK;
-        session.SetDownParams(kTestSite, params);
-    }
-    void SetFlags(std::uint16_t flags) {
-        ST_SAVESET rules = session.SaveRules(kTestSite);
-        rules.flags = flags;
-        session.SetSaveRules(kTestSite, rules);
-    }
-    DownloadJobOutcome Run(const std::vector<int>& selected) {
-        return RunDownloadJob(session, selected, "  " + save.Path().string() + "  ");
-    }
-
-    static inline DownloadJobTest* current = nullptr;
-    ScopedPhotoListers isolated;  // this test's stand-in adapter stays its own
-    test::TempDir home;
-    test::TempDir save;
-    test::FakeFrontEnd front;
-    Session session;
     ImageServer images;
-    std::map<int, std::vector<TestPhoto>> photos;
 };
 
 TEST_F(DownloadJobTest, DownloadsEveryImageWithinTheThreadCount) {

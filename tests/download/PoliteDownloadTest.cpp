@@ -12,6 +12,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Session.h"
+#include "download/AlbumJobTest.h"
 #include "download/Collect.h"
 #include "download/DownProc.h"
 #include "download/DownloadJob.h"
@@ -29,7 +30,6 @@ namespace {
 using namespace std::chrono_literals;
 using Clock = std::chrono::steady_clock;
 
-constexpr int kTestSite = 5;  // its list type takes any sub-kind
 constexpr const char* kRefused403 =
     "图片服务器连续拒绝访问(403)，已停止下载本相册，请检查登录或稍后再试";
 
@@ -95,50 +95,16 @@ bool Refuse(int status, httplib::Response& res) {
     return false;
 }
 
-class PoliteDownloadTest : public ::testing::Test {
+class PoliteDownloadTest : public test::AlbumJobTest {
   protected:
-    PoliteDownloadTest() : session(home.Path(), front) {
-        current = this;
-        session.ready = true;
-        session.siteIndex = kTestSite;
-        RegisterPhotoLister(PhotoLister::Photos56, &PoliteDownloadTest::ListPhotos);
-        SetThreads(5);
-    }
-    ~PoliteDownloadTest() override { current = nullptr; }
-
-    static void ListPhotos(Session& s, int albumIndex) {
-        for (const auto& [url, name] : current->photos[albumIndex]) {
-            AddPhoto(s, url, name, "", albumIndex);
-            if (PhotoListShouldStop(s)) {
-                return;
-            }
-        }
-    }
     // An album of `count` photos "p0".."p<count-1>"; `address` makes each photo's entry.
     int AddAlbumOf(const std::string& name, int count,
                    const std::function<std::string(const std::string& id)>& address) {
-        ST_PERLISTRECORD record;
-        record.name = name;
-        AddAlbum(session, record);
-        const int index = static_cast<int>(session.albums.Size()) - 1;
+        std::vector<test::TestPhoto> list;
         for (int i = 0; i < count; ++i) {
-            const std::string id = name + std::to_string(i);
-            photos[index].emplace_back(address(id), "p" + std::to_string(i));
+            list.push_back({address(name + std::to_string(i)), "p" + std::to_string(i)});
         }
-        return index;
-    }
-    void SetThreads(std::uint16_t threads) {
-        ST_DOWNPARAM params = session.DownParams(kTestSite);
-        params.threads = threads;
-        session.SetDownParams(kTestSite, params);
-    }
-    void SetFlags(std::uint16_t flags) {
-        ST_SAVESET rules = session.SaveRules(kTestSite);
-        rules.flags = flags;
-        session.SetSaveRules(kTestSite, rules);
-    }
-    DownloadJobOutcome Run(const std::vector<int>& selected) {
-        return RunDownloadJob(session, selected, save.Path().string());
+        return AddTestAlbum(name, std::move(list));
     }
     std::size_t ImagesIn(const std::string& album) {
         std::size_t count = 0;
@@ -147,14 +113,6 @@ class PoliteDownloadTest : public ::testing::Test {
         }
         return count;
     }
-
-    static inline PoliteDownloadTest* current = nullptr;
-    ScopedPhotoListers isolated;
-    test::TempDir home;
-    test::TempDir save;
-    test::FakeFrontEnd front;
-    Session session;
-    std::map<int, std::vector<std::pair<std::string, std::string>>> photos;
 };
 
 // ---- The breaker ----

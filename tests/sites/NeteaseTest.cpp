@@ -76,22 +76,17 @@ class NeteaseServers {
                                           "text/javascript");
                       }
                   });
-        server.On(
-            "s2.ph.126.net", "*", [this](const httplib::Request& req, httplib::Response& res) {
-                Record("file " + req.path);
-                const auto found = files.find(req.path);
-                if (found == files.end()) {
-                    res.status = 404;
-                    return;
-                }
-                const std::string body = ToGbk(found->second);
-                if (req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos) {
-                    res.set_header("Content-Encoding", "gzip");
-                    res.set_content(test::Gzip(body), "application/x-javascript");
-                } else {
-                    res.set_content(body, "application/x-javascript");
-                }
-            });
+        server.On("s2.ph.126.net", "*",
+                  [this](const httplib::Request& req, httplib::Response& res) {
+                      Record("file " + req.path);
+                      const auto found = files.find(req.path);
+                      if (found == files.end()) {
+                          res.status = 404;
+                          return;
+                      }
+                      test::ReplyGzipWhenAccepted(req, res, ToGbk(found->second),
+                                                  "application/x-javascript");
+                  });
         files = {
             {"/a/albums.js", kAlbumFile},
             {"/a/p101.js",

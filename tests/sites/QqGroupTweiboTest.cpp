@@ -425,12 +425,7 @@ class TencentServers : public test::RequestLog {
     // Gzip when the client accepts it, so both bodies are exercised across the services.
     static void Reply(const httplib::Request& req, httplib::Response& res,
                       const std::string& body) {
-        if (req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos) {
-            res.set_header("Content-Encoding", "gzip");
-            res.set_content(test::Gzip(body), "application/x-javascript; charset=utf-8");
-        } else {
-            res.set_content(body, "application/x-javascript; charset=utf-8");
-        }
+        test::ReplyGzipWhenAccepted(req, res, body, "application/x-javascript; charset=utf-8");
     }
 
     void Topics(const httplib::Request& req, httplib::Response& res) {

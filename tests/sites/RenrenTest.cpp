@@ -460,12 +460,7 @@ class RenrenServers : public test::RequestLog {
     // Gzip for clients that accept it, plain otherwise.
     static void Reply(const httplib::Request& req, httplib::Response& res,
                       const std::string& body) {
-        if (req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos) {
-            res.set_header("Content-Encoding", "gzip");
-            res.set_content(test::Gzip(body), "text/html; charset=utf-8");
-        } else {
-            res.set_content(body, "text/html; charset=utf-8");
-        }
+        test::ReplyGzipWhenAccepted(req, res, body, "text/html; charset=utf-8");
     }
     std::vector<std::string> Routes() const {
         return test::RoutesTo(server, {"www.renren.com", "photo.renren.com", "page.renren.com",

@@ -177,12 +177,7 @@ class TopitServers : public test::RequestLog {
     }
     static void Reply(const httplib::Request& req, httplib::Response& res,
                       const std::string& body) {
-        if (req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos) {
-            res.set_header("Content-Encoding", "gzip");
-            res.set_content(test::Gzip(body), "text/html; charset=utf-8");
-        } else {
-            res.set_content(body, "text/html; charset=utf-8");
-        }
+        test::ReplyGzipWhenAccepted(req, res, body, "text/html; charset=utf-8");
     }
     std::vector<std::string> Routes() const {
         return {server.RouteFor("www.topit.me"), server.RouteFor("i1.topitme.com")};

@@ -74,6 +74,16 @@ std::string Deflate(std::string_view data) {
     return Compress(data, 15);
 }
 
+void ReplyGzipWhenAccepted(const httplib::Request& req, httplib::Response& res,
+                           const std::string& body, const char* contentType) {
+    if (req.get_header_value("Accept-Encoding").find("gzip") != std::string::npos) {
+        res.set_header("Content-Encoding", "gzip");
+        res.set_content(Gzip(body), contentType);
+    } else {
+        res.set_content(body, contentType);
+    }
+}
+
 std::string RecordedRequest::Header(const std::string& name) const {
     for (const auto& [key, value] : headers) {
         if (strcasecmp(key.c_str(), name.c_str()) == 0) {

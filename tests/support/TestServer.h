@@ -114,6 +114,10 @@ class RawServer {
 
 std::string Gzip(std::string_view data);
 std::string Deflate(std::string_view data);  // zlib wrapper, as "Content-Encoding: deflate"
+// Answers with the body gzip-compressed when the request accepts it, as these sites do,
+// and plain otherwise.
+void ReplyGzipWhenAccepted(const httplib::Request& req, httplib::Response& res,
+                           const std::string& body, const char* contentType);
 
 // A temporary folder removed with everything in it at the end of the test.
 class TempDir {
