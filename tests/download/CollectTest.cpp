@@ -14,6 +14,7 @@
 #include "download/ListTypes.h"
 #include "net/AtomicFile.h"
 #include "support/FakeFrontEnd.h"
+#include "support/SessionViews.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -132,11 +133,7 @@ TEST_F(CollectTest, RecordedPhotosAreSkippedOneByOneAndKeepTheirPlace) {
         AddPhoto(session, "http://h/" + std::to_string(i) + ".jpg\r\nhttp://h/s.jpg", "", "",
                  album);
     }
-    std::vector<std::string> names;
-    for (const auto& row : session.downloads.Rows()) {
-        names.push_back(row.fileName);
-    }
-    EXPECT_EQ(names, (std::vector<std::string>{"1.jpg", "3.jpg", "5.jpg"}))
+    EXPECT_EQ(test::RowFileNames(session), (std::vector<std::string>{"1.jpg", "3.jpg", "5.jpg"}))
         << "photos saved before are skipped wherever they stand, and keep their numbers";
     EXPECT_EQ(session.downloadState, kDownloadRunning) << "the list goes on after a skip";
     EXPECT_EQ(session.downloads.FirstOffered(), "http://h/1.jpg");

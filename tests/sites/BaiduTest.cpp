@@ -17,6 +17,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SessionViews.h"
 #include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
@@ -179,13 +180,7 @@ class BaiduTest : public ::testing::Test {
         PrepareListing(session, 1);
         return GetListFunc(session, text, 0);
     }
-    std::vector<std::string> Names() {
-        std::vector<std::string> names;
-        for (const auto& album : session.albums.All()) {
-            names.push_back(album.name);
-        }
-        return names;
-    }
+    std::vector<std::string> Names() { return test::AlbumNames(session); }
 
     test::TempDir home;
     test::TempDir save;

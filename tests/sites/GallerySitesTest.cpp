@@ -14,6 +14,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SessionViews.h"
 
 namespace brenvik {
 namespace {
@@ -36,13 +37,7 @@ class GalleryTest : public ::testing::Test {
         PrepareListing(session, site);
         return GetListFunc(session, text, 0);
     }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& album : session.albums.All()) {
-            names.push_back(album.name);
-        }
-        return names;
-    }
+    std::vector<std::string> Names() const { return test::AlbumNames(session); }
     // Collects every album's photos and downloads them.
     DownloadJobOutcome DownloadAll() {
         std::vector<int> all;
@@ -51,13 +46,7 @@ class GalleryTest : public ::testing::Test {
         }
         return RunDownloadJob(session, all, save.Path().string());
     }
-    std::vector<std::string> Urls() const {
-        std::vector<std::string> urls;
-        for (const auto& row : session.downloads.Rows()) {
-            urls.push_back(row.url);
-        }
-        return urls;
-    }
+    std::vector<std::string> Urls() const { return test::RowUrls(session); }
 
     test::TempDir home;
     test::TempDir save;

@@ -17,6 +17,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SessionViews.h"
 #include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
@@ -235,13 +236,7 @@ class NeteaseTest : public ::testing::Test {
         PrepareListing(session, site);
         return GetListFunc(session, text, 0);
     }
-    std::vector<std::string> FileNames() {
-        std::vector<std::string> names;
-        for (const auto& row : session.downloads.Rows()) {
-            names.push_back(row.fileName);
-        }
-        return names;
-    }
+    std::vector<std::string> FileNames() { return test::RowFileNames(session); }
 
     test::TempDir home;
     test::TempDir save;

@@ -17,6 +17,7 @@
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
+#include "support/SessionViews.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -92,19 +93,9 @@ class CommunityPaging : public ::testing::Test {
         }
         return out;
     }
-    std::vector<std::string> Names() const {
-        std::vector<std::string> names;
-        for (const auto& album : session.albums.All()) {
-            names.push_back(album.name);
-        }
-        return names;
-    }
+    std::vector<std::string> Names() const { return test::AlbumNames(session); }
     static std::vector<std::string> Urls(const std::vector<DownloadRow>& rows) {
-        std::vector<std::string> urls;
-        for (const auto& row : rows) {
-            urls.push_back(row.url);
-        }
-        return urls;
+        return test::RowUrls(rows);
     }
 
     test::TempDir home;

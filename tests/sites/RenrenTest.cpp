@@ -18,6 +18,7 @@
 #include "support/LocalSites.h"
 #include "support/Process.h"
 #include "support/RequestLog.h"
+#include "support/SessionViews.h"
 #include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
@@ -123,13 +124,7 @@ class RenrenPagesTest : public ::testing::Test {
         FindPhotoLister(lister)(session, albumIndex);
         return session.downloads.Rows();
     }
-    std::vector<std::string> Names() {
-        std::vector<std::string> names;
-        for (const auto& album : session.albums.All()) {
-            names.push_back(album.name);
-        }
-        return names;
-    }
+    std::vector<std::string> Names() { return test::AlbumNames(session); }
 
     test::TempDir home;
     test::TempDir save;

@@ -21,6 +21,7 @@
 #include "support/LocalSites.h"
 #include "support/Process.h"
 #include "support/RequestLog.h"
+#include "support/SessionViews.h"
 #include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
@@ -350,20 +351,8 @@ class ShopTest : public ::testing::Test {
         PrepareListing(session, site);
         return GetListFunc(session, text, 0);
     }
-    std::vector<std::string> Names() {
-        std::vector<std::string> names;
-        for (const auto& album : session.albums.All()) {
-            names.push_back(album.name);
-        }
-        return names;
-    }
-    std::vector<std::string> FileNames() {
-        std::vector<std::string> names;
-        for (const auto& row : session.downloads.Rows()) {
-            names.push_back(row.fileName);
-        }
-        return names;
-    }
+    std::vector<std::string> Names() { return test::AlbumNames(session); }
+    std::vector<std::string> FileNames() { return test::RowFileNames(session); }
     void SetOption(int site, unsigned bit) {
         ST_SAVESET rules = session.SaveRules(site);
         rules.flags = static_cast<std::uint16_t>(rules.flags | bit);

@@ -18,6 +18,7 @@
 #include "support/FakeFrontEnd.h"
 #include "support/LocalSites.h"
 #include "support/Process.h"
+#include "support/SessionViews.h"
 #include "support/SiteCliTest.h"
 #include "support/TestServer.h"
 
@@ -74,13 +75,7 @@ class SinaPagingTest : public ::testing::Test {
             return answer(address);
         };
     }
-    std::vector<std::string> Urls() {
-        std::vector<std::string> urls;
-        for (const auto& row : session.downloads.Rows()) {
-            urls.push_back(row.url);
-        }
-        return urls;
-    }
+    std::vector<std::string> Urls() { return test::RowUrls(session); }
     // The page number of a Weibo photo page address.
     static int WeiboPageNumber(const std::string& address) {
         return std::stoi(TextBetween(address, "page=", "&_rnd="));
@@ -471,13 +466,7 @@ class SinaTest : public ::testing::Test {
         PrepareListing(session, 4);
         return GetListFunc(session, text, 0);
     }
-    std::vector<std::string> Urls() {
-        std::vector<std::string> urls;
-        for (const auto& row : session.downloads.Rows()) {
-            urls.push_back(row.url);
-        }
-        return urls;
-    }
+    std::vector<std::string> Urls() { return test::RowUrls(session); }
 
     test::TempDir home;
     test::TempDir save;
