@@ -24,6 +24,12 @@ URLRequest AdapterRequest(const std::string& address) {
     return URLRequest(address, "", kAdapterTimeoutMs);
 }
 
+URLRequest CompressedAdapterRequest() {
+    URLRequest request = AdapterRequest();
+    request.headers = kAcceptCompressed;
+    return request;
+}
+
 namespace {
 
 std::mutex& FetchHookMutex() {

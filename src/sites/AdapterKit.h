@@ -28,6 +28,8 @@ std::string SiteBase(std::string_view role);
 
 // A request as adapters make them: no save path, 20 s, one attempt.
 URLRequest AdapterRequest(const std::string& address = "");
+// The same, asking for compressed answers: what most sites' pages are fetched with.
+URLRequest CompressedAdapterRequest();
 
 // Fetches with flags 0 and decodes; false (and empty text) when the fetch failed.
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,

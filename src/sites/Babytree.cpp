@@ -18,8 +18,7 @@ const std::vector<std::string> kNextArrow = {">></a></li>"};
 const std::vector<std::string> kNextWord = {"\">下一页</a>"};
 
 URLRequest BabytreeRequest(const char* endMarker) {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
+    URLRequest request = CompressedAdapterRequest();
     request.endMarker = endMarker;
     return request;
 }

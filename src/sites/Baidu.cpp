@@ -15,12 +15,6 @@ constexpr unsigned kBaiduDecode = kDecodeInflate | kDecodeUtf8;
 constexpr const char* kNonPublicQuestion =
     "为非公开相册,是否进行验证？\n\n验证成功后请手动关闭验证框";
 
-URLRequest BaiduRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 // Texts holding "\u" escapes are decoded.
 std::string Decoded(std::string text) {
     return text.find("\\u") == std::string::npos ? text : UnescapeUnicode(text);
@@ -65,7 +59,7 @@ bool ListEmbeddedAlbums(Session& session, std::string page) {
 }
 
 void BaiduAlbumList(Session& session, const std::string& account) {
-    URLRequest request = BaiduRequest();
+    URLRequest request = CompressedAdapterRequest();
     request.endMarker = "id=\"feedback\"";
     std::string page;
     if (!FetchPage(request, SiteBase("baidu.album") + "/u/" + account, kBaiduDecode, page) ||
@@ -76,7 +70,7 @@ void BaiduAlbumList(Session& session, const std::string& account) {
     if (!ListEmbeddedAlbums(session, page)) {
         return;
     }
-    request = BaiduRequest();
+    request = CompressedAdapterRequest();
     std::string lastKey;
     for (;;) {
         const std::string address = SiteBase("baidu.album") + "/album/list/" + account +
@@ -131,7 +125,7 @@ void BaiduAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = BaiduRequest();
+    URLRequest request = CompressedAdapterRequest();
     long long offset = 0;
     bool firstTry = true;
     std::string firstPieceBefore;
@@ -176,7 +170,7 @@ void BaiduAlbumPhotos(Session& session, int albumIndex) {
 // --- Tieba bar albums -------------------------------------------------------------
 
 void TiebaBarAlbums(Session& session, const std::string& bar) {
-    URLRequest request = BaiduRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string firstKeyBefore;
     for (int page = 1;; ++page) {
         const std::string address = SiteBase("tieba.web") + "/photo/g?kw=" + bar +
@@ -230,7 +224,7 @@ void TiebaAlbumPhotos(Session& session, int albumIndex) {
         return;
     }
     const std::string bar = session.SiteText();
-    URLRequest request = BaiduRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string firstIdBefore;
     for (int page = 1;; ++page) {
         const std::string address = SiteBase("tieba.web") + "/photo/g/bw/picture/list?kw=" + bar +
@@ -262,7 +256,7 @@ void TiebaAlbumPhotos(Session& session, int albumIndex) {
 // --- Tieba thread -----------------------------------------------------------------
 
 void TiebaThreadAlbum(Session& session, const std::string& threadAddress) {
-    URLRequest request = BaiduRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchPage(request, threadAddress, kBaiduDecode, page)) {
         return;
@@ -279,7 +273,7 @@ void TiebaThreadPictures(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = BaiduRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string lastId;
     for (;;) {
         std::string address = album->key +

@@ -45,8 +45,7 @@ std::string PictureAddress(const std::string& piece) {
 
 // The album a typed address named, read from the typed page itself.
 void OneAlbum(Session& session, const std::string& albumId) {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchPage(request, session.AddressText(), kAutoPages, page) || page.empty()) {
         return;

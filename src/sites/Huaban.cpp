@@ -35,8 +35,7 @@ std::string PinId(const std::string& piece) {
 }
 
 void HuabanBoard(Session& session, const std::string& address) {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchPage(request, Base() + "/boards/" + BoardIdOf(address), kAutoPages, page) ||
         page.empty()) {

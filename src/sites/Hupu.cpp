@@ -17,18 +17,12 @@ namespace {
 constexpr unsigned kHupuDecode = kDecodeInflate | kDecodeAuto;
 constexpr const char* kMaintenance = "当前页面正在维护中";
 
-URLRequest HupuRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 bool UnderMaintenance(const std::string& text) {
     return text.find(kMaintenance) != std::string::npos;
 }
 
 void OneAlbum(Session& session, const std::string& address) {
-    URLRequest request = HupuRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string text;
     if (!FetchPage(request, address, kHupuDecode, text) || text.empty() || UnderMaintenance(text)) {
         return;
@@ -63,7 +57,7 @@ bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
 }
 
 void UserAlbums(Session& session, const std::string& user) {
-    URLRequest request = HupuRequest();
+    URLRequest request = CompressedAdapterRequest();
     WalkMarkedPages(
         RequestSource(request, kHupuDecode),
         [&](int page) {
@@ -107,7 +101,7 @@ void HupuAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = HupuRequest();
+    URLRequest request = CompressedAdapterRequest();
     WalkMarkedPages(
         RequestSource(request, kHupuDecode),
         [&](int page) {

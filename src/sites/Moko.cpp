@@ -16,12 +16,6 @@ constexpr unsigned kMokoDecode = kDecodeInflate | kDecodeAuto;
 // The link is written "&gt;" or ">"; decoding turns the first form into the second.
 const std::vector<std::string> kNextPage = {"class=\"b bC\">></a>"};
 
-URLRequest MokoRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 void TakeOwner(Session& session, const std::string& owner) {
     if (!owner.empty()) {
         session.SetOwnerName(owner);
@@ -30,7 +24,7 @@ void TakeOwner(Session& session, const std::string& owner) {
 
 // The category lists named on the user's page.
 std::vector<std::string> CategoryLists(Session& session, const std::string& userPage) {
-    URLRequest request = MokoRequest();
+    URLRequest request = CompressedAdapterRequest();
     request.endMarker = "<div class=\"sBox";
     std::string text;
     if (!FetchPage(request, userPage, kMokoDecode, text)) {
@@ -83,7 +77,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
 bool WalkList(Session& session, const std::string& list) {
     const std::size_t lastSlash = list.rfind('/');
     const std::string base = lastSlash == std::string::npos ? list : list.substr(0, lastSlash);
-    URLRequest request = MokoRequest();
+    URLRequest request = CompressedAdapterRequest();
     bool stopped = false;
     WalkMarkedPages(
         RequestSource(request, kMokoDecode),
@@ -112,7 +106,7 @@ void MokoAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = MokoRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string text;
     if (!FetchPage(request, OnSiteHost("moko.web", album->key), kMokoDecode, text)) {
         return;

@@ -67,12 +67,6 @@ std::string CallAddress(const RemoteCall& call, const std::string& owner,
     return SiteBase("netease.album") + "/photo/" + owner + call.before + albumId + call.after;
 }
 
-URLRequest NeteaseRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 bool FetchText(URLRequest& request, const std::string& address, std::string& text) {
     return FetchPage(request, address, kNeteaseDecode, text) && !text.empty();
 }
@@ -208,7 +202,7 @@ void AddAlbumsOfFile(Session& session, URLRequest& request, const std::string& o
 }
 
 void NeteaseAlbumList(Session& session, const std::string& typed) {
-    URLRequest request = NeteaseRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchText(request, typed, page)) {
         return;
@@ -296,7 +290,7 @@ void NeteaseAlbumPhotos(Session& session, int albumIndex) {
         session.Front().ShowMessage(kAlbumWithoutKey);
         return;
     }
-    URLRequest request = NeteaseRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string file;
     if (!FetchAlbumFile(session, request, *album, file)) {
         return;
@@ -327,7 +321,7 @@ void NeteaseAlbumPhotos(Session& session, int albumIndex) {
 // --- NetEase photo community ------------------------------------------------------
 
 void CommunityAlbumList(Session& session, const std::string& typed) {
-    URLRequest request = NeteaseRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchText(request, typed, page)) {
         return;
@@ -360,7 +354,7 @@ void CommunityAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = NeteaseRequest();
+    URLRequest request = CompressedAdapterRequest();
     request.startMarker = "window.picList";
     request.endMarker = "photoidsList";
     std::string text;
@@ -404,7 +398,7 @@ std::string PostListBody(const std::string& blogId, std::time_t now) {
 }
 
 void LofterPostList(Session& session, const std::string& blog) {
-    URLRequest request = NeteaseRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchText(request, blog + "view", page)) {
         return;
@@ -465,7 +459,7 @@ void LofterPostPicture(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = NeteaseRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string text;
     if (!FetchText(request, album->key, text)) {
         return;

@@ -15,12 +15,6 @@ namespace {
 constexpr unsigned kPchomeDecode = kDecodeInflate | kDecodeBig5;
 const std::vector<std::string> kNextPage = {"\">下一頁>"};
 
-URLRequest PchomeRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
     KeepBefore("MainListSection", text);
     Pieces pieces;
@@ -41,7 +35,7 @@ bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
 }
 
 void PchomeAlbumList(Session& session, const std::string& user) {
-    URLRequest request = PchomeRequest();
+    URLRequest request = CompressedAdapterRequest();
     WalkMarkedPages(
         RequestSource(request, kPchomeDecode),
         [&](int page) { return SiteBase("pchome.web") + "/" + user + "*" + std::to_string(page); },
@@ -73,7 +67,7 @@ void PchomeAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = PchomeRequest();
+    URLRequest request = CompressedAdapterRequest();
     const std::string base = OnSiteHost("pchome.web", album->key);
     WalkMarkedPages(
         RequestSource(request, kPchomeDecode),

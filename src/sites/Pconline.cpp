@@ -15,12 +15,6 @@ namespace {
 constexpr unsigned kPconlineDecode = kDecodeInflate | kDecodeAuto;
 const std::vector<std::string> kNextPage = {">下一页</a>"};
 
-URLRequest PconlineRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     const std::string owner = TextBetween(text, "】", "_太平洋");
     if (!owner.empty()) {
@@ -43,7 +37,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
 }
 
 void PconlineAlbumList(Session& session, const std::string& firstPage) {
-    URLRequest request = PconlineRequest();
+    URLRequest request = CompressedAdapterRequest();
     WalkMarkedPages(
         RequestSource(request, kPconlineDecode),
         [&](int page) { return PconlineListPage(firstPage, page); }, kNextPage,
@@ -61,7 +55,7 @@ void PconlineAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = PconlineRequest();
+    URLRequest request = CompressedAdapterRequest();
     request.endMarker = "class=\"artOutWrap";
     std::string text;
     if (!FetchPage(request, OnSiteHost("pconline.web", album->key), kPconlineDecode, text)) {

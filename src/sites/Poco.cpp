@@ -13,12 +13,6 @@ namespace {
 
 constexpr const char* kNextPage = "title=\"下一页\">";
 
-URLRequest PocoRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 // Lists show "_165." thumbnails; the full-size picture drops the size.
 std::string FullSize(std::string address) {
     ReplaceAll(address, "_165.", ".");
@@ -58,7 +52,7 @@ void KeepOwner(Session& session, int page, const std::string& text) {
 }
 
 void PocoAlbumList(Session& session, const std::string& userId) {
-    URLRequest request = PocoRequest();
+    URLRequest request = CompressedAdapterRequest();
     PageThrough(request, kGbkPages,
                 {.address =
                      [&](int page) {
@@ -94,7 +88,7 @@ void PocoAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = PocoRequest();
+    URLRequest request = CompressedAdapterRequest();
     PageThrough(
         request, kGbkPages,
         {.address = [&](int page) { return album->key + "&do=Plist&p=" + std::to_string(page); },
@@ -113,7 +107,7 @@ void PocoAlbumPhotos(Session& session, int albumIndex) {
 
 // The input is the activity list address, its own page parameter renamed away.
 void PocoActivityList(Session& session, const std::string& listAddress) {
-    URLRequest request = PocoRequest();
+    URLRequest request = CompressedAdapterRequest();
     PageThrough(request, kGbkPages,
                 {.address = [&](int page) { return listAddress + "&p=" + std::to_string(page); },
                  .nextMarker = kNextPage,
@@ -137,7 +131,7 @@ void PocoPostPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = PocoRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string text;
     if (!FetchPage(request, album->key, kGbkPages, text) || text.empty()) {
         return;

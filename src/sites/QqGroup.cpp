@@ -19,12 +19,6 @@ constexpr int kAlbumsPerPage = 60;
 constexpr int kPhotosPerPage = 500;
 constexpr const char* kNotLoggedIn = "message\":\"对不起，您尚未登录";
 
-URLRequest GroupRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 std::string PhotoServiceBase() {
     return SiteBase("qqgroup.photo");
 }
@@ -67,7 +61,7 @@ void QqGroupAlbumList(Session& session, const std::string& group) {
     const unsigned token = QzoneToken(CookieValue(cookies, "skey"));
     const std::string uin = QqGroupUserNumber(cookies);
     session.SetSiteText(uin);
-    URLRequest request = GroupRequest();
+    URLRequest request = CompressedAdapterRequest();
     SeenKeys seen;
     for (int start = 0;; start += kAlbumsPerPage) {
         std::string text;
@@ -109,7 +103,7 @@ void QqGroupPhotoList(Session& session, int albumIndex) {
         return;
     }
     const unsigned nameSource = session.Extended().nameSource;
-    URLRequest request = GroupRequest();
+    URLRequest request = CompressedAdapterRequest();
     SeenKeys seen;
     for (int page = 0;; ++page) {
         const std::string address =

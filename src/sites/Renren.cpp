@@ -24,8 +24,7 @@ constexpr const char* kOwnHomePage = "我的主页";
 constexpr const char* kOwnAlbums = "我的相册";
 
 URLRequest RenrenRequest(const std::string& referer = "") {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
+    URLRequest request = CompressedAdapterRequest();
     if (!referer.empty()) {
         request.headers += "\r\nReferer: " + referer;
     }

@@ -26,12 +26,6 @@ constexpr int kWeiboPageSize = 32;
 // such page in a row ends the album, whatever its photo count says.
 constexpr int kEmptyWeiboPagesInARow = 2;
 
-URLRequest SinaRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 SinaPages RequestPages(URLRequest& request) {
     return [&request](const std::string& address) -> std::optional<std::string> {
         std::string text;
@@ -74,7 +68,7 @@ std::string ArticleAddress(const std::string& link) {
 // --- Blog albums ------------------------------------------------------------------
 
 void BlogAlbumList(Session& session, const std::string& home) {
-    URLRequest request = SinaRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchPage(request, home, kSinaDecode, page)) {
         return;
@@ -112,14 +106,14 @@ void BlogAlbumList(Session& session, const std::string& home) {
 }
 
 void BlogAlbumPhotos(Session& session, int albumIndex) {
-    URLRequest request = SinaRequest();
+    URLRequest request = CompressedAdapterRequest();
     SinaBlogAlbumPhotoPages(session, albumIndex, RequestPages(request));
 }
 
 // --- Blog articles ----------------------------------------------------------------
 
 void BlogArticleList(Session& session, const std::string& listBase) {
-    URLRequest request = SinaRequest();
+    URLRequest request = CompressedAdapterRequest();
     SinaBlogArticleListPages(session, listBase, RequestPages(request));
 }
 
@@ -128,7 +122,7 @@ void BlogArticlePictures(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = SinaRequest();
+    URLRequest request = CompressedAdapterRequest();
     request.endMarker = "class=\"shareUp\">";
     std::string page;
     if (!FetchPage(request, album->key, kSinaDecode, page) || page.empty()) {
@@ -172,7 +166,7 @@ constexpr OwnerMarkers kOwnerForms[] = {
 };
 
 void WeiboAlbumList(Session& session, const std::string& userPage) {
-    URLRequest request = SinaRequest();
+    URLRequest request = CompressedAdapterRequest();
     request.headers += "\r\ncookie: " + GetCookies(SiteBase("weibo.home") + "/");
     std::string page;
     if (!FetchPage(request, userPage, kSinaDecode, page)) {
@@ -219,7 +213,7 @@ void WeiboAlbumList(Session& session, const std::string& userPage) {
 }
 
 void WeiboAlbumPhotos(Session& session, int albumIndex) {
-    URLRequest request = SinaRequest();
+    URLRequest request = CompressedAdapterRequest();
     request.headers += "\r\nReferer: " + SiteBase("weibo.photo") + "/" + session.SiteText() +
                        "/talbum/index?from=profile_wb";
     WeiboAlbumPhotoPages(session, albumIndex, RequestPages(request));

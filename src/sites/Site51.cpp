@@ -14,12 +14,6 @@ namespace {
 
 constexpr const char* kTryLater = "请稍候再试";
 
-URLRequest Request51() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 enum class Answer { Failed, Busy, Page };
 
 // The busy text is looked for in the decoded page: the body as received may be gzip,
@@ -43,7 +37,7 @@ std::string HomeBase() {
 void AlbumList51(Session& session, const std::string& user) {
     session.SetOwnerName(user);
     session.SetSiteText(user);
-    URLRequest request = Request51();
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (Fetch51(request, HomeBase() + "/" + user + "/photo", page) != Answer::Page) {
         return;
@@ -80,7 +74,7 @@ void Photos51(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = Request51();
+    URLRequest request = CompressedAdapterRequest();
     const std::string albumAddress = AlbumAddress(album->key);
     std::string page;
     if (Fetch51(request, albumAddress, page) != Answer::Page) {

@@ -19,15 +19,9 @@ std::string PhotoAddress(const std::string& piece) {
     return TextBetween(piece, "src='", "'");
 }
 
-URLRequest Request56() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 // The input is the album list address ("...index.php?user=u&perPage=20").
 void AlbumList56(Session& session, const std::string& listAddress) {
-    URLRequest request = Request56();
+    URLRequest request = CompressedAdapterRequest();
     PageThrough(request, kGbkPages,
                 {.address = [&](int page) { return listAddress + "&page=" + std::to_string(page); },
                  .nextMarker = "下一页</a>",
@@ -57,7 +51,7 @@ void Photos56(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = Request56();
+    URLRequest request = CompressedAdapterRequest();
     std::string pageAddress;
     PageThrough(request, kGbkPages,
                 {.address =

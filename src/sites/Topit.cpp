@@ -17,12 +17,6 @@ namespace {
 constexpr unsigned kTopitDecode = kDecodeInflate | kDecodeUtf8;
 constexpr const char* kNextPageMarker = "id=\"page-next";
 
-URLRequest TopitRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 // "https://www.topit.me/user/42/albums" or a plain "42" gives "42".
 std::string UserOf(std::string input) {
     if (const std::size_t user = input.find("/user/"); user != std::string::npos) {
@@ -60,7 +54,7 @@ ST_PERLISTRECORD AlbumFromItem(const std::string& item) {
 
 // A typed album address lists that one album, named by its page's title.
 void AddTypedAlbum(Session& session, const std::string& address) {
-    URLRequest request = TopitRequest();
+    URLRequest request = CompressedAdapterRequest();
     std::string page;
     if (!FetchPage(request, address, kTopitDecode, page) || page.empty()) {
         return;
@@ -81,7 +75,7 @@ void TopitAlbumList(Session& session, const std::string& input) {
         return;
     }
     const std::string userBase = SiteBase("topit.web") + "/user/" + user;
-    URLRequest request = TopitRequest();
+    URLRequest request = CompressedAdapterRequest();
     SeenKeys seen;
     for (int p = 1;; ++p) {
         std::string page;
@@ -134,7 +128,7 @@ void TopitAlbumPhotos(Session& session, int albumIndex) {
     }
     std::string listBase = album->key;
     ReplaceAll(listBase, "/album/", "/broad?type=album&id=");
-    URLRequest request = TopitRequest();
+    URLRequest request = CompressedAdapterRequest();
     SeenKeys seen;
     for (int p = 1;; ++p) {
         std::string page;

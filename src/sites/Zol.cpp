@@ -15,12 +15,6 @@ namespace {
 constexpr unsigned kZolDecode = kDecodeInflate | kDecodeAuto;
 const std::vector<std::string> kNextPage = {"class=\"nor\">下一页"};
 
-URLRequest ZolRequest() {
-    URLRequest request = AdapterRequest();
-    request.headers = kAcceptCompressed;
-    return request;
-}
-
 bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     const std::string owner = TextBetween(text, "<title>", "的全部相册");
     if (!owner.empty()) {
@@ -44,7 +38,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
 }
 
 void ZolAlbumList(Session& session, const std::string& user) {
-    URLRequest request = ZolRequest();
+    URLRequest request = CompressedAdapterRequest();
     WalkMarkedPages(
         RequestSource(request, kZolDecode),
         [&](int page) {
@@ -61,7 +55,7 @@ void ZolAlbumPhotos(Session& session, int albumIndex) {
     if (!album) {
         return;
     }
-    URLRequest request = ZolRequest();
+    URLRequest request = CompressedAdapterRequest();
     const std::string base = OnSiteHost("zol.photo", album->key);
     WalkMarkedPages(
         RequestSource(request, kZolDecode),
