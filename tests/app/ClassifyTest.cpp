@@ -5,32 +5,17 @@
 #include <gtest/gtest.h>
 
 #include "app/AddressRule.h"
+#include "support/PagesByAddress.h"
 
 namespace brenvik {
 namespace {
 
 using L = AlbumLister;
 
-// Pages by address; records what was fetched.
-struct FakeFetcher {
-    std::map<std::string, std::string> pages;
-    std::vector<std::string> asked;
-    PageFetcher Get() {
-        return [this](const std::string& address) -> std::optional<std::string> {
-            asked.push_back(address);
-            const auto found = pages.find(address);
-            if (found == pages.end()) {
-                return std::nullopt;
-            }
-            return found->second;
-        };
-    }
-};
-
 class ClassifyTest : public ::testing::Test {
   protected:
     ListPlan Of(int site, const std::string& text, int sub = 0) {
-        return Classify(site, sub, text, fetcher.Get());
+        return Classify(site, sub, text, fetcher.Source());
     }
     static std::vector<L> Listers(const ListPlan& plan) {
         std::vector<L> ids;
@@ -39,7 +24,7 @@ class ClassifyTest : public ::testing::Test {
         }
         return ids;
     }
-    FakeFetcher fetcher;
+    test::PagesByAddress fetcher;
 };
 
 TEST_F(ClassifyTest, QzoneNumbers) {

@@ -15,25 +15,10 @@
 #include "sites/Pconline.h"
 #include "sites/Sites.h"
 #include "sites/Zol.h"
+#include "support/PagesByAddress.h"
 
 namespace brenvik {
 namespace {
-
-// Pages by address; records what was asked. A missing page is a failed fetch.
-struct FakePages {
-    std::map<std::string, std::string> pages;
-    std::vector<std::string> asked;
-    PageSource Source() {
-        return [this](const std::string& address) -> std::optional<std::string> {
-            asked.push_back(address);
-            const auto found = pages.find(address);
-            if (found == pages.end()) {
-                return std::nullopt;
-            }
-            return found->second;
-        };
-    }
-};
 
 std::string PageAddress(int page) {
     return "p" + std::to_string(page);
@@ -61,7 +46,7 @@ struct Taker {
 };
 
 TEST(MarkedPages, FollowTheMarkerUntilItIsMissing) {
-    FakePages fake;
+    test::PagesByAddress fake;
     fake.pages = {{"p1", "[a][b] next>"}, {"p2", "[c] next>"}, {"p3", "[d]"}, {"p4", "[e]"}};
     Taker taker;
     WalkMarkedPages(fake.Source(), PageAddress, {"other", "next>"}, taker.Handler());
@@ -71,7 +56,7 @@ TEST(MarkedPages, FollowTheMarkerUntilItIsMissing) {
 
 TEST(MarkedPages, RepeatedPagesEndTheWalk) {
     // A service that answers every page number with the first page.
-    FakePages fake;
+    test::PagesByAddress fake;
     Taker taker;
     std::vector<std::string> asked;
     WalkMarkedPages(
@@ -97,7 +82,7 @@ TEST(MarkedPages, RepeatedPagesEndTheWalk) {
 }
 
 TEST(MarkedPages, FailuresEmptyPagesAndStops) {
-    FakePages fake;
+    test::PagesByAddress fake;
     fake.pages = {{"p1", "[a] next>"}, {"p2", ""}, {"p3", "[c]"}};
     Taker taker;
     WalkMarkedPages(fake.Source(), PageAddress, {"next>"}, taker.Handler());
@@ -120,7 +105,7 @@ TEST(MarkedPages, FailuresEmptyPagesAndStops) {
 }
 
 TEST(MarkedPages, WithoutMarkersPagesFollowWhileTheyBringSomething) {
-    FakePages fake;
+    test::PagesByAddress fake;
     fake.pages = {{"p1", "[a]"}, {"p2", "[b][a]"}, {"p3", "{}"}, {"p4", "[z]"}};
     Taker taker;
     WalkMarkedPages(fake.Source(), PageAddress, {}, taker.Handler());
@@ -129,7 +114,7 @@ TEST(MarkedPages, WithoutMarkersPagesFollowWhileTheyBringSomething) {
 }
 
 TEST(CursorPages, EndOnMissingEmptyOrRepeatedCursor) {
-    FakePages fake;
+    test::PagesByAddress fake;
     fake.pages = {{"first", "c1"}, {"next c1", "c2"}, {"next c2", "c1"}, {"next c9", "x"}};
     const auto walk = [&](const CursorHandler& handler) {
         fake.asked.clear();
