@@ -78,39 +78,6 @@ std::filesystem::path DefaultHome() {
     return std::filesystem::path(user && *user ? user : ".") / ".local" / "share" / "brenvik";
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    // JSON is UTF-8: whatever a site or a file name holds, no invalid byte goes out.
-    for (const unsigned char c : FromCodePage(text, kCodePageUtf8)) {
-        switch (c) {
-            case '"':
-                out += "\\\"";
-                break;
-            case '\\':
-                out += "\\\\";
-                break;
-            case '\n':
-                out += "\\n";
-                break;
-            case '\r':
-                out += "\\r";
-                break;
-            case '\t':
-                out += "\\t";
-                break;
-            default:
-                if (c < 0x20) {
-                    char escaped[8];
-                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-                    out += escaped;
-                } else {
-                    out += static_cast<char>(c);
-                }
-        }
-    }
-    return out + "\"";
-}
-
 std::string AlbumsJson(const std::vector<ST_PERLISTRECORD>& albums) {
     std::string json = "[";
     for (std::size_t i = 0; i < albums.size(); ++i) {

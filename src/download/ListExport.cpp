@@ -101,24 +101,6 @@ std::string Aria2Value(const std::string& value) {
     return out;
 }
 
-std::string JsonString(const std::string& text) {
-    std::string out = "\"";
-    // Site texts and names may hold anything: only valid UTF-8 goes out.
-    for (const unsigned char c : FromCodePage(text, kCodePageUtf8)) {
-        if (c == '"' || c == '\\') {
-            out += '\\';
-            out += static_cast<char>(c);
-        } else if (c < 0x20 || c == 0x7F) {
-            char escaped[8];
-            std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out + "\"";
-}
-
 }  // namespace
 
 std::string Aria2Input(const std::vector<DownloadRow>& rows, const std::filesystem::path& folder) {

@@ -404,4 +404,37 @@ std::string_view FirstChars(std::string_view text, std::size_t count) {
     return text.substr(0, i);
 }
 
+std::string JsonString(const std::string& text) {
+    std::string out = "\"";
+    // JSON is UTF-8: whatever a site or a file name holds, no invalid byte goes out.
+    for (const unsigned char c : FromCodePage(text, kCodePageUtf8)) {
+        switch (c) {
+            case '"':
+                out += "\\\"";
+                break;
+            case '\\':
+                out += "\\\\";
+                break;
+            case '\n':
+                out += "\\n";
+                break;
+            case '\r':
+                out += "\\r";
+                break;
+            case '\t':
+                out += "\\t";
+                break;
+            default:
+                if (c < 0x20) {
+                    char escaped[8];
+                    std::snprintf(escaped, sizeof escaped, "\\u%04x", c);
+                    out += escaped;
+                } else {
+                    out += static_cast<char>(c);
+                }
+        }
+    }
+    return out + "\"";
+}
+
 }  // namespace brenvik

@@ -62,6 +62,9 @@ enum CodePage : int {
 std::string ToGbk(std::string_view text);
 // Bytes of a code page to UTF-8 text; invalid sequences become U+FFFD.
 std::string FromCodePage(std::string_view bytes, int codePage);
+// The text as a quoted JSON string: always valid UTF-8 (invalid bytes become U+FFFD),
+// quotes, backslashes and control characters escaped.
+std::string JsonString(const std::string& text);
 // Strict UTF-8 test that also demands at least one non-ASCII byte.
 bool IsUtf8(std::string_view bytes);
 

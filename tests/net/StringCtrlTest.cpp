@@ -133,6 +133,12 @@ TEST(UrlDecodeUtf8, DecodesWithoutLengthLimit) {
     EXPECT_EQ(CharCount(UrlDecodeUtf8(longText)), 2000u);
 }
 
+TEST(JsonString, EscapesWhatJsonForbidsAndRepairsInvalidBytes) {
+    EXPECT_EQ(JsonString("a\"b\\c"), "\"a\\\"b\\\\c\"");
+    EXPECT_EQ(JsonString("1\n2\r3\t4\x01"), "\"1\\n2\\r3\\t4\\u0001\"");
+    EXPECT_EQ(JsonString("名\xFF"), "\"名\xEF\xBF\xBD\"");
+}
+
 TEST(IsUtf8, StrictTest) {
     EXPECT_TRUE(IsUtf8("\xE4\xB8\xAD"));
     EXPECT_FALSE(IsUtf8("abc"));
