@@ -17,6 +17,7 @@
 #include "download/DownProc.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
+#include "net/AtomicFile.h"
 #include "net/Routing.h"
 #include "support/FakeFrontEnd.h"
 #include "support/TestServer.h"
@@ -347,6 +348,18 @@ TEST_F(DownloadJobTest, NamesOfFullLengthSave) {
     const auto outcome = Run({photoAlbum});
     EXPECT_EQ(outcome.failed, 0);
     EXPECT_EQ(ReadBytes(save / "Long" / (description + ".jpg")), JpegBytes(2048, '1'));
+
+    // A name of 253 bytes taken by other bytes: "name (1).jpg" is cut to fit.
+    const std::string longer = description + "长长";
+    const std::filesystem::path taken = save / "Taken" / (longer + ".jpg");
+    std::filesystem::create_directories(taken.parent_path());
+    std::ofstream(taken, std::ios::binary) << "an earlier photo";
+    EXPECT_EQ(Run({AddTestAlbum("Taken", {{images.Url(3), longer}})}).failed, 0);
+    EXPECT_EQ(ReadBytes(taken), "an earlier photo");
+    const std::filesystem::path numbered = NumberedName(taken, 1);
+    EXPECT_LE(numbered.filename().string().size(), 255u) << "cut at a character's boundary";
+    EXPECT_TRUE(numbered.filename().string().ends_with("长 (1).jpg"));
+    EXPECT_EQ(ReadBytes(numbered), JpegBytes(2048, '3'));
 
     SetFlags(kFlagListOnly);
     const int listAlbum = AddTestAlbum(albumName, {{images.Url(2), "x"}});
