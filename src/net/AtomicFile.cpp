@@ -140,6 +140,39 @@ bool IsEmptyFile(const std::filesystem::path& file) {
     return ::lstat(file.c_str(), &st) == 0 && S_ISREG(st.st_mode) && st.st_size == 0;
 }
 
+// Where both ways of keeping a finished file meet: the target, else "name (1).ext",
+// "name (2).ext", ... `place` puts the file at a free name (false with errno EEXIST when
+// the name is taken), `replace` puts it over an empty file, `same` compares it with a
+// taken name's bytes.
+template <typename Place, typename Replace, typename Same>
+KeptFile KeepAtFreeName(const std::filesystem::path& target, Place place, Replace replace,
+                        Same same) {
+    KeptFile kept;
+    for (unsigned k = 0; k < kMaxNumberedNames; ++k) {
+        const std::filesystem::path candidate = k == 0 ? target : NumberedName(target, k);
+        if (place(candidate)) {
+            kept.ok = true;
+            kept.path = candidate;
+            return kept;
+        }
+        if (errno != EEXIST) {
+            break;
+        }
+        if (IsEmptyFile(candidate) && replace(candidate)) {
+            kept.ok = true;
+            kept.path = candidate;
+            return kept;
+        }
+        if (same(candidate)) {
+            kept.ok = true;
+            kept.alreadyThere = true;
+            kept.path = candidate;
+            return kept;
+        }
+    }
+    return kept;
+}
+
 }  // namespace
 
 std::filesystem::path TemporaryBeside(const std::filesystem::path& target) {
@@ -257,26 +290,13 @@ bool SameContent(const std::filesystem::path& a, const std::filesystem::path& b)
 }
 
 KeptFile KeepWithoutLoss(const std::filesystem::path& file, const std::filesystem::path& target) {
-    KeptFile kept;
-    for (unsigned k = 0; k < kMaxNumberedNames; ++k) {
-        const std::filesystem::path candidate = k == 0 ? target : NumberedName(target, k);
-        if (RenameNoReplace(file, candidate)) {
-            kept.ok = true;
-            kept.path = candidate;
-            return kept;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-        if (SameContent(file, candidate)) {
-            ::unlink(file.c_str());
-            kept.ok = true;
-            kept.alreadyThere = true;
-            kept.path = candidate;
-            return kept;
-        }
+    const KeptFile kept = KeepAtFreeName(
+        target, [&](const auto& name) { return RenameNoReplace(file, name); },
+        [&](const auto& name) { return std::rename(file.c_str(), name.c_str()) == 0; },
+        [&](const auto& name) { return SameContent(file, name); });
+    if (!kept.ok || kept.alreadyThere) {
+        ::unlink(file.c_str());
     }
-    ::unlink(file.c_str());
     return kept;
 }
 
@@ -314,11 +334,8 @@ std::uintmax_t UnnamedFile::Size() const {
     return fd_ >= 0 && ::fstat(fd_, &st) == 0 ? static_cast<std::uintmax_t>(st.st_size) : 0;
 }
 
-// A name for the file; false with errno EEXIST when the name is taken.
+// A name for the unnamed file; false with errno EEXIST when the name is taken.
 bool UnnamedFile::LinkAt(const std::filesystem::path& name) const {
-    if (!named_.empty()) {
-        return RenameNoReplace(named_, name);
-    }
     // Through /proc any user may link an unnamed file; AT_EMPTY_PATH (without /proc)
     // needs a privilege.
     const std::string self = "/proc/self/fd/" + std::to_string(fd_);
@@ -331,53 +348,31 @@ bool UnnamedFile::LinkAt(const std::filesystem::path& name) const {
     return ::linkat(fd_, "", AT_FDCWD, name.c_str(), AT_EMPTY_PATH) == 0;
 }
 
-// Over an empty file: a name is needed to rename, so the file is linked to a temporary
-// one first.
-bool UnnamedFile::TakePlaceOf(const std::filesystem::path& name) {
-    if (named_.empty()) {
-        const std::filesystem::path temp = TemporaryBeside(name);
-        if (!LinkAt(temp)) {
-            return false;
-        }
-        named_ = temp;  // removed by Close when the rename fails
-    }
-    if (std::rename(named_.c_str(), name.c_str()) != 0) {
+// Over an empty file: renaming needs a name, so the file is linked to a temporary one
+// first (which a failure removes).
+bool UnnamedFile::TakePlaceOf(const std::filesystem::path& name) const {
+    const std::filesystem::path temp = TemporaryBeside(name);
+    if (!LinkAt(temp)) {
         return false;
     }
-    ForgetTemporary(named_);
-    named_.clear();
+    if (std::rename(temp.c_str(), name.c_str()) != 0) {
+        ::unlink(temp.c_str());
+        return false;
+    }
     return true;
 }
 
 KeptFile UnnamedFile::Keep(const std::filesystem::path& target) {
     KeptFile kept;
-    for (unsigned k = 0; fd_ >= 0 && k < kMaxNumberedNames; ++k) {
-        const std::filesystem::path candidate = k == 0 ? target : NumberedName(target, k);
-        if (LinkAt(candidate)) {
-            if (!named_.empty()) {
-                ForgetTemporary(named_);  // it has its name now
-                named_.clear();
-            }
-            kept.ok = true;
-            kept.path = candidate;
-            break;
-        }
-        if (errno != EEXIST) {
-            break;
-        }
-        if (IsEmptyFile(candidate) && TakePlaceOf(candidate)) {
-            kept.ok = true;
-            kept.path = candidate;
-            break;
-        }
-        const bool same =
-            named_.empty() ? SameContentAs(fd_, candidate) : SameContent(named_, candidate);
-        if (same) {
-            kept.ok = true;
-            kept.alreadyThere = true;
-            kept.path = candidate;
-            break;
-        }
+    if (!named_.empty()) {
+        kept = KeepWithoutLoss(named_, target);  // it has its name or is gone either way
+        ForgetTemporary(named_);
+        named_.clear();
+    } else if (fd_ >= 0) {
+        kept = KeepAtFreeName(
+            target, [this](const auto& name) { return LinkAt(name); },
+            [this](const auto& name) { return TakePlaceOf(name); },
+            [this](const auto& name) { return SameContentAs(fd_, name); });
     }
     Close();
     return kept;

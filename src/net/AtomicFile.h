@@ -42,8 +42,9 @@ struct KeptFile {
 };
 // Moves a finished file to the target without ever replacing a file of other content:
 // a taken name gives way to "name (1).ext", "name (2).ext", ...; a name that already
-// holds the same bytes takes the place of the new file, which is removed. On failure the
-// file is removed too.
+// holds the same bytes takes the place of the new file, which is removed; an empty file
+// (what a power cut leaves of an unflushed image) is replaced. On failure the file is
+// removed too.
 KeptFile KeepWithoutLoss(const std::filesystem::path& file, const std::filesystem::path& target);
 // "name (k).ext" of a path (k from 1), cut to fit the 255-byte name limit.
 std::filesystem::path NumberedName(const std::filesystem::path& target, unsigned k);
@@ -74,7 +75,7 @@ class UnnamedFile {
 
   private:
     bool LinkAt(const std::filesystem::path& name) const;
-    bool TakePlaceOf(const std::filesystem::path& name);
+    bool TakePlaceOf(const std::filesystem::path& name) const;
     void Close();
 
     int fd_ = -1;

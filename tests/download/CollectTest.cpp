@@ -171,7 +171,7 @@ TEST(DownloadRecord, SitsBesideTheFirstLineOlderFoldersHave) {
     EXPECT_FALSE(last.Contains("http://h/cut.jpg"));
 }
 
-TEST(KeepWithoutLoss, TakenNamesGiveWaySameBytesAreNotKeptTwiceLinksAreNotFollowed) {
+TEST(KeepWithoutLoss, TakenNamesGiveWaySameBytesAreNotKeptTwiceEmptyFilesAndLinks) {
     test::TempDir dir;
     test::TempDir elsewhere;
     const auto write = [](const std::filesystem::path& file, const std::string& bytes) {
@@ -188,6 +188,12 @@ TEST(KeepWithoutLoss, TakenNamesGiveWaySameBytesAreNotKeptTwiceLinksAreNotFollow
     EXPECT_TRUE(kept.alreadyThere);
     EXPECT_EQ(kept.path, dir / "a (1).jpg");
 
+    write(dir / "e.jpg", "");
+    write(dir / "new", "whole");
+    kept = KeepWithoutLoss(dir / "new", dir / "e.jpg");
+    EXPECT_EQ(kept.path, dir / "e.jpg") << "an empty file holds nothing to lose";
+    EXPECT_FALSE(kept.alreadyThere);
+
     write(elsewhere / "victim", "not yours");
     std::filesystem::create_symlink(elsewhere / "victim", dir / "l.jpg");
     write(dir / "new", "not yours");
@@ -199,6 +205,7 @@ TEST(KeepWithoutLoss, TakenNamesGiveWaySameBytesAreNotKeptTwiceLinksAreNotFollow
         return std::string(std::istreambuf_iterator<char>(in), {});
     };
     EXPECT_EQ(read(dir / "a.jpg"), "earlier");
+    EXPECT_EQ(read(dir / "e.jpg"), "whole");
     EXPECT_EQ(read(elsewhere / "victim"), "not yours");
     EXPECT_FALSE(std::filesystem::exists(dir / "new"));
     EXPECT_FALSE(std::filesystem::exists(dir / "a (2).jpg"));
