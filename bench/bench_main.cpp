@@ -13,7 +13,7 @@
 #include "download/Collect.h"
 #include "download/DownProc.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 
 namespace {

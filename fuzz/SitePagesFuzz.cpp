@@ -11,7 +11,7 @@
 #include "app/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"

@@ -5,7 +5,7 @@
 
 #include "app/Messages.h"
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 #include "sites/AdapterKit.h"
 #include "sites/Hupu.h"

@@ -5,7 +5,7 @@
 #include "app/Messages.h"
 #include "app/Session.h"
 #include "download/Naming.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
 #include "sites/PageWatch.h"

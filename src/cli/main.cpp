@@ -22,7 +22,7 @@
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/PageWatch.h"
 #include "sites/Sites.h"
 

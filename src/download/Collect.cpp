@@ -6,7 +6,7 @@
 #include "app/Session.h"
 #include "download/Naming.h"
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 

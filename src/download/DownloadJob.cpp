@@ -13,7 +13,7 @@
 #include "download/ListExport.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 #include "sites/PageWatch.h"
 

@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "settings/Settings.h"
 
 namespace brenvik {

@@ -2,7 +2,7 @@
 
 #include <cwctype>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 

@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -15,7 +15,7 @@
 #include <algorithm>
 
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

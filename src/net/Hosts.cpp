@@ -4,7 +4,7 @@
 #include <cctype>
 #include <mutex>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "settings/Ini.h"
 
 namespace brenvik {

@@ -2,7 +2,7 @@
 // character decoding from the header and the caller's flags, decode entities.
 #include <zlib.h>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 
 namespace brenvik {

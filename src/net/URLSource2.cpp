@@ -21,7 +21,7 @@
 #include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 
 namespace brenvik {

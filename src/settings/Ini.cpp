@@ -5,7 +5,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -5,7 +5,7 @@
 
 #include "net/AtomicFile.h"
 #include "net/FolderLock.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "settings/Ini.h"
 
 namespace brenvik {

@@ -10,7 +10,7 @@
 #include "download/Collect.h"
 
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/PageWatch.h"
 
 namespace brenvik {

@@ -11,7 +11,7 @@
 #include <unordered_set>
 #include <vector>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 
 namespace brenvik {

@@ -7,7 +7,7 @@
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 

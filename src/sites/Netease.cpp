@@ -12,7 +12,7 @@
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 

@@ -10,7 +10,7 @@
 
 #include "app/Session.h"
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 
 namespace brenvik {

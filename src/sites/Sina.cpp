@@ -10,7 +10,7 @@
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 

@@ -3,7 +3,7 @@
 #include "app/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"

@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "support/TestServer.h"
 
 namespace brenvik {

@@ -18,7 +18,7 @@
 #include "download/DownloadJob.h"
 #include "download/HostGuard.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 #include "settings/Settings.h"
 #include "support/FakeFrontEnd.h"

@@ -33,7 +33,7 @@
 #include "gui/MyGridCtrl.h"
 #include "gui/SplashScreenEx.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 #include "sites/QzoneServers.h"
 #include "sites/Sites.h"

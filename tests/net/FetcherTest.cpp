@@ -11,7 +11,7 @@
 #include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 #include "support/TestServer.h"
 

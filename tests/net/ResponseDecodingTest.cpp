@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/URLSource2.h"
 
 namespace brenvik {

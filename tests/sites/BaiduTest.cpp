@@ -10,7 +10,7 @@
 #include "download/DownloadJob.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Baidu.h"
 #include "sites/Sites.h"

@@ -11,7 +11,7 @@
 #include "app/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/Netease.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"

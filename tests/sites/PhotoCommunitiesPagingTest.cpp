@@ -13,7 +13,7 @@
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"

@@ -13,7 +13,7 @@
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/FakeSitePages.h"
 #include "sites/QqGroup.h"
 #include "sites/Qzone.h"

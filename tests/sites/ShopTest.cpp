@@ -12,7 +12,7 @@
 #include "app/ListJob.h"
 #include "app/Session.h"
 #include "download/DownloadJob.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "settings/Settings.h"
 #include "sites/AdapterKit.h"
 #include "sites/Shop.h"

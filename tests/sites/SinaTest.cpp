@@ -11,7 +11,7 @@
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sina.h"
 #include "sites/Sites.h"
