@@ -109,7 +109,7 @@ void RequestListingStop(Session& session) {
 }
 
 ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int subSelector,
-                           const PageFetcher& fetch) {
+                           const PageReader& fetch) {
     ListJobOutcome outcome;
     FrontEnd& front = session.Front();
     // The listing's pages end as soon as the user stops the listing.
