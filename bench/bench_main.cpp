@@ -14,7 +14,7 @@
 #include "download/DownProc.h"
 #include "net/CookieStore.h"
 #include "net/TextKit.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace {
 

@@ -4,7 +4,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 using namespace brenvik;
 

@@ -12,7 +12,7 @@
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 

@@ -6,7 +6,7 @@
 #include "app/Messages.h"
 #include "net/Hosts.h"
 #include "net/TextKit.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "sites/AdapterKit.h"
 #include "sites/Hupu.h"
 

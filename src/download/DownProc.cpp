@@ -15,7 +15,7 @@
 #include "download/Collect.h"
 #include "net/AtomicFile.h"
 #include "net/TransferStop.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 namespace {

@@ -7,7 +7,7 @@
 
 #include "app/AlbumRows.h"
 #include "app/Session.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 namespace {

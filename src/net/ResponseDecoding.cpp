@@ -3,7 +3,7 @@
 #include <zlib.h>
 
 #include "net/TextKit.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 

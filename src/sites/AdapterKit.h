@@ -12,7 +12,7 @@
 #include <vector>
 
 #include "net/TextKit.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 

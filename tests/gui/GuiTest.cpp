@@ -34,7 +34,7 @@
 #include "gui/SplashScreenEx.h"
 #include "net/CookieStore.h"
 #include "net/TextKit.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "sites/QzoneServers.h"
 #include "sites/Sites.h"
 #include "support/BrowserDatabases.h"

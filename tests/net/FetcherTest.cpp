@@ -12,7 +12,7 @@
 #include "net/CookieStore.h"
 #include "net/Routing.h"
 #include "net/TextKit.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "support/TestServer.h"
 
 namespace brenvik {

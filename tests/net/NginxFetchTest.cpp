@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "support/Nginx.h"
 #include "support/TestServer.h"
 

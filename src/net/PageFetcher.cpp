@@ -1,7 +1,7 @@
 // The page fetcher on libcurl. Each exchange owns its easy handle; the only shared
 // state is the cookie store: the cookies of the hosts a transfer visits are handed to it
 // and its changes merged back after.
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
