@@ -88,7 +88,7 @@ long PeakResidentKiB() {
 // Saves one address to a file as a download worker does; prints time, speed and peak memory.
 int BenchFetchToFile(const char* address, const char* file) {
     brenvik::URLRequest request(address, file, 60000);
-    brenvik::CURLSource response;
+    brenvik::FetchResponse response;
     bool ok = false;
     const double seconds =
         Seconds([&] { ok = brenvik::Fetch(request, response, brenvik::kFetchWorker); });

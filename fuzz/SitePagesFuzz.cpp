@@ -105,7 +105,7 @@ void Run(const Target& target, bool gzip, int access, const std::vector<std::str
     (void)once;
 
     std::size_t next = 0;
-    SetPageFetchHook([&](const URLRequest& request, CURLSource& response) {
+    SetPageFetchHook([&](const URLRequest& request, FetchResponse& response) {
         if (next >= pages.size() || request.address.empty()) {
             return false;
         }

@@ -264,7 +264,7 @@ void CMyGridCtrl::CoverLoop() {
             std::filesystem::create_directories(file.parent_path(), ec);
             URLRequest request(album->coverUrl, file, 20000);
             request.rejectErrorStatus = true;
-            CURLSource response;
+            FetchResponse response;
             if (Fetch(request, response, kFetchWorker) &&
                 image.load(QString::fromStdString(file.string()))) {
                 image = image.scaled(kThumbWidth, kThumbHeight, Qt::IgnoreAspectRatio,

@@ -96,7 +96,7 @@ std::string DecodeCharacters(std::string bytes, const std::string& rawHeaders, u
 
 }  // namespace
 
-void CURLSource::GetText(std::string& text, unsigned decodeFlags) const {
+void FetchResponse::GetText(std::string& text, unsigned decodeFlags) const {
     std::string bytes;
     if ((decodeFlags & kDecodeInflate) && gzip) {
         InflateAppend(bytes, body);

@@ -47,7 +47,7 @@ PageFetchHook& TheRawFetchHook() {
     return hook;
 }
 
-bool FetchThroughHookOrNetwork(const URLRequest& request, CURLSource& response) {
+bool FetchThroughHookOrNetwork(const URLRequest& request, FetchResponse& response) {
     {
         std::lock_guard lock(FetchHookMutex());
         if (TheRawFetchHook()) {
@@ -72,7 +72,7 @@ void SetPageFetchHook(PageFetchHook hook) {
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,
                std::string& text) {
     request.address = address;
-    CURLSource response;
+    FetchResponse response;
     text.clear();
     FetchHook hook;
     {

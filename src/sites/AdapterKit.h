@@ -38,7 +38,7 @@ bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeF
 // Answers the adapters' page fetches instead of the network (fuzzers, parser tests):
 // the hook fills the response as an exchange would and returns false for a failed fetch.
 // Process-wide; nullptr restores the network.
-using PageFetchHook = std::function<bool(const URLRequest&, CURLSource&)>;
+using PageFetchHook = std::function<bool(const URLRequest&, FetchResponse&)>;
 void SetPageFetchHook(PageFetchHook hook);
 
 // Decimal value of the leading digits after leading blanks; 0 when there are none.

@@ -23,15 +23,15 @@ std::string Compress(std::string_view data, int windowBits) {
     return out;
 }
 
-CURLSource Response(std::string body, std::string headers, bool gzip = false) {
-    CURLSource r;
+FetchResponse Response(std::string body, std::string headers, bool gzip = false) {
+    FetchResponse r;
     r.body = std::move(body);
     r.rawHeaders = std::move(headers);
     r.gzip = gzip;
     return r;
 }
 
-std::string Text(const CURLSource& r, unsigned flags) {
+std::string Text(const FetchResponse& r, unsigned flags) {
     std::string text = "stale";
     r.GetText(text, flags);
     return text;
