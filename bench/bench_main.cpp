@@ -11,7 +11,7 @@
 
 #include "app/Session.h"
 #include "download/Collect.h"
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 #include "net/CookieStore.h"
 #include "net/TextKit.h"
 #include "net/PageFetcher.h"

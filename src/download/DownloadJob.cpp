@@ -9,7 +9,7 @@
 
 #include "app/Session.h"
 #include "download/Collect.h"
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 #include "download/ListExport.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"

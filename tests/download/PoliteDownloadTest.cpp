@@ -14,7 +14,7 @@
 #include "app/Session.h"
 #include "download/AlbumJobTest.h"
 #include "download/Collect.h"
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 #include "download/DownloadJob.h"
 #include "download/HostGuard.h"
 #include "download/ListTypes.h"

@@ -1,4 +1,4 @@
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 
 #include <algorithm>
 #include <chrono>
