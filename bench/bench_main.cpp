@@ -49,7 +49,7 @@ class SilentFrontEnd : public brenvik::FrontEnd {
     bool AskYesNo(const std::string&) override { return false; }
     void OpenLogin(const std::string&) override {}
     void SetControlText(int, const std::string&) override {}
-    void AlbumAdded(const brenvik::ST_PERLISTRECORD&) override {}
+    void AlbumAdded(const brenvik::AlbumRecord&) override {}
     void WorkerNotice(int, int) override {}
     void ListingLook(bool) override {}
     void AutoDownload() override {}
@@ -65,7 +65,7 @@ void BenchAddPhotos() {
     SilentFrontEnd front;
     brenvik::Session session(home, front);
     session.ready = true;
-    brenvik::AddAlbum(session, brenvik::ST_PERLISTRECORD{.name = "Bench"});
+    brenvik::AddAlbum(session, brenvik::AlbumRecord{.name = "Bench"});
     session.downloads.SetAlbumFolder(home);
     constexpr int kPhotos = 100000;
     const double seconds = Seconds([&] {

@@ -27,7 +27,7 @@ class SilentFrontEnd : public FrontEnd {
     bool AskYesNo(const std::string&) override { return false; }
     void OpenLogin(const std::string&) override {}
     void SetControlText(int, const std::string&) override {}
-    void AlbumAdded(const ST_PERLISTRECORD&) override {}
+    void AlbumAdded(const AlbumRecord&) override {}
     void WorkerNotice(int, int) override {}
     void ListingLook(bool) override {}
     void AutoDownload() override {}
@@ -128,7 +128,7 @@ void Run(const Target& target, bool gzip, int access, const std::vector<std::str
     session.listingState = kListingIdle;
 
     session.albums.Clear();
-    AddAlbum(session, ST_PERLISTRECORD{
+    AddAlbum(session, AlbumRecord{
                           .name = "album", .key = target.key, .photoCount = 3, .access = access});
     session.downloads.Clear();
     session.downloads.SetAlbumFolder(FuzzHome());

@@ -47,7 +47,7 @@ class CountingFrontEnd final : public FrontEnd {
     void SetControlText(int id, const std::string& text) override {
         front_.SetControlText(id, text);
     }
-    void AlbumAdded(const ST_PERLISTRECORD& album) override { front_.AlbumAdded(album); }
+    void AlbumAdded(const AlbumRecord& album) override { front_.AlbumAdded(album); }
     void WorkerNotice(int seconds, int count) override { front_.WorkerNotice(seconds, count); }
     void ListingLook(bool listing) override { front_.ListingLook(listing); }
     void AutoDownload() override { front_.AutoDownload(); }

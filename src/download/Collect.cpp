@@ -10,16 +10,16 @@
 
 namespace brenvik {
 
-void AddAlbum(Session& session, const ST_PERLISTRECORD& record) {
+void AddAlbum(Session& session, const AlbumRecord& record) {
     if (!session.ready) {
         return;
     }
-    ST_PERLISTRECORD copy = record;
+    AlbumRecord copy = record;
     SanitizeFileName(copy.name, kTimeStampFallback, true);
     // The table shows (and folders use) at most 80 characters; cut before making the
     // name unique so that two long names never end up the same.
     copy.name = std::string(FirstChars(copy.name, kShownNameChars));
-    const ST_PERLISTRECORD stored = session.albums.Append(std::move(copy));
+    const AlbumRecord stored = session.albums.Append(std::move(copy));
     session.Front().AlbumAdded(stored);
 }
 

@@ -836,7 +836,7 @@ void CBrenvikDlg::SetControlText(int controlId, const std::string& text) {
 }
 
 // New rows arrive in bursts; they are added in batches, not one layout pass each.
-void CBrenvikDlg::AlbumAdded(const ST_PERLISTRECORD& album) {
+void CBrenvikDlg::AlbumAdded(const AlbumRecord& album) {
     bool first = false;
     {
         std::lock_guard lock(pendingMutex_);

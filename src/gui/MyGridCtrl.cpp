@@ -116,7 +116,7 @@ void CMyGridCtrl::ShowAlbum(int index) {
     }
 }
 
-void CMyGridCtrl::ShowListRow(const ST_PERLISTRECORD& album) {
+void CMyGridCtrl::ShowListRow(const AlbumRecord& album) {
     if (!filter_.isEmpty() && !Q(album.name).contains(filter_, Qt::CaseSensitive)) {
         return;
     }
@@ -135,7 +135,7 @@ void CMyGridCtrl::ShowListRow(const ST_PERLISTRECORD& album) {
     }
 }
 
-void CMyGridCtrl::ShowThumbCell(const ST_PERLISTRECORD& album) {
+void CMyGridCtrl::ShowThumbCell(const AlbumRecord& album) {
     const int index = album.position;
     const int row = index / kThumbColumns;
     const int column = index % kThumbColumns;

@@ -75,8 +75,8 @@ class CMyGridCtrl : public QTableWidget {
     void tableReset();
 
   private:
-    void ShowListRow(const ST_PERLISTRECORD& album);
-    void ShowThumbCell(const ST_PERLISTRECORD& album);
+    void ShowListRow(const AlbumRecord& album);
+    void ShowThumbCell(const AlbumRecord& album);
     void QueueCover(int index);
     void CoverLoop();
     void OnThumbnailReady(int index, const QImage& image, int generation);

@@ -260,7 +260,7 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress) 
     return SiteBase(role) + (pathOrAddress.starts_with("/") ? "" : "/") + pathOrAddress;
 }
 
-bool OfferAlbum(Session& session, SeenKeys& keys, const ST_PERLISTRECORD& record) {
+bool OfferAlbum(Session& session, SeenKeys& keys, const AlbumRecord& record) {
     if (record.key.empty() || !keys.Add(record.key)) {
         return true;
     }
@@ -286,7 +286,7 @@ std::string UnicodeDecoded(std::string text) {
     return text.find("\\u") == std::string::npos ? text : UnescapeUnicode(text);
 }
 
-bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record) {
+bool AddAlbumAndGoOn(Session& session, const AlbumRecord& record) {
     AddAlbum(session, record);
     return session.listingState != kListingStopAsked;
 }

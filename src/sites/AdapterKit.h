@@ -17,7 +17,7 @@
 namespace brenvik {
 
 class Session;
-struct ST_PERLISTRECORD;
+struct AlbumRecord;
 
 inline constexpr unsigned kAdapterTimeoutMs = 20000;
 inline constexpr const char* kAcceptCompressed = "Accept-Encoding: gzip, deflate";
@@ -71,7 +71,7 @@ void CutAt(std::string& text, std::initializer_list<std::string_view> markers);
 
 // --- Paged adapters ------------------------------------------------------------------
 
-struct ST_PERLISTRECORD;
+struct AlbumRecord;
 
 // A page by address: its decoded text, or nothing when the fetch failed.
 using PageSource = std::function<std::optional<std::string>(const std::string& address)>;
@@ -117,7 +117,7 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress);
 
 // Adds the row unless its key is empty or was delivered before; false when the listing
 // must stop.
-bool OfferAlbum(Session& session, SeenKeys& keys, const ST_PERLISTRECORD& record);
+bool OfferAlbum(Session& session, SeenKeys& keys, const AlbumRecord& record);
 // Adds the photo unless its address is empty or was delivered before; an empty
 // description takes the album's name. False when the collection must stop.
 bool OfferPhoto(Session& session, SeenKeys& keys, const std::string& url,
@@ -131,7 +131,7 @@ using FetchHook = std::function<std::optional<std::string>(const URLRequest& req
 void SetAdapterFetchHook(FetchHook hook);
 
 // Adds the row; false when the listing must stop.
-bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record);
+bool AddAlbumAndGoOn(Session& session, const AlbumRecord& record);
 // Adds the photo; false when the collection must stop.
 bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::string& nameText,
                      const std::string& headerBlock, int albumIndex);

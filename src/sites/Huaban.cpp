@@ -46,7 +46,7 @@ void HuabanBoard(Session& session, const std::string& address) {
     if (boardId.empty()) {
         return;
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = Base() + "/boards/" + boardId + "/";
     record.name = TextBetween(page, "title\":\"", "\"");
     record.photoCount =

@@ -16,7 +16,7 @@ constexpr unsigned kInstagramDecode = kDecodeInflate | kDecodeAuto;
 
 void InstagramAlbum(Session& session, const std::string& user) {
     session.SetOwnerName("");
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.name = user;
     record.key = session.SiteText() + ".com/" + user;
     record.photoCount = -1;

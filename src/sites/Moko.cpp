@@ -57,7 +57,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     }
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         std::string count = TextBetween(piece, "mC\">", "</");
         if (count.empty()) {
             count = TextBetween(piece, "/>(", ")");

@@ -69,7 +69,7 @@ void PocoAlbumList(Session& session, const std::string& userId) {
                  .identity = AlbumHash,
                  .take =
                      [&](const std::string& piece) {
-                         ST_PERLISTRECORD record;
+                         AlbumRecord record;
                          if (TextBetween(piece, "'", "'").find("pwd") != std::string::npos) {
                              record.access = kAccessEncrypted;
                          }
@@ -119,7 +119,7 @@ void PocoActivityList(Session& session, const std::string& listAddress) {
                  .identity = Link,
                  .take =
                      [&](const std::string& piece) {
-                         ST_PERLISTRECORD record;
+                         AlbumRecord record;
                          record.key = OnPocoHost(Link(piece));
                          record.name = TextBetween(piece, ">", "</");
                          return record.key.empty() || AddAlbumAndGoOn(session, record);

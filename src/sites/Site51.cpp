@@ -47,7 +47,7 @@ void AlbumList51(Session& session, const std::string& user) {
     SplitAll(page, "class=\"pic", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.key = TextBetween(piece, "href=\"", "\"");
         record.name = TextBetween(piece, ">", "</");

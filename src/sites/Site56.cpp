@@ -36,7 +36,7 @@ void AlbumList56(Session& session, const std::string& listAddress) {
                  .identity = AlbumKey,
                  .take =
                      [&](const std::string& piece) {
-                         ST_PERLISTRECORD record;
+                         AlbumRecord record;
                          record.key = AlbumKey(piece);
                          record.coverUrl = TextBetween(piece, "src=\"", "\"");
                          record.name = TextBetween(piece, "title=\"", "\"");

@@ -37,7 +37,7 @@ class AlbumJobTest : public ::testing::Test {
     ~AlbumJobTest() override { current = nullptr; }
 
     int AddTestAlbum(const std::string& name, std::vector<TestPhoto> list) {
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = name;
         AddAlbum(session, record);
         const int index = static_cast<int>(session.albums.Size()) - 1;

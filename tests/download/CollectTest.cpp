@@ -25,7 +25,7 @@ class CollectTest : public ::testing::Test {
     CollectTest() : session(home.Path(), front) { session.ready = true; }
 
     int AddAlbumNamed(const std::string& name) {
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = name;
         record.position = 99;  // never taken from the adapter
         record.thumbSlot = 5;

@@ -465,7 +465,7 @@ TEST_F(DownloadJobTest, AStopEndsTheChain) {
 
 TEST_F(DownloadJobTest, HostileAlbumAndOwnerNamesStayUnderTheSavePath) {
     const std::string hostile = "&amp;amp;lt; .. &amp;amp;gt;";
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.name = hostile;
     AddAlbum(session, record);
     photos[0] = {{images.Url(1), "a"}};

@@ -73,7 +73,7 @@ class PhotoNames : public ::testing::Test {
         return fileName;
     }
     ST_SAVESET rules;
-    ST_PERLISTRECORD album{.name = "Trip", .position = 2};
+    AlbumRecord album{.name = "Trip", .position = 2};
     int albumCount = 5;
     int selectedCount = 2;
     std::string owner = "12345";
@@ -148,7 +148,7 @@ TEST_F(PhotoNames, LongChineseNamesFitTheFileSystem) {
 TEST(AlbumFolder, EscapesDifferFromFileNames) {
     ST_SAVESET rules;
     rules.folderPrefix = "?9_";
-    const ST_PERLISTRECORD album{.name = "Trip", .text4 = "2014-05-01", .position = 2};
+    const AlbumRecord album{.name = "Trip", .text4 = "2014-05-01", .position = 2};
     EXPECT_EQ(BuildAlbumFolder({rules, album, 10, 3, "owner", 0}), "0003_Trip");
     rules.folderPrefix = "?1-?2-?3-?4-?5-?6-?7-?8-";
     // ?2, ?6, ?7, ?8 stay (their "?" then goes in the cleaning); ?4 counts from the end.

@@ -508,7 +508,7 @@ TEST_F(WindowTest, TypedSavePathIsWhereTheDownloadGoes) {
 TEST_F(WindowTest, ThumbnailsSixToARow) {
     Session& session = window->session();
     for (int i = 0; i < 13; ++i) {
-        AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+        AddAlbum(session, AlbumRecord{.name = "album " + std::to_string(i)});
     }
     QApplication::processEvents();
     window->Grid()->StartThumbnailPass();
@@ -528,7 +528,7 @@ TEST_F(WindowTest, ThumbnailModeShowsAllSixColumnsWithCaptionsUnderTheCovers) {
     covers.Serve("", "/green.png", PngBytes(Qt::darkGreen), "image/png");
     Session& session = window->session();
     for (int i = 0; i < 13; ++i) {
-        ST_PERLISTRECORD album{.name = "album " + std::to_string(i)};
+        AlbumRecord album{.name = "album " + std::to_string(i)};
         if (i == 1) {
             album.name = "a long album name that cannot fit under one cover";
             album.coverUrl = covers.Base() + "/green.png";
@@ -630,9 +630,9 @@ TEST_F(WindowTest, CoversAreFetchedScaledAndReused) {
     covers.Serve("", "/cover.png", png.toStdString(), "image/png");
     Session& session = window->session();
     AddAlbum(session,
-             ST_PERLISTRECORD{.name = "with cover", .coverUrl = covers.Base() + "/cover.png"});
+             AlbumRecord{.name = "with cover", .coverUrl = covers.Base() + "/cover.png"});
     AddAlbum(session,
-             ST_PERLISTRECORD{.name = "broken", .coverUrl = covers.Base() + "/missing.png"});
+             AlbumRecord{.name = "broken", .coverUrl = covers.Base() + "/missing.png"});
     QApplication::processEvents();
     auto* thumbs = qobject_cast<QCheckBox*>(C(1014));
     thumbs->click();
@@ -659,7 +659,7 @@ TEST_F(WindowTest, TenThousandAlbumsArriveInBatches) {
     Session& session = window->session();
     std::thread listing([&session] {
         for (int i = 0; i < 10000; ++i) {
-            AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+            AddAlbum(session, AlbumRecord{.name = "album " + std::to_string(i)});
         }
     });
     int ticks = 0;
@@ -676,7 +676,7 @@ TEST_F(WindowTest, TenThousandAlbumsArriveInBatches) {
 TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
     Session& session = window->session();
     for (const char* name : {"Spring", "summer", "Autumn", "spring walk"}) {
-        AddAlbum(session, ST_PERLISTRECORD{.name = name});
+        AddAlbum(session, AlbumRecord{.name = name});
     }
     QApplication::processEvents();
     CMyGridCtrl* grid = window->Grid();
@@ -706,8 +706,8 @@ TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
 }
 
 TEST_F(WindowTest, ExportWritesTheTableAsCsv) {
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "a,b \"q\" it's", .photoCount = 3});
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "中文", .access = kAccessFriends});
+    AddAlbum(window->session(), AlbumRecord{.name = "a,b \"q\" it's", .photoCount = 3});
+    AddAlbum(window->session(), AlbumRecord{.name = "中文", .access = kAccessFriends});
     QApplication::processEvents();
     const QString file = QString::fromStdString((save / "table").string());
     window->saveFileHook = [file] { return file; };
@@ -830,7 +830,7 @@ TEST_F(WindowTest, StartupShowsItsNoticeAndNoPlaceholders) {
 
 TEST_F(WindowTest, SelectAllIsUntickedWhenTheTableIsReset) {
     for (const char* name : {"one", "two", "three"}) {
-        AddAlbum(window->session(), ST_PERLISTRECORD{.name = name});
+        AddAlbum(window->session(), AlbumRecord{.name = name});
     }
     QApplication::processEvents();
     auto* all = qobject_cast<QCheckBox*>(C(1012));
@@ -962,8 +962,8 @@ TEST_F(WindowTest, LoginBrowserFitsItsScreen) {
 }
 
 TEST_F(WindowTest, ListTableFillsItsWidthAndRightAlignsCounts) {
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "seven", .photoCount = 7});
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "thousand", .photoCount = 1234});
+    AddAlbum(window->session(), AlbumRecord{.name = "seven", .photoCount = 7});
+    AddAlbum(window->session(), AlbumRecord{.name = "thousand", .photoCount = 1234});
     QApplication::processEvents();
     CMyGridCtrl* grid = window->Grid();
     const auto rightEdge = [grid] {

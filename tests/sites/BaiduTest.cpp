@@ -241,7 +241,7 @@ TEST_F(BaiduTest, NonPublicAlbumPrompt) {
 
     // An album that says it has no photos ends without asking.
     front.questions.clear();
-    AddAlbum(session, ST_PERLISTRECORD{.name = "空的", .key = "s9", .photoCount = 0});
+    AddAlbum(session, AlbumRecord{.name = "空的", .key = "s9", .photoCount = 0});
     RunDownloadJob(session, {3}, save.Path().string());
     EXPECT_TRUE(front.questions.empty());
 }
