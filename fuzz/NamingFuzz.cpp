@@ -50,7 +50,7 @@ std::string OwnerFolder(std::string owner) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    ST_SAVESET rules;
+    SaveOptions rules;
     rules.filePrefix = input.ConsumeRandomLengthString(40);
     rules.fileSuffix = input.ConsumeRandomLengthString(40);
     rules.replaceFrom = input.ConsumeRandomLengthString(40);

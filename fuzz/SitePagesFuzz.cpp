@@ -95,7 +95,7 @@ void Run(const Target& target, bool gzip, int access, const std::vector<std::str
         RegisterAllSites();
         SetAdapterPauseHook([](std::chrono::milliseconds) {});
         for (int site = 0; site < kSiteSlots; ++site) {
-            ST_SAVESET rules = session.SaveRules(site);
+            SaveOptions rules = session.SaveRules(site);
             rules.folderMode = kFolderNone;  // photos never create folders here
             session.SetSaveRules(site, rules);
         }

@@ -82,10 +82,10 @@ class Session {
 
     // Settings of the chosen site; changes are saved to soft.dat at once.
     SettingsArea Settings() const;
-    ST_SAVESET SaveRules(int site) const;
-    ST_DOWNPARAM DownParams(int site) const;
-    void SetSaveRules(int site, const ST_SAVESET& rules);
-    void SetDownParams(int site, const ST_DOWNPARAM& params);
+    SaveOptions SaveRules(int site) const;
+    DownloadParams DownParams(int site) const;
+    void SetSaveRules(int site, const SaveOptions& rules);
+    void SetDownParams(int site, const DownloadParams& params);
     bool AddRecent(RecentKind kind, const std::string& text);
     ExtendedSettings Extended() const;
     void ReloadExtended();

@@ -90,7 +90,7 @@ void AddPhoto(Session& session, const std::string& imageUrl, const std::string& 
         return;
     }
     const int site = session.siteIndex;
-    const ST_SAVESET rules = session.SaveRules(site);
+    const SaveOptions rules = session.SaveRules(site);
     const NamingFacts facts{rules,
                             *album,
                             static_cast<int>(session.albums.Size()),

@@ -38,7 +38,7 @@ std::string CutToBytes(std::string_view text, std::size_t maxBytes);
 
 // What the escapes and rules read about the album and the listing.
 struct NamingFacts {
-    const ST_SAVESET& rules;
+    const SaveOptions& rules;
     const AlbumRecord& album;
     int albumCount = 0;
     int selectedCount = 0;

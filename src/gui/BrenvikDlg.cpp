@@ -532,7 +532,7 @@ void CBrenvikDlg::OnMenuCommand(int id) {
             OpenLoginWindow(LoginAddress(id), !loginMethod1_);
             break;
         case Command::DownSet: {
-            ST_DOWNPARAM params = session_.DownParams(site);
+            DownloadParams params = session_.DownParams(site);
             CDlgDownSet dialog(params, this);
             dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
             if (dialog.exec() == QDialog::Accepted) {
@@ -541,7 +541,7 @@ void CBrenvikDlg::OnMenuCommand(int id) {
             break;
         }
         case Command::SaveSet: {
-            ST_SAVESET rules = session_.SaveRules(site);
+            SaveOptions rules = session_.SaveRules(site);
             CDlgSaveSet dialog(rules, this);
             dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
             if (dialog.exec() == QDialog::Accepted) {
@@ -551,7 +551,7 @@ void CBrenvikDlg::OnMenuCommand(int id) {
         }
         case Command::Option:
         case Command::ShopOption: {
-            ST_SAVESET rules = session_.SaveRules(site);
+            SaveOptions rules = session_.SaveRules(site);
             const bool wasOn = rules.flags & entry->bit;
             rules.flags ^= entry->bit;
             if (entry->command == Command::ShopOption && !wasOn) {

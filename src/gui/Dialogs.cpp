@@ -97,7 +97,7 @@ void CDlgFind::mouseMoveEvent(QMouseEvent* event) {
     }
 }
 
-CDlgDownSet::CDlgDownSet(ST_DOWNPARAM& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
+CDlgDownSet::CDlgDownSet(DownloadParams& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
     setWindowTitle("设置");
     setObjectName("dlgDownSet");
     auto* group = new QGroupBox("下载参数设置", this);
@@ -138,7 +138,7 @@ void CDlgDownSet::Accept() {
     accept();
 }
 
-CDlgSaveSet::CDlgSaveSet(ST_SAVESET& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
+CDlgSaveSet::CDlgSaveSet(SaveOptions& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
     setWindowTitle("设置");
     setObjectName("dlgSaveSet");
     const int ids[6] = {1000, 1001, 1021, 1022, 1002, 1003};

@@ -45,13 +45,13 @@ class CDlgFind : public QDialog {
 class CDlgDownSet : public QDialog {
     Q_OBJECT
   public:
-    CDlgDownSet(ST_DOWNPARAM& entry, QWidget* parent);
+    CDlgDownSet(DownloadParams& entry, QWidget* parent);
     void Accept();
 
     std::function<void(const QString&)> showMessage;
 
   private:
-    ST_DOWNPARAM& entry_;
+    DownloadParams& entry_;
     QLineEdit* threads_;
     QLineEdit* timeout_;
     QLineEdit* minK_;
@@ -62,14 +62,14 @@ class CDlgDownSet : public QDialog {
 class CDlgSaveSet : public QDialog {
     Q_OBJECT
   public:
-    CDlgSaveSet(ST_SAVESET& entry, QWidget* parent);
+    CDlgSaveSet(SaveOptions& entry, QWidget* parent);
     void Accept();
     static QString HelpText();
 
     std::function<void(const QString&)> showMessage;
 
   private:
-    ST_SAVESET& entry_;
+    SaveOptions& entry_;
     QLineEdit* texts_[6];
     QRadioButton* naming_[3];
     QRadioButton* folder_[2];

@@ -114,7 +114,7 @@ std::string SettingsArea::ToBytes() const {
         PutU16(bytes, at + 6, down[site].timeout);
     }
     for (int site = 0; site < kSiteSlots; ++site) {
-        const ST_SAVESET& s = save[site];
+        const SaveOptions& s = save[site];
         const std::size_t at = kSaveSetOffset + static_cast<std::size_t>(site) * kSaveSetSize;
         const std::string* texts[] = {&s.filePrefix, &s.fileSuffix,   &s.replaceFrom,
                                       &s.replaceTo,  &s.folderPrefix, &s.folderSuffix};
@@ -144,7 +144,7 @@ SettingsArea SettingsArea::FromBytes(std::string_view image) {
                            GetU16(bytes, at + 6)};
     }
     for (int site = 0; site < kSiteSlots; ++site) {
-        ST_SAVESET& s = area.save[site];
+        SaveOptions& s = area.save[site];
         const std::size_t at = kSaveSetOffset + static_cast<std::size_t>(site) * kSaveSetSize;
         std::string* texts[] = {&s.filePrefix, &s.fileSuffix,   &s.replaceFrom,
                                 &s.replaceTo,  &s.folderPrefix, &s.folderSuffix};

@@ -45,13 +45,13 @@ class AlbumJobTest : public ::testing::Test {
         return index;
     }
     void SetThreads(std::uint16_t threads, std::uint16_t minK = 0) {
-        ST_DOWNPARAM params = session.DownParams(kTestSite);
+        DownloadParams params = session.DownParams(kTestSite);
         params.threads = threads;
         params.minK = minK;
         session.SetDownParams(kTestSite, params);
     }
     void SetFlags(std::uint16_t flags) {
-        ST_SAVESET rules = session.SaveRules(kTestSite);
+        SaveOptions rules = session.SaveRules(kTestSite);
         rules.flags = flags;
         session.SetSaveRules(kTestSite, rules);
     }

@@ -93,7 +93,7 @@ TEST_F(CollectTest, FirstPhotoMakesTheAlbumFolder) {
 }
 
 TEST_F(CollectTest, SkipRuleEndsTheAlbumAtTheRememberedAddress) {
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags |= kFlagSkipDownloaded;
     session.SetSaveRules(0, rules);
     const int album = AddAlbumNamed("Trip");
@@ -117,7 +117,7 @@ TEST_F(CollectTest, SkipRuleEndsTheAlbumAtTheRememberedAddress) {
 }
 
 TEST_F(CollectTest, RecordedPhotosAreSkippedOneByOneAndKeepTheirPlace) {
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags |= kFlagSkipDownloaded;
     rules.namingMode = kNameBySequence;
     session.SetSaveRules(0, rules);
@@ -266,7 +266,7 @@ TEST(UnnamedFile, HasNoNameUntilKeptThenKeepsWithoutLoss) {
 }
 
 TEST_F(CollectTest, SourceNameFileFollowsTheRows) {
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags |= kFlagSourceNames;
     rules.folderMode = kFolderNone;
     session.SetSaveRules(0, rules);

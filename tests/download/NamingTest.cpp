@@ -72,7 +72,7 @@ class PhotoNames : public ::testing::Test {
         list.Append({url, fileName, ""});
         return fileName;
     }
-    ST_SAVESET rules;
+    SaveOptions rules;
     AlbumRecord album{.name = "Trip", .position = 2};
     int albumCount = 5;
     int selectedCount = 2;
@@ -146,7 +146,7 @@ TEST_F(PhotoNames, LongChineseNamesFitTheFileSystem) {
 }
 
 TEST(AlbumFolder, EscapesDifferFromFileNames) {
-    ST_SAVESET rules;
+    SaveOptions rules;
     rules.folderPrefix = "?9_";
     const AlbumRecord album{.name = "Trip", .text4 = "2014-05-01", .position = 2};
     EXPECT_EQ(BuildAlbumFolder({rules, album, 10, 3, "owner", 0}), "0003_Trip");

@@ -583,7 +583,7 @@ TEST_F(WindowTest, ThumbnailModeShowsAllSixColumnsWithCaptionsUnderTheCovers) {
 TEST_F(WindowTest, DownloadAfterASiteChangeUsesTheListedSite) {
     ListQzone();
     Session& session = window->session();
-    ST_SAVESET zolRules = session.SaveRules(9);
+    SaveOptions zolRules = session.SaveRules(9);
     zolRules.flags = kFlagListOnly;  // would write an address list instead of images
     session.SetSaveRules(9, zolRules);
     auto* site = qobject_cast<QComboBox*>(C(1002));
@@ -603,7 +603,7 @@ TEST_F(WindowTest, DownloadAfterASiteChangeUsesTheListedSite) {
 TEST_F(WindowTest, ListOnlyWritesTheAddressListAndTheAria2List) {
     ListQzone();
     Session& session = window->session();
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags = kFlagListOnly;
     session.SetSaveRules(0, rules);
     PersonClicksCell(window->Grid(), 0, 1);
@@ -721,7 +721,7 @@ TEST_F(WindowTest, ExportWritesTheTableAsCsv) {
 }
 
 TEST_F(WindowTest, SettingsDialogsValidate) {
-    ST_DOWNPARAM params{0, 0, 5, 30};
+    DownloadParams params{0, 0, 5, 30};
     CDlgDownSet down(params, window.get());
     QStringList shown;
     down.showMessage = [&](const QString& text) { shown << text; };
@@ -739,7 +739,7 @@ TEST_F(WindowTest, SettingsDialogsValidate) {
     EXPECT_EQ(params.timeout, 10);
     EXPECT_EQ(down.result(), QDialog::Accepted);
 
-    ST_SAVESET rules;
+    SaveOptions rules;
     CDlgSaveSet saveSet(rules, window.get());
     saveSet.findChild<QLineEdit*>("ctl1000")->setText(QString(45, 'p'));
     saveSet.findChild<QRadioButton*>("ctl1018")->setChecked(true);

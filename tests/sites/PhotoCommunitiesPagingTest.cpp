@@ -366,7 +366,7 @@ TEST_F(CommunityPaging, YupooWithoutOriginalsAsksForALogin) {
 // --- 51 ------------------------------------------------------------------------------
 
 TEST_F(CommunityPaging, Site51AlbumsAndDataViewPhotos) {
-    ST_SAVESET byDescription = session.SaveRules(8);
+    SaveOptions byDescription = session.SaveRules(8);
     byDescription.namingMode = kNameByDescription;  // 51 names by number unless told
     session.SetSaveRules(8, byDescription);
     pages["https://home.51.com/carol/photo"] =

@@ -354,7 +354,7 @@ class ShopTest : public ::testing::Test {
     std::vector<std::string> Names() { return test::AlbumNames(session); }
     std::vector<std::string> FileNames() { return test::RowFileNames(session); }
     void SetOption(int site, unsigned bit) {
-        ST_SAVESET rules = session.SaveRules(site);
+        SaveOptions rules = session.SaveRules(site);
         rules.flags = static_cast<std::uint16_t>(rules.flags | bit);
         session.SetSaveRules(site, rules);
     }
