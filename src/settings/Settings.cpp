@@ -6,7 +6,7 @@
 #include "net/AtomicFile.h"
 #include "net/FolderLock.h"
 #include "net/TextKit.h"
-#include "settings/Ini.h"
+#include "net/Ini.h"
 
 namespace brenvik {
 namespace {
@@ -241,7 +241,7 @@ static bool SaysYes(const std::string& value) {
 
 ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
     ExtendedSettings values;  // the reset values
-    const CIni ini(folder / kExtendedSettingsFile);
+    const IniFile ini(folder / kExtendedSettingsFile);
     if (!ini.Exists()) {
         return values;
     }
