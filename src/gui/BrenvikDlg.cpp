@@ -130,9 +130,9 @@ constexpr const char* kFileHelpText =
     "下载完成后打开保存路径：下载结束后打开最后一个相册的文件夹";
 
 // A link that looks like plain grey text while it is disabled.
-class CLinkLabel : public QLabel {
+class LinkLabel : public QLabel {
   public:
-    CLinkLabel(const QString& text, QWidget* parent) : QLabel(parent), plain_(text) {
+    LinkLabel(const QString& text, QWidget* parent) : QLabel(parent), plain_(text) {
         setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         ShowState();
     }
@@ -153,7 +153,7 @@ class CLinkLabel : public QLabel {
 };
 
 QLabel* Link(const QString& text, int id, QWidget* parent) {
-    auto* link = new CLinkLabel(text, parent);
+    auto* link = new LinkLabel(text, parent);
     link->setObjectName(QString("ctl%1").arg(id));
     return link;
 }
@@ -533,7 +533,7 @@ void CBrenvikDlg::OnMenuCommand(int id) {
             break;
         case Command::DownSet: {
             DownloadParams params = session_.DownParams(site);
-            CDlgDownSet dialog(params, this);
+            DownloadSettingsDialog dialog(params, this);
             dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
             if (dialog.exec() == QDialog::Accepted) {
                 session_.SetDownParams(site, params);
@@ -542,7 +542,7 @@ void CBrenvikDlg::OnMenuCommand(int id) {
         }
         case Command::SaveSet: {
             SaveOptions rules = session_.SaveRules(site);
-            CDlgSaveSet dialog(rules, this);
+            FileNameSettingsDialog dialog(rules, this);
             dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
             if (dialog.exec() == QDialog::Accepted) {
                 session_.SetSaveRules(site, rules);
@@ -721,7 +721,7 @@ void CBrenvikDlg::OnExport() {
 
 void CBrenvikDlg::OnFind() {
     if (!findPanel_) {
-        findPanel_ = new CDlgFind(CDlgFind::Mode::Find, grid_, this);
+        findPanel_ = new FindBar(FindBar::Mode::Find, grid_, this);
         findPanel_->showMessage = [this](const QString& text) { ShowMessageNow(text); };
     }
     findPanel_->show();
@@ -732,7 +732,7 @@ void CBrenvikDlg::OnFilter() {
     if (findPanel_) {
         findPanel_->hide();
     }
-    CDlgFind dialog(CDlgFind::Mode::Filter, grid_, this);
+    FindBar dialog(FindBar::Mode::Filter, grid_, this);
     if (dialog.exec() == QDialog::Accepted) {
         grid_->SetFilterOnce(dialog.Keyword());
     }

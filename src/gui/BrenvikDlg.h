@@ -27,7 +27,7 @@ namespace brenvik {
 
 class CComboBox2;
 class CMyGridCtrl;
-class CDlgFind;
+class FindBar;
 class CDlgWebOpen;
 
 // Private messages of the window, kept by their numbers.
@@ -68,7 +68,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     CMyGridCtrl* Grid() const { return grid_; }
     CComboBox2* AddressBox() const { return addressBox_; }
     CComboBox2* SavePathBox() const { return savePathBox_; }
-    CDlgFind* FindPanel() const { return findPanel_; }
+    FindBar* FindPanel() const { return findPanel_; }
     CDlgWebOpen* ModelessLogin() const;
     // Replace the modal boxes (tests run without anyone to click them).
     std::function<void(const QString&)> messageHook;
@@ -140,7 +140,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     QLabel* exportLink_ = nullptr;
     QLabel* filterLink_ = nullptr;
     QLabel* findLink_ = nullptr;
-    CDlgFind* findPanel_ = nullptr;
+    FindBar* findPanel_ = nullptr;
     QPointer<CDlgWebOpen> modelessLogin_;
     QPointer<CSplashScreenEx> splash_;
     bool loginMethod1_ = true;

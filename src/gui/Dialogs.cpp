@@ -30,7 +30,7 @@ QLineEdit* Field(int id, QWidget* parent) {
 
 }  // namespace
 
-CDlgFind::CDlgFind(Mode mode, CMyGridCtrl* grid, QWidget* parent)
+FindBar::FindBar(Mode mode, CMyGridCtrl* grid, QWidget* parent)
     : QDialog(parent, Qt::Popup | Qt::FramelessWindowHint), mode_(mode), grid_(grid) {
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setObjectName(mode == Mode::Find ? "findPanel" : "filterDialog");
@@ -67,7 +67,7 @@ CDlgFind::CDlgFind(Mode mode, CMyGridCtrl* grid, QWidget* parent)
     }
 }
 
-void CDlgFind::Search(bool forward) {
+void FindBar::Search(bool forward) {
     const QString keyword = Keyword();
     if (keyword.isEmpty()) {
         if (showMessage) {
@@ -87,17 +87,17 @@ void CDlgFind::Search(bool forward) {
 }
 
 // Dragging the panel by its background.
-void CDlgFind::mousePressEvent(QMouseEvent* event) {
+void FindBar::mousePressEvent(QMouseEvent* event) {
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
-void CDlgFind::mouseMoveEvent(QMouseEvent* event) {
+void FindBar::mouseMoveEvent(QMouseEvent* event) {
     if (event->buttons() & Qt::LeftButton) {
         move(event->globalPosition().toPoint() - dragOffset_);
     }
 }
 
-CDlgDownSet::CDlgDownSet(DownloadParams& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
+DownloadSettingsDialog::DownloadSettingsDialog(DownloadParams& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
     setWindowTitle("设置");
     setObjectName("dlgDownSet");
     auto* group = new QGroupBox("下载参数设置", this);
@@ -116,13 +116,13 @@ CDlgDownSet::CDlgDownSet(DownloadParams& entry, QWidget* parent) : QDialog(paren
     maxK_->setText(QString::number(entry.maxK));
     auto* ok = Button("确 定", 1023, this);
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CDlgDownSet::Accept);
+    connect(ok, &QPushButton::clicked, this, &DownloadSettingsDialog::Accept);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(ok, 0, Qt::AlignRight);
 }
 
-void CDlgDownSet::Accept() {
+void DownloadSettingsDialog::Accept() {
     const auto number = [](QLineEdit* field) { return field->text().trimmed().toUInt(); };
     const unsigned threads = number(threads_);
     const unsigned timeout = number(timeout_);
@@ -138,7 +138,7 @@ void CDlgDownSet::Accept() {
     accept();
 }
 
-CDlgSaveSet::CDlgSaveSet(SaveOptions& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
+FileNameSettingsDialog::FileNameSettingsDialog(SaveOptions& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
     setWindowTitle("设置");
     setObjectName("dlgSaveSet");
     const int ids[6] = {1000, 1001, 1021, 1022, 1002, 1003};
@@ -191,7 +191,7 @@ CDlgSaveSet::CDlgSaveSet(SaveOptions& entry, QWidget* parent) : QDialog(parent),
     });
     auto* ok = Button("确 定", 1023, this);
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CDlgSaveSet::Accept);
+    connect(ok, &QPushButton::clicked, this, &FileNameSettingsDialog::Accept);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fileGroup);
     layout->addWidget(folderGroup);
@@ -202,7 +202,7 @@ CDlgSaveSet::CDlgSaveSet(SaveOptions& entry, QWidget* parent) : QDialog(parent),
     layout->addLayout(bottom);
 }
 
-void CDlgSaveSet::Accept() {
+void FileNameSettingsDialog::Accept() {
     std::string* values[6] = {&entry_.filePrefix, &entry_.fileSuffix,   &entry_.replaceFrom,
                               &entry_.replaceTo,  &entry_.folderPrefix, &entry_.folderSuffix};
     for (int i = 0; i < 6; ++i) {
@@ -217,7 +217,7 @@ void CDlgSaveSet::Accept() {
     accept();
 }
 
-QString CDlgSaveSet::HelpText() {
+QString FileNameSettingsDialog::HelpText() {
     return QString::fromUtf8(
         "设置前后缀，可以在图片本来的文件名前后加上指定的字符\n如：图片本来的文件名为：ravel."
         "jpg，如果前缀为空，后缀为_com\n则最后图片名将变为ravel_com.jpg\n"

@@ -16,11 +16,11 @@ namespace brenvik {
 class CMyGridCtrl;
 
 // Search panel (find mode, modeless) or filter question (filter mode, modal).
-class CDlgFind : public QDialog {
+class FindBar : public QDialog {
     Q_OBJECT
   public:
     enum class Mode { Find, Filter };
-    CDlgFind(Mode mode, CMyGridCtrl* grid, QWidget* parent);
+    FindBar(Mode mode, CMyGridCtrl* grid, QWidget* parent);
 
     QString Keyword() const { return keyword_->text().trimmed(); }
     // Find mode: moves the selection to the next (or previous) matching row.
@@ -42,10 +42,10 @@ class CDlgFind : public QDialog {
 };
 
 // Download parameters of one site.
-class CDlgDownSet : public QDialog {
+class DownloadSettingsDialog : public QDialog {
     Q_OBJECT
   public:
-    CDlgDownSet(DownloadParams& entry, QWidget* parent);
+    DownloadSettingsDialog(DownloadParams& entry, QWidget* parent);
     void Accept();
 
     std::function<void(const QString&)> showMessage;
@@ -59,10 +59,10 @@ class CDlgDownSet : public QDialog {
 };
 
 // File-name and folder-name rules of one site.
-class CDlgSaveSet : public QDialog {
+class FileNameSettingsDialog : public QDialog {
     Q_OBJECT
   public:
-    CDlgSaveSet(SaveOptions& entry, QWidget* parent);
+    FileNameSettingsDialog(SaveOptions& entry, QWidget* parent);
     void Accept();
     static QString HelpText();
 

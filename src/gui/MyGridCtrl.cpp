@@ -33,7 +33,7 @@ CMyGridCtrl::CMyGridCtrl(Session& session, QWidget* parent)
     setObjectName("ctl1003");
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     listDelegate_ = itemDelegate();
-    thumbDelegate_ = new CThumbDelegate(this);
+    thumbDelegate_ = new ThumbnailDelegate(this);
     verticalHeader()->hide();
     connect(this, &CMyGridCtrl::thumbnailReady, this, &CMyGridCtrl::OnThumbnailReady,
             Qt::QueuedConnection);
@@ -51,7 +51,7 @@ CMyGridCtrl::~CMyGridCtrl() {
     coverThread_.join();
 }
 
-void CThumbDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void ThumbnailDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     option->decorationPosition = QStyleOptionViewItem::Top;
     option->decorationAlignment = Qt::AlignHCenter | Qt::AlignTop;

@@ -31,7 +31,7 @@ enum PassState : int { kPassIdle = 0, kPassRunning = 1, kPassStopAsked = 2 };
 
 // Thumbnail cells: the cover on top, the caption on one line under it, cut with "…" to
 // the cell's width.
-class CThumbDelegate : public QStyledItemDelegate {
+class ThumbnailDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
@@ -95,7 +95,7 @@ class CMyGridCtrl : public QTableWidget {
     int generation_ = 0;  // guarded by queueMutex_; counts ClearThumbnails calls
     bool closing_ = false;
     QAbstractItemDelegate* listDelegate_ = nullptr;
-    CThumbDelegate* thumbDelegate_ = nullptr;
+    ThumbnailDelegate* thumbDelegate_ = nullptr;
     std::thread coverThread_;
 };
 

@@ -682,7 +682,7 @@ TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
     CMyGridCtrl* grid = window->Grid();
     ASSERT_EQ(grid->rowCount(), 4);
     window->OnFind();
-    CDlgFind* panel = window->FindPanel();
+    FindBar* panel = window->FindPanel();
     ASSERT_NE(panel, nullptr);
     panel->findChild<QLineEdit*>("ctl1639")->setText("SPRING");
     grid->setCurrentCell(0, 0);
@@ -722,7 +722,7 @@ TEST_F(WindowTest, ExportWritesTheTableAsCsv) {
 
 TEST_F(WindowTest, SettingsDialogsValidate) {
     DownloadParams params{0, 0, 5, 30};
-    CDlgDownSet down(params, window.get());
+    DownloadSettingsDialog down(params, window.get());
     QStringList shown;
     down.showMessage = [&](const QString& text) { shown << text; };
     down.findChild<QLineEdit*>("ctl1002")->setText("16");
@@ -740,7 +740,7 @@ TEST_F(WindowTest, SettingsDialogsValidate) {
     EXPECT_EQ(down.result(), QDialog::Accepted);
 
     SaveOptions rules;
-    CDlgSaveSet saveSet(rules, window.get());
+    FileNameSettingsDialog saveSet(rules, window.get());
     saveSet.findChild<QLineEdit*>("ctl1000")->setText(QString(45, 'p'));
     saveSet.findChild<QRadioButton*>("ctl1018")->setChecked(true);
     saveSet.findChild<QRadioButton*>("ctl1020")->setChecked(true);
@@ -749,7 +749,7 @@ TEST_F(WindowTest, SettingsDialogsValidate) {
     EXPECT_EQ(rules.namingMode, kNameByAddress);
     EXPECT_EQ(rules.folderMode, kFolderNone);
     EXPECT_TRUE(
-        CDlgSaveSet::HelpText().endsWith("?9:相册在列表中的序号(格式为：0001,0002,0003...)"));
+        FileNameSettingsDialog::HelpText().endsWith("?9:相册在列表中的序号(格式为：0001,0002,0003...)"));
 }
 
 TEST_F(WindowTest, LoginWindowsReplaceEachOther) {
