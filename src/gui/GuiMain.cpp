@@ -5,7 +5,7 @@
 #include <QFont>
 #include <cstdlib>
 
-#include "gui/BrenvikDlg.h"
+#include "gui/MainWindow.h"
 #include "gui/Chinese.h"
 #include "gui/Home.h"
 #include "net/CookieStore.h"
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Brenvik");
     brenvik::InstallChineseTranslations(app);
     const std::filesystem::path home = brenvik::PrepareHome();
-    brenvik::CBrenvikDlg window(home);
+    brenvik::MainWindow window(home);
     window.StartUp(std::getenv("BRENVIK_NO_SPLASH") == nullptr);
     return QApplication::exec();
 }

@@ -25,7 +25,7 @@
 #include "app/Session.h"
 #include "app/TableText.h"
 #include "download/Collect.h"
-#include "gui/BrenvikDlg.h"
+#include "gui/MainWindow.h"
 #include "gui/Chinese.h"
 #include "gui/ComboBox2.h"
 #include "gui/Dialogs.h"
@@ -220,7 +220,7 @@ class WindowTest : public ::testing::Test {
         QzoneAlbum locked{"A3", "加密", "5", {}};
         servers.albums = {trip, hidden, locked};
 
-        window = std::make_unique<CBrenvikDlg>(home.Path());
+        window = std::make_unique<MainWindow>(home.Path());
         window->messageHook = [this](const QString& text) { messages << text; };
         window->questionHook = [this](const QString& text) {
             questions << text;
@@ -255,7 +255,7 @@ class WindowTest : public ::testing::Test {
     test::LocalRouting routing{servers.Routes()};
     test::TempDir home;
     test::TempDir save;
-    std::unique_ptr<CBrenvikDlg> window;
+    std::unique_ptr<MainWindow> window;
     QStringList messages;
     QStringList questions;
     QStringList opened;
@@ -885,7 +885,7 @@ TEST_F(WindowTest, DisabledLinksLookGrey) {
 TEST_F(WindowTest, TencentWeiboAddressOnTheClipboardKeepsItsSubSelector) {
     QApplication::clipboard()->setText("http://t.qq.com/bob");
     test::TempDir otherHome;
-    CBrenvikDlg second(otherHome.Path());
+    MainWindow second(otherHome.Path());
     second.StartUp(false);
     ASSERT_TRUE(WaitUntil([&] { return second.Ready(); }));
     QApplication::clipboard()->clear();
@@ -987,7 +987,7 @@ TEST_F(WindowTest, ListTableFillsItsWidthAndRightAlignsCounts) {
 
 TEST(Splash, StaysUntilStartUpIsDone) {
     test::TempDir home;
-    CBrenvikDlg window(home.Path());
+    MainWindow window(home.Path());
     std::atomic<bool> release{false};
     window.startupWork = [&release] {
         while (!release) {

@@ -1,4 +1,4 @@
-#include "gui/BrenvikDlg.h"
+#include "gui/MainWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -192,7 +192,7 @@ bool IsDigitsOnly(const QString& text) {
 }  // namespace
 
 template <class F>
-void CBrenvikDlg::CallBlocking(F f) {
+void MainWindow::CallBlocking(F f) {
     if (QThread::currentThread() == thread()) {
         f();
     } else {
@@ -200,9 +200,9 @@ void CBrenvikDlg::CallBlocking(F f) {
     }
 }
 
-CBrenvikDlg::CBrenvikDlg(std::filesystem::path home, QWidget* parent)
+MainWindow::MainWindow(std::filesystem::path home, QWidget* parent)
     : QMainWindow(parent), session_(std::move(home), *this) {
-    setObjectName("CBrenvikDlg");
+    setObjectName("MainWindow");
     setWindowTitle("Brenvik 相册批量下载");
     setWindowIcon(ProgramIcon());
     setAcceptDrops(true);
@@ -220,7 +220,7 @@ CBrenvikDlg::CBrenvikDlg(std::filesystem::path home, QWidget* parent)
     RefreshHistories();
 }
 
-CBrenvikDlg::~CBrenvikDlg() {
+MainWindow::~MainWindow() {
     RequestListingStop(session_);
     RequestDownloadStop(session_);
     // Job threads may be waiting for this window; let them finish their queued calls.
@@ -237,7 +237,7 @@ CBrenvikDlg::~CBrenvikDlg() {
     grid_ = nullptr;
 }
 
-QString CBrenvikDlg::DefaultSavePath() const {
+QString MainWindow::DefaultSavePath() const {
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty()) {
         documents = QDir::homePath();
@@ -247,26 +247,26 @@ QString CBrenvikDlg::DefaultSavePath() const {
     return path + "/";
 }
 
-CDlgWebOpen* CBrenvikDlg::ModelessLogin() const {
+CDlgWebOpen* MainWindow::ModelessLogin() const {
     return modelessLogin_;
 }
 
-void CBrenvikDlg::Register(int id, QWidget* widget) {
+void MainWindow::Register(int id, QWidget* widget) {
     widget->setObjectName(QString("ctl%1").arg(id));
     controls_[id] = widget;
 }
 
-QWidget* CBrenvikDlg::Control(int id) const {
+QWidget* MainWindow::Control(int id) const {
     const auto found = controls_.find(id);
     return found == controls_.end() ? nullptr : found->second;
 }
 
-QAction* CBrenvikDlg::MenuAction(int id) const {
+QAction* MainWindow::MenuAction(int id) const {
     const auto found = actions_.find(id);
     return found == actions_.end() ? nullptr : found->second;
 }
 
-void CBrenvikDlg::BuildControls() {
+void MainWindow::BuildControls() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
 
@@ -346,11 +346,11 @@ void CBrenvikDlg::BuildControls() {
     layout->addWidget(bottom);
     setCentralWidget(central);
 
-    connect(getButton_, &QPushButton::clicked, this, &CBrenvikDlg::OnGetAlbums);
-    connect(downloadButton_, &QPushButton::clicked, this, &CBrenvikDlg::OnDownload);
+    connect(getButton_, &QPushButton::clicked, this, &MainWindow::OnGetAlbums);
+    connect(downloadButton_, &QPushButton::clicked, this, &MainWindow::OnDownload);
     connect(siteBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &CBrenvikDlg::OnSiteChanged);
-    connect(addressBox_, &CComboBox2::textEditedOrPicked, this, &CBrenvikDlg::ApplyAddressRule);
+            &MainWindow::OnSiteChanged);
+    connect(addressBox_, &CComboBox2::textEditedOrPicked, this, &MainWindow::ApplyAddressRule);
     connect(chooseButton_, &QPushButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(this, "请选择文件保存目录：");
         if (!folder.isEmpty()) {
@@ -364,10 +364,10 @@ void CBrenvikDlg::BuildControls() {
             OpenFolder(folder.toStdString());
         }
     });
-    connect(exportLink_, &QLabel::linkActivated, this, &CBrenvikDlg::OnExport);
-    connect(filterLink_, &QLabel::linkActivated, this, &CBrenvikDlg::OnFilter);
-    connect(findLink_, &QLabel::linkActivated, this, &CBrenvikDlg::OnFind);
-    connect(thumbBox_, &QCheckBox::clicked, this, &CBrenvikDlg::OnThumbnailToggled);
+    connect(exportLink_, &QLabel::linkActivated, this, &MainWindow::OnExport);
+    connect(filterLink_, &QLabel::linkActivated, this, &MainWindow::OnFilter);
+    connect(findLink_, &QLabel::linkActivated, this, &MainWindow::OnFind);
+    connect(thumbBox_, &QCheckBox::clicked, this, &MainWindow::OnThumbnailToggled);
     connect(selectAllBox_, &QCheckBox::clicked, this,
             [this](bool ticked) { ticked ? grid_->selectAll() : grid_->clearSelection(); });
     // An emptied table has nothing selected; a ticked box would say otherwise.
@@ -375,13 +375,13 @@ void CBrenvikDlg::BuildControls() {
             [this] { selectAllBox_->setChecked(false); });
 }
 
-void CBrenvikDlg::BuildMenu() {
+void MainWindow::BuildMenu() {
     std::map<QString, QMenu*> menus;
     for (const MenuEntry& entry : MenuTable()) {
         const QString title = QString::fromUtf8(entry.menu);
         if (!menus.count(title)) {
             menus[title] = menuBar()->addMenu(title);
-            connect(menus[title], &QMenu::aboutToShow, this, &CBrenvikDlg::RefreshMenuChecks);
+            connect(menus[title], &QMenu::aboutToShow, this, &MainWindow::RefreshMenuChecks);
         }
         QAction* action = menus[title]->addAction(QString::fromUtf8(entry.text));
         action->setObjectName(QString("menu%1").arg(entry.id));
@@ -397,7 +397,7 @@ void CBrenvikDlg::BuildMenu() {
     RefreshMenuChecks();
 }
 
-void CBrenvikDlg::StartUp(bool withSplash) {
+void MainWindow::StartUp(bool withSplash) {
     if (withSplash) {
         splash_ = new CSplashScreenEx(
             this, "正在启动，请稍候...",
@@ -419,7 +419,7 @@ void CBrenvikDlg::StartUp(bool withSplash) {
     });
 }
 
-void CBrenvikDlg::FinishStartUp(const QStringList& siteNames) {
+void MainWindow::FinishStartUp(const QStringList& siteNames) {
     siteBox_->blockSignals(true);
     siteBox_->clear();
     siteBox_->addItems(siteNames);
@@ -438,7 +438,7 @@ void CBrenvikDlg::FinishStartUp(const QStringList& siteNames) {
     session_.CheckHome();
 }
 
-void CBrenvikDlg::ShowAbout() {
+void MainWindow::ShowAbout() {
     QMessageBox box(this);
     box.setObjectName("aboutBox");
     box.setWindowTitle("关于 Brenvik");
@@ -448,7 +448,7 @@ void CBrenvikDlg::ShowAbout() {
     box.exec();
 }
 
-void CBrenvikDlg::OnSiteChanged(int index) {
+void MainWindow::OnSiteChanged(int index) {
     if (index < 0) {
         return;
     }
@@ -466,7 +466,7 @@ void CBrenvikDlg::OnSiteChanged(int index) {
     RefreshMenuChecks();
 }
 
-void CBrenvikDlg::ApplyAddressRule(const QString& text) {
+void MainWindow::ApplyAddressRule(const QString& text) {
     if (!session_.ready) {
         return;
     }
@@ -484,7 +484,7 @@ void CBrenvikDlg::ApplyAddressRule(const QString& text) {
     }
 }
 
-void CBrenvikDlg::RefreshMenuChecks() {
+void MainWindow::RefreshMenuChecks() {
     const int site = siteBox_ ? std::max(0, siteBox_->currentIndex()) : 0;
     const std::uint16_t flags = session_.SaveRules(site).flags;
     for (const MenuEntry& entry : MenuTable()) {
@@ -499,7 +499,7 @@ void CBrenvikDlg::RefreshMenuChecks() {
     actions_[32776]->setEnabled(site == 7);
 }
 
-void CBrenvikDlg::RefreshHistories() {
+void MainWindow::RefreshHistories() {
     const SettingsArea settings = session_.Settings();
     QStringList addresses;
     QStringList paths;
@@ -512,13 +512,13 @@ void CBrenvikDlg::RefreshHistories() {
 }
 
 // A login made in the user's own browser serves the fetcher as well as one made here.
-void CBrenvikDlg::ImportBrowserLogin(const std::string& browser) {
+void MainWindow::ImportBrowserLogin(const std::string& browser) {
     const BrowserImport result =
         ImportBrowserCookies(browser, CookieStore::Shared(), UserHomeFolder());
     ShowMessageNow(Q(BrowserImportReport(result)));
 }
 
-void CBrenvikDlg::OnMenuCommand(int id) {
+void MainWindow::OnMenuCommand(int id) {
     const MenuEntry* entry = FindEntry(id);
     if (!entry) {
         return;
@@ -584,7 +584,7 @@ void CBrenvikDlg::OnMenuCommand(int id) {
     RefreshMenuChecks();
 }
 
-QString CBrenvikDlg::LoginAddress(int id) const {
+QString MainWindow::LoginAddress(int id) const {
     const auto base = [](const char* role) { return Q(SiteBase(role)); };
     switch (id) {
         case 32781: {
@@ -621,7 +621,7 @@ QString CBrenvikDlg::LoginAddress(int id) const {
     }
 }
 
-void CBrenvikDlg::OpenLoginWindow(const QString& address, bool modal) {
+void MainWindow::OpenLoginWindow(const QString& address, bool modal) {
     // A login command replaces the login window of an earlier command.
     if (modelessLogin_) {
         modelessLogin_->deleteLater();
@@ -634,18 +634,18 @@ void CBrenvikDlg::OpenLoginWindow(const QString& address, bool modal) {
     }
 }
 
-void CBrenvikDlg::OpenModelessLogin(const QString& address) {
+void MainWindow::OpenModelessLogin(const QString& address) {
     modelessLogin_ = new CDlgWebOpen(address, this);
     modelessLogin_->setAttribute(Qt::WA_DeleteOnClose);
     modelessLogin_->show();
 }
 
-void CBrenvikDlg::RunModalLogin(const QString& address) {
+void MainWindow::RunModalLogin(const QString& address) {
     CDlgWebOpen dialog(address, this);
     dialog.exec();
 }
 
-void CBrenvikDlg::SetSavePath(const QString& path, bool remember) {
+void MainWindow::SetSavePath(const QString& path, bool remember) {
     QString folder = path;
     if (!folder.endsWith('/')) {
         folder += '/';
@@ -656,7 +656,7 @@ void CBrenvikDlg::SetSavePath(const QString& path, bool remember) {
     }
 }
 
-void CBrenvikDlg::JoinJobs() {
+void MainWindow::JoinJobs() {
     if (listThread_.joinable()) {
         listThread_.join();
     }
@@ -665,7 +665,7 @@ void CBrenvikDlg::JoinJobs() {
     }
 }
 
-void CBrenvikDlg::OnGetAlbums() {
+void MainWindow::OnGetAlbums() {
     if (!session_.ready) {
         return;
     }
@@ -689,7 +689,7 @@ void CBrenvikDlg::OnGetAlbums() {
     listThread_ = std::thread([this, text, sub] { GetListFunc(session_, text, sub); });
 }
 
-void CBrenvikDlg::OnDownload() {
+void MainWindow::OnDownload() {
     if (session_.downloadState != kDownloadIdle) {
         RequestDownloadStop(session_);
         return;
@@ -704,7 +704,7 @@ void CBrenvikDlg::OnDownload() {
         std::thread([this, selected, savePath] { RunDownloadJob(session_, selected, savePath); });
 }
 
-void CBrenvikDlg::OnExport() {
+void MainWindow::OnExport() {
     ShowMessageNow("此导出为导出表格内容，如需下载图片，请点击右上角的 下载 按钮。");
     const QString file = saveFileHook ? saveFileHook()
                                       : QFileDialog::getSaveFileName(this, QString(), QString(),
@@ -719,7 +719,7 @@ void CBrenvikDlg::OnExport() {
     WriteFileAtomically(path.toStdString(), TableCsv(grid_->Texts()));
 }
 
-void CBrenvikDlg::OnFind() {
+void MainWindow::OnFind() {
     if (!findPanel_) {
         findPanel_ = new FindBar(FindBar::Mode::Find, grid_, this);
         findPanel_->showMessage = [this](const QString& text) { ShowMessageNow(text); };
@@ -728,7 +728,7 @@ void CBrenvikDlg::OnFind() {
     findPanel_->move(geometry().center() - findPanel_->rect().center());
 }
 
-void CBrenvikDlg::OnFilter() {
+void MainWindow::OnFilter() {
     if (findPanel_) {
         findPanel_->hide();
     }
@@ -738,7 +738,7 @@ void CBrenvikDlg::OnFilter() {
     }
 }
 
-void CBrenvikDlg::OnThumbnailToggled() {
+void MainWindow::OnThumbnailToggled() {
     const bool ticked = thumbBox_->isChecked();
     if (grid_->PassState() != kPassIdle) {
         if (AskNow("模式转换未完成,是否中断?")) {
@@ -760,13 +760,13 @@ void CBrenvikDlg::OnThumbnailToggled() {
     }
 }
 
-void CBrenvikDlg::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) {
         event->acceptProposedAction();
     }
 }
 
-void CBrenvikDlg::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty()) {
         return;
@@ -781,7 +781,7 @@ void CBrenvikDlg::dropEvent(QDropEvent* event) {
     }
 }
 
-void CBrenvikDlg::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     RequestListingStop(session_);
     RequestDownloadStop(session_);
     QMainWindow::closeEvent(event);
@@ -789,7 +789,7 @@ void CBrenvikDlg::closeEvent(QCloseEvent* event) {
 
 // --- Front end ----------------------------------------------------------------------
 
-void CBrenvikDlg::ShowMessageNow(const QString& text) {
+void MainWindow::ShowMessageNow(const QString& text) {
     if (messageHook) {
         messageHook(text);
     } else {
@@ -797,7 +797,7 @@ void CBrenvikDlg::ShowMessageNow(const QString& text) {
     }
 }
 
-bool CBrenvikDlg::AskNow(const QString& text) {
+bool MainWindow::AskNow(const QString& text) {
     if (questionHook) {
         return questionHook(text);
     }
@@ -805,23 +805,23 @@ bool CBrenvikDlg::AskNow(const QString& text) {
            QMessageBox::Yes;
 }
 
-void CBrenvikDlg::ShowMessage(const std::string& text) {
+void MainWindow::ShowMessage(const std::string& text) {
     CallBlocking([this, text] { ShowMessageNow(Q(text)); });
 }
 
-bool CBrenvikDlg::AskYesNo(const std::string& text) {
+bool MainWindow::AskYesNo(const std::string& text) {
     bool answer = false;
     CallBlocking([this, text, &answer] { answer = AskNow(Q(text)); });
     return answer;
 }
 
-void CBrenvikDlg::OpenLogin(const std::string& address) {
+void MainWindow::OpenLogin(const std::string& address) {
     // An adapter's request is always modal, whatever the login method says, and leaves a
     // login window the user is working in alone.
     CallBlocking([this, address] { RunModalLogin(Q(address)); });
 }
 
-void CBrenvikDlg::SetControlText(int controlId, const std::string& text) {
+void MainWindow::SetControlText(int controlId, const std::string& text) {
     QMetaObject::invokeMethod(
         this,
         [this, controlId, text] {
@@ -836,7 +836,7 @@ void CBrenvikDlg::SetControlText(int controlId, const std::string& text) {
 }
 
 // New rows arrive in bursts; they are added in batches, not one layout pass each.
-void CBrenvikDlg::AlbumAdded(const AlbumRecord& album) {
+void MainWindow::AlbumAdded(const AlbumRecord& album) {
     bool first = false;
     {
         std::lock_guard lock(pendingMutex_);
@@ -849,7 +849,7 @@ void CBrenvikDlg::AlbumAdded(const AlbumRecord& album) {
     }
 }
 
-void CBrenvikDlg::FlushNewRows() {
+void MainWindow::FlushNewRows() {
     std::vector<int> rows;
     {
         std::lock_guard lock(pendingMutex_);
@@ -862,9 +862,9 @@ void CBrenvikDlg::FlushNewRows() {
     grid_->setUpdatesEnabled(true);
 }
 
-void CBrenvikDlg::WorkerNotice(int, int) {}
+void MainWindow::WorkerNotice(int, int) {}
 
-void CBrenvikDlg::ListingLook(bool listing) {
+void MainWindow::ListingLook(bool listing) {
     QMetaObject::invokeMethod(
         this,
         [this, listing] {
@@ -895,7 +895,7 @@ void CBrenvikDlg::ListingLook(bool listing) {
         Qt::QueuedConnection);
 }
 
-void CBrenvikDlg::AutoDownload() {
+void MainWindow::AutoDownload() {
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -908,7 +908,7 @@ void CBrenvikDlg::AutoDownload() {
         Qt::QueuedConnection);
 }
 
-void CBrenvikDlg::DownloadLook(bool downloading) {
+void MainWindow::DownloadLook(bool downloading) {
     QMetaObject::invokeMethod(
         this,
         [this, downloading] {
@@ -923,7 +923,7 @@ void CBrenvikDlg::DownloadLook(bool downloading) {
         Qt::QueuedConnection);
 }
 
-void CBrenvikDlg::OpenFolder(const std::string& folder) {
+void MainWindow::OpenFolder(const std::string& folder) {
     QMetaObject::invokeMethod(
         this,
         [this, folder] {

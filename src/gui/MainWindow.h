@@ -39,11 +39,11 @@ inline constexpr int UM_STARTUP_DONE = 1439;
 inline constexpr const char* kStartupNotice =
     "提示：需要登录才能看到的相册，请先在“登录”菜单里登录，再获取相册。";
 
-class CBrenvikDlg : public QMainWindow, public FrontEnd {
+class MainWindow : public QMainWindow, public FrontEnd {
     Q_OBJECT
   public:
-    explicit CBrenvikDlg(std::filesystem::path home, QWidget* parent = nullptr);
-    ~CBrenvikDlg() override;
+    explicit MainWindow(std::filesystem::path home, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Shows the splash (unless told not to) and finishes start-up.
     void StartUp(bool withSplash);
