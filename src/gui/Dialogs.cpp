@@ -9,7 +9,7 @@
 #include <QVBoxLayout>
 
 #include "app/TableText.h"
-#include "gui/MyGridCtrl.h"
+#include "gui/AlbumTable.h"
 
 namespace brenvik {
 namespace {
@@ -30,7 +30,7 @@ QLineEdit* Field(int id, QWidget* parent) {
 
 }  // namespace
 
-FindBar::FindBar(Mode mode, CMyGridCtrl* grid, QWidget* parent)
+FindBar::FindBar(Mode mode, AlbumTable* grid, QWidget* parent)
     : QDialog(parent, Qt::Popup | Qt::FramelessWindowHint), mode_(mode), grid_(grid) {
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setObjectName(mode == Mode::Find ? "findPanel" : "filterDialog");

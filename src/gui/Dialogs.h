@@ -13,14 +13,14 @@
 
 namespace brenvik {
 
-class CMyGridCtrl;
+class AlbumTable;
 
 // Search panel (find mode, modeless) or filter question (filter mode, modal).
 class FindBar : public QDialog {
     Q_OBJECT
   public:
     enum class Mode { Find, Filter };
-    FindBar(Mode mode, CMyGridCtrl* grid, QWidget* parent);
+    FindBar(Mode mode, AlbumTable* grid, QWidget* parent);
 
     QString Keyword() const { return keyword_->text().trimmed(); }
     // Find mode: moves the selection to the next (or previous) matching row.
@@ -34,7 +34,7 @@ class FindBar : public QDialog {
 
   private:
     Mode mode_;
-    CMyGridCtrl* grid_;
+    AlbumTable* grid_;
     QLineEdit* keyword_;
     QCheckBox* matchCase_;
     QCheckBox* wholeCell_;

@@ -25,7 +25,7 @@
 #include "gui/ComboBox2.h"
 #include "gui/Dialogs.h"
 #include "gui/DlgWebOpen.h"
-#include "gui/MyGridCtrl.h"
+#include "gui/AlbumTable.h"
 #include "gui/SplashScreenEx.h"
 #include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
@@ -337,7 +337,7 @@ void MainWindow::BuildControls() {
     tools->addWidget(thumbBox_);
     tools->addWidget(selectAllBox_);
     frameLayout->addLayout(tools);
-    grid_ = new CMyGridCtrl(session_, frame_);
+    grid_ = new AlbumTable(session_, frame_);
     controls_[1003] = grid_;
     frameLayout->addWidget(grid_);
     layout->addWidget(frame_, 1);
@@ -371,7 +371,7 @@ void MainWindow::BuildControls() {
     connect(selectAllBox_, &QCheckBox::clicked, this,
             [this](bool ticked) { ticked ? grid_->selectAll() : grid_->clearSelection(); });
     // An emptied table has nothing selected; a ticked box would say otherwise.
-    connect(grid_, &CMyGridCtrl::tableReset, selectAllBox_,
+    connect(grid_, &AlbumTable::tableReset, selectAllBox_,
             [this] { selectAllBox_->setChecked(false); });
 }
 

@@ -26,7 +26,7 @@
 namespace brenvik {
 
 class CComboBox2;
-class CMyGridCtrl;
+class AlbumTable;
 class FindBar;
 class CDlgWebOpen;
 
@@ -65,7 +65,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     // For tests and scripts: controls by their ids, menu commands by theirs.
     QWidget* Control(int id) const;
     QAction* MenuAction(int id) const;
-    CMyGridCtrl* Grid() const { return grid_; }
+    AlbumTable* Grid() const { return grid_; }
     CComboBox2* AddressBox() const { return addressBox_; }
     CComboBox2* SavePathBox() const { return savePathBox_; }
     FindBar* FindPanel() const { return findPanel_; }
@@ -134,7 +134,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     QPushButton* chooseButton_ = nullptr;
     QPushButton* openButton_ = nullptr;
     QGroupBox* frame_ = nullptr;
-    CMyGridCtrl* grid_ = nullptr;
+    AlbumTable* grid_ = nullptr;
     QCheckBox* thumbBox_ = nullptr;
     QCheckBox* selectAllBox_ = nullptr;
     QLabel* exportLink_ = nullptr;

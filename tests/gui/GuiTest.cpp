@@ -30,7 +30,7 @@
 #include "gui/ComboBox2.h"
 #include "gui/Dialogs.h"
 #include "gui/DlgWebOpen.h"
-#include "gui/MyGridCtrl.h"
+#include "gui/AlbumTable.h"
 #include "gui/SplashScreenEx.h"
 #include "net/CookieStore.h"
 #include "net/TextKit.h"
@@ -279,7 +279,7 @@ TEST_F(WindowTest, ListingAndDownloadAsAPersonSeesThem) {
     EXPECT_TRUE(C(1005)->isEnabled());
     EXPECT_EQ(Text(C(1011)), "相册列表(共3个)");
     EXPECT_EQ(Text(C(1009)), "获取相册列表完成，共3个");
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     ASSERT_EQ(grid->rowCount(), 3);
     EXPECT_EQ(grid->item(0, 0)->text(), "0001");
     EXPECT_EQ(grid->item(0, 1)->text(), "旅行");
@@ -512,7 +512,7 @@ TEST_F(WindowTest, ThumbnailsSixToARow) {
     }
     QApplication::processEvents();
     window->Grid()->StartThumbnailPass();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     EXPECT_EQ(grid->rowCount(), 3);
     ASSERT_NE(grid->item(2, 0), nullptr);
     EXPECT_EQ(grid->item(2, 0)->text(), "13.album 12");
@@ -539,7 +539,7 @@ TEST_F(WindowTest, ThumbnailModeShowsAllSixColumnsWithCaptionsUnderTheCovers) {
         AddAlbum(session, album);
     }
     QApplication::processEvents();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     EXPECT_TRUE(grid->isColumnHidden(4)) << "list mode hides the two spare columns";
     PersonClicks(C(1014));
     ASSERT_TRUE(WaitUntil([&] { return grid->PassState() == kPassIdle; }));
@@ -679,7 +679,7 @@ TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
         AddAlbum(session, AlbumRecord{.name = name});
     }
     QApplication::processEvents();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     ASSERT_EQ(grid->rowCount(), 4);
     window->OnFind();
     FindBar* panel = window->FindPanel();
@@ -965,7 +965,7 @@ TEST_F(WindowTest, ListTableFillsItsWidthAndRightAlignsCounts) {
     AddAlbum(window->session(), AlbumRecord{.name = "seven", .photoCount = 7});
     AddAlbum(window->session(), AlbumRecord{.name = "thousand", .photoCount = 1234});
     QApplication::processEvents();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     const auto rightEdge = [grid] {
         return grid->horizontalHeader()->sectionViewportPosition(3) +
                grid->horizontalHeader()->sectionSize(3);

@@ -1,4 +1,4 @@
-#include "gui/MyGridCtrl.h"
+#include "gui/AlbumTable.h"
 
 #include <QHeaderView>
 #include <QImage>
@@ -28,20 +28,20 @@ QString Q(const std::string& text) {
 
 }  // namespace
 
-CMyGridCtrl::CMyGridCtrl(Session& session, QWidget* parent)
+AlbumTable::AlbumTable(Session& session, QWidget* parent)
     : QTableWidget(parent), session_(session) {
     setObjectName("ctl1003");
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     listDelegate_ = itemDelegate();
     thumbDelegate_ = new ThumbnailDelegate(this);
     verticalHeader()->hide();
-    connect(this, &CMyGridCtrl::thumbnailReady, this, &CMyGridCtrl::OnThumbnailReady,
+    connect(this, &AlbumTable::thumbnailReady, this, &AlbumTable::OnThumbnailReady,
             Qt::QueuedConnection);
     coverThread_ = std::thread([this] { CoverLoop(); });
     Reset(false);
 }
 
-CMyGridCtrl::~CMyGridCtrl() {
+AlbumTable::~AlbumTable() {
     {
         std::lock_guard lock(queueMutex_);
         closing_ = true;
@@ -60,11 +60,11 @@ void ThumbnailDelegate::initStyleOption(QStyleOptionViewItem* option, const QMod
     option->textElideMode = Qt::ElideRight;
 }
 
-int CMyGridCtrl::ThumbRowHeight() const {
+int AlbumTable::ThumbRowHeight() const {
     return std::max(kThumbRowHeight, kThumbHeight + fontMetrics().height() + 2 * kCaptionGap);
 }
 
-void CMyGridCtrl::Reset(bool thumbnailMode) {
+void AlbumTable::Reset(bool thumbnailMode) {
     thumbnailMode_ = thumbnailMode;
     setUpdatesEnabled(false);
     clear();
@@ -104,7 +104,7 @@ void CMyGridCtrl::Reset(bool thumbnailMode) {
     emit tableReset();
 }
 
-void CMyGridCtrl::ShowAlbum(int index) {
+void AlbumTable::ShowAlbum(int index) {
     const auto album = session_.albums.At(static_cast<std::size_t>(index));
     if (!album) {
         return;
@@ -116,7 +116,7 @@ void CMyGridCtrl::ShowAlbum(int index) {
     }
 }
 
-void CMyGridCtrl::ShowListRow(const AlbumRecord& album) {
+void AlbumTable::ShowListRow(const AlbumRecord& album) {
     if (!filter_.isEmpty() && !Q(album.name).contains(filter_, Qt::CaseSensitive)) {
         return;
     }
@@ -135,7 +135,7 @@ void CMyGridCtrl::ShowListRow(const AlbumRecord& album) {
     }
 }
 
-void CMyGridCtrl::ShowThumbCell(const AlbumRecord& album) {
+void AlbumTable::ShowThumbCell(const AlbumRecord& album) {
     const int index = album.position;
     const int row = index / kThumbColumns;
     const int column = index % kThumbColumns;
@@ -155,7 +155,7 @@ void CMyGridCtrl::ShowThumbCell(const AlbumRecord& album) {
     setItem(row, column, item);
 }
 
-void CMyGridCtrl::ShowAll() {
+void AlbumTable::ShowAll() {
     const int count = static_cast<int>(session_.albums.Size());
     for (int i = 0; i < count; ++i) {
         ShowAlbum(i);
@@ -163,13 +163,13 @@ void CMyGridCtrl::ShowAll() {
     filter_.clear();
 }
 
-void CMyGridCtrl::SetFilterOnce(const QString& filter) {
+void AlbumTable::SetFilterOnce(const QString& filter) {
     filter_ = filter;
     Reset(false);
     ShowAll();
 }
 
-std::vector<int> CMyGridCtrl::SelectedAlbums() const {
+std::vector<int> AlbumTable::SelectedAlbums() const {
     std::vector<int> albums;
     for (int r = 0; r < rowCount(); ++r) {
         for (int c = 0; c < columnCount(); ++c) {
@@ -186,7 +186,7 @@ std::vector<int> CMyGridCtrl::SelectedAlbums() const {
     return albums;
 }
 
-TableRows CMyGridCtrl::Texts() const {
+TableRows AlbumTable::Texts() const {
     TableRows rows;
     std::vector<std::string> header;
     for (int c = 0; c < columnCount(); ++c) {
@@ -205,11 +205,11 @@ TableRows CMyGridCtrl::Texts() const {
     return rows;
 }
 
-std::filesystem::path CMyGridCtrl::ThumbnailFile(int index) const {
+std::filesystem::path AlbumTable::ThumbnailFile(int index) const {
     return session_.BaseFolder() / "tmp" / (std::to_string(index) + ".jpg");
 }
 
-void CMyGridCtrl::StartThumbnailPass() {
+void AlbumTable::StartThumbnailPass() {
     passState_ = kPassRunning;
     Reset(true);
     ShowAll();
@@ -220,7 +220,7 @@ void CMyGridCtrl::StartThumbnailPass() {
     }
 }
 
-void CMyGridCtrl::QueueCover(int index) {
+void AlbumTable::QueueCover(int index) {
     {
         std::lock_guard lock(queueMutex_);
         coverQueue_.push_back(index);
@@ -229,7 +229,7 @@ void CMyGridCtrl::QueueCover(int index) {
     queueCv_.notify_one();
 }
 
-void CMyGridCtrl::ClearThumbnails() {
+void AlbumTable::ClearThumbnails() {
     {
         std::lock_guard lock(queueMutex_);
         coverQueue_.clear();
@@ -242,7 +242,7 @@ void CMyGridCtrl::ClearThumbnails() {
 }
 
 // Covers are fetched off the window's thread; each finished one comes back queued.
-void CMyGridCtrl::CoverLoop() {
+void AlbumTable::CoverLoop() {
     for (;;) {
         int index = 0;
         int generation = 0;
@@ -275,7 +275,7 @@ void CMyGridCtrl::CoverLoop() {
     }
 }
 
-void CMyGridCtrl::OnThumbnailReady(int index, const QImage& image, int generation) {
+void AlbumTable::OnThumbnailReady(int index, const QImage& image, int generation) {
     bool current = false;
     {
         std::lock_guard lock(queueMutex_);

@@ -39,11 +39,11 @@ class ThumbnailDelegate : public QStyledItemDelegate {
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
-class CMyGridCtrl : public QTableWidget {
+class AlbumTable : public QTableWidget {
     Q_OBJECT
   public:
-    CMyGridCtrl(Session& session, QWidget* parent = nullptr);
-    ~CMyGridCtrl() override;
+    AlbumTable(Session& session, QWidget* parent = nullptr);
+    ~AlbumTable() override;
 
     bool ThumbnailMode() const { return thumbnailMode_; }
     // Empties the table and lays it out for the mode.
