@@ -22,7 +22,7 @@
 #include "app/ListJob.h"
 #include "app/TableText.h"
 #include "download/DownloadJob.h"
-#include "gui/ComboBox2.h"
+#include "gui/HistoryComboBox.h"
 #include "gui/Dialogs.h"
 #include "gui/DlgWebOpen.h"
 #include "gui/AlbumTable.h"
@@ -288,7 +288,7 @@ void MainWindow::BuildControls() {
     Register(1002, siteBox_);
     subBox_ = new QComboBox(central);
     Register(1035, subBox_);
-    addressBox_ = new CComboBox2(central);
+    addressBox_ = new HistoryComboBox(central);
     Register(kControlAddress, addressBox_);
     getButton_ = new QPushButton("获取相册", central);
     Register(1004, getButton_);
@@ -305,7 +305,7 @@ void MainWindow::BuildControls() {
 
     auto* saveRow = new QHBoxLayout;
     saveRow->addWidget(new QLabel("保存路径：", central));
-    savePathBox_ = new CComboBox2(central);
+    savePathBox_ = new HistoryComboBox(central);
     Register(kControlSavePath, savePathBox_);
     chooseButton_ = new QPushButton("设置", central);
     Register(1007, chooseButton_);
@@ -350,7 +350,7 @@ void MainWindow::BuildControls() {
     connect(downloadButton_, &QPushButton::clicked, this, &MainWindow::OnDownload);
     connect(siteBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
             &MainWindow::OnSiteChanged);
-    connect(addressBox_, &CComboBox2::textEditedOrPicked, this, &MainWindow::ApplyAddressRule);
+    connect(addressBox_, &HistoryComboBox::textEditedOrPicked, this, &MainWindow::ApplyAddressRule);
     connect(chooseButton_, &QPushButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(this, "请选择文件保存目录：");
         if (!folder.isEmpty()) {

@@ -25,7 +25,7 @@
 
 namespace brenvik {
 
-class CComboBox2;
+class HistoryComboBox;
 class AlbumTable;
 class FindBar;
 class CDlgWebOpen;
@@ -66,8 +66,8 @@ class MainWindow : public QMainWindow, public FrontEnd {
     QWidget* Control(int id) const;
     QAction* MenuAction(int id) const;
     AlbumTable* Grid() const { return grid_; }
-    CComboBox2* AddressBox() const { return addressBox_; }
-    CComboBox2* SavePathBox() const { return savePathBox_; }
+    HistoryComboBox* AddressBox() const { return addressBox_; }
+    HistoryComboBox* SavePathBox() const { return savePathBox_; }
     FindBar* FindPanel() const { return findPanel_; }
     CDlgWebOpen* ModelessLogin() const;
     // Replace the modal boxes (tests run without anyone to click them).
@@ -127,8 +127,8 @@ class MainWindow : public QMainWindow, public FrontEnd {
     QLabel* notice_ = nullptr;
     QComboBox* siteBox_ = nullptr;
     QComboBox* subBox_ = nullptr;
-    CComboBox2* addressBox_ = nullptr;
-    CComboBox2* savePathBox_ = nullptr;
+    HistoryComboBox* addressBox_ = nullptr;
+    HistoryComboBox* savePathBox_ = nullptr;
     QPushButton* getButton_ = nullptr;
     QPushButton* downloadButton_ = nullptr;
     QPushButton* chooseButton_ = nullptr;

@@ -27,7 +27,7 @@
 #include "download/Collect.h"
 #include "gui/MainWindow.h"
 #include "gui/Chinese.h"
-#include "gui/ComboBox2.h"
+#include "gui/HistoryComboBox.h"
 #include "gui/Dialogs.h"
 #include "gui/DlgWebOpen.h"
 #include "gui/AlbumTable.h"
@@ -435,7 +435,7 @@ TEST_F(WindowTest, TypedAddressesPickTheSite) {
 }
 
 TEST_F(WindowTest, HistoryListFiltersAsYouType) {
-    CComboBox2* box = window->AddressBox();
+    HistoryComboBox* box = window->AddressBox();
     box->SetEntries({"http://a.com/Foo", "http://b.com/bar", "abczvt?!oxffhidden", ""});
     PersonRetypes(box, "FOO");
     EXPECT_EQ(ShownHistory(box), QStringList{"http://a.com/Foo"});
@@ -475,7 +475,7 @@ TEST_F(WindowTest, HistoryListFiltersAsYouType) {
 // Typing with the history list open: every key lands in the box, and the next click on
 // 获取相册 starts the listing of exactly what was typed.
 TEST_F(WindowTest, TypedAddressIsWhatTheListingReads) {
-    CComboBox2* box = window->AddressBox();
+    HistoryComboBox* box = window->AddressBox();
     box->SetEntries({"20000", "204805"});
     PersonRetypes(box, "2");
     EXPECT_EQ(ShownHistory(box), (QStringList{"20000", "204805"})) << "the history is offered";
@@ -492,7 +492,7 @@ TEST_F(WindowTest, TypedAddressIsWhatTheListingReads) {
 TEST_F(WindowTest, TypedSavePathIsWhereTheDownloadGoes) {
     ListQzone();
     const QString base = QString::fromStdString(save.Path().string());
-    CComboBox2* pathBox = window->SavePathBox();
+    HistoryComboBox* pathBox = window->SavePathBox();
     pathBox->SetEntries({base + "/old/"});
     PersonRetypes(pathBox, base + "/");
     EXPECT_EQ(ShownHistory(pathBox), QStringList{base + "/old/"});
