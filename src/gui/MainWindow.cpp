@@ -24,7 +24,7 @@
 #include "download/DownloadJob.h"
 #include "gui/HistoryComboBox.h"
 #include "gui/Dialogs.h"
-#include "gui/DlgWebOpen.h"
+#include "gui/LoginWindow.h"
 #include "gui/AlbumTable.h"
 #include "gui/SplashScreenEx.h"
 #include "net/AtomicFile.h"
@@ -247,7 +247,7 @@ QString MainWindow::DefaultSavePath() const {
     return path + "/";
 }
 
-CDlgWebOpen* MainWindow::ModelessLogin() const {
+LoginWindow* MainWindow::ModelessLogin() const {
     return modelessLogin_;
 }
 
@@ -635,13 +635,13 @@ void MainWindow::OpenLoginWindow(const QString& address, bool modal) {
 }
 
 void MainWindow::OpenModelessLogin(const QString& address) {
-    modelessLogin_ = new CDlgWebOpen(address, this);
+    modelessLogin_ = new LoginWindow(address, this);
     modelessLogin_->setAttribute(Qt::WA_DeleteOnClose);
     modelessLogin_->show();
 }
 
 void MainWindow::RunModalLogin(const QString& address) {
-    CDlgWebOpen dialog(address, this);
+    LoginWindow dialog(address, this);
     dialog.exec();
 }
 

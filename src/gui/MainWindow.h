@@ -28,7 +28,7 @@ namespace brenvik {
 class HistoryComboBox;
 class AlbumTable;
 class FindBar;
-class CDlgWebOpen;
+class LoginWindow;
 
 // Private messages of the window, kept by their numbers.
 inline constexpr int UM_WORKER_NOTICE = 1437;
@@ -69,7 +69,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     HistoryComboBox* AddressBox() const { return addressBox_; }
     HistoryComboBox* SavePathBox() const { return savePathBox_; }
     FindBar* FindPanel() const { return findPanel_; }
-    CDlgWebOpen* ModelessLogin() const;
+    LoginWindow* ModelessLogin() const;
     // Replace the modal boxes (tests run without anyone to click them).
     std::function<void(const QString&)> messageHook;
     std::function<bool(const QString&)> questionHook;
@@ -141,7 +141,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     QLabel* filterLink_ = nullptr;
     QLabel* findLink_ = nullptr;
     FindBar* findPanel_ = nullptr;
-    QPointer<CDlgWebOpen> modelessLogin_;
+    QPointer<LoginWindow> modelessLogin_;
     QPointer<CSplashScreenEx> splash_;
     bool loginMethod1_ = true;
 

@@ -29,7 +29,7 @@
 #include "gui/Chinese.h"
 #include "gui/HistoryComboBox.h"
 #include "gui/Dialogs.h"
-#include "gui/DlgWebOpen.h"
+#include "gui/LoginWindow.h"
 #include "gui/AlbumTable.h"
 #include "gui/SplashScreenEx.h"
 #include "net/CookieStore.h"
@@ -754,7 +754,7 @@ TEST_F(WindowTest, SettingsDialogsValidate) {
 
 TEST_F(WindowTest, LoginWindowsReplaceEachOther) {
     window->OpenLoginWindow("", false);
-    QPointer<CDlgWebOpen> first = window->ModelessLogin();
+    QPointer<LoginWindow> first = window->ModelessLogin();
     ASSERT_TRUE(first);
     window->OpenLoginWindow("", false);
     QApplication::processEvents();
@@ -911,13 +911,13 @@ TEST_F(WindowTest, FileProcessingHasItsOwnHelpAndIdleItemsAreGrey) {
 
 TEST_F(WindowTest, AnAdaptersLoginLeavesTheUsersLoginWindowOpen) {
     window->MenuAction(32795)->trigger();  // 自定义登录, modeless by default
-    QPointer<CDlgWebOpen> users = window->ModelessLogin();
+    QPointer<LoginWindow> users = window->ModelessLogin();
     ASSERT_TRUE(users);
     bool modalSeen = false;
     bool usersAliveMeanwhile = false;
     NextModal look(
         [&](QDialog* dialog) {
-            modalSeen = qobject_cast<CDlgWebOpen*>(dialog) != nullptr;
+            modalSeen = qobject_cast<LoginWindow*>(dialog) != nullptr;
             usersAliveMeanwhile = users && users->isVisible();
             dialog->close();
         },
@@ -944,17 +944,17 @@ TEST_F(WindowTest, AnAdaptersLoginLeavesTheUsersLoginWindowOpen) {
 TEST_F(WindowTest, LoginBrowserFitsItsScreen) {
     const QRect laptop(0, 0, 1366, 728);  // 1366x768 less its panel
     const QRect placed =
-        CDlgWebOpen::FittedGeometry(QSize(940, 760), QRect(193, 24, 980, 680), laptop);
+        LoginWindow::FittedGeometry(QSize(940, 760), QRect(193, 24, 980, 680), laptop);
     EXPECT_TRUE(laptop.contains(placed));
     EXPECT_LE(placed.height(), 728 * 9 / 10) << "room for the title bar";
     EXPECT_EQ(placed.width(), 940);
     EXPECT_EQ(placed.center().x(), QRect(193, 24, 980, 680).center().x()) << "over its owner";
     const QRect corner =
-        CDlgWebOpen::FittedGeometry(QSize(940, 760), QRect(1200, 600, 300, 200), laptop);
+        LoginWindow::FittedGeometry(QSize(940, 760), QRect(1200, 600, 300, 200), laptop);
     EXPECT_TRUE(laptop.contains(corner)) << "an owner near the edge keeps it on screen";
 
     window->MenuAction(32795)->trigger();
-    CDlgWebOpen* login = window->ModelessLogin();
+    LoginWindow* login = window->ModelessLogin();
     ASSERT_NE(login, nullptr);
     const QRect screen = login->screen()->availableGeometry();
     EXPECT_TRUE(screen.contains(login->frameGeometry()));
@@ -1054,7 +1054,7 @@ TEST(LoginBrowser, CookiesSetByAPageReachTheFetcher) {
         res.set_header("Set-Cookie", "sid=browser123; Path=/; Max-Age=3600");
         res.set_content("<html><body>logged in</body></html>", "text/html");
     });
-    CDlgWebOpen dialog(QString::fromStdString(server.Base() + "/login"), nullptr);
+    LoginWindow dialog(QString::fromStdString(server.Base() + "/login"), nullptr);
     dialog.show();
     EXPECT_TRUE(WaitUntil([&] { return GetCookies(server.Base() + "/") == "sid=browser123"; }, 30s))
         << GetCookies(server.Base() + "/");

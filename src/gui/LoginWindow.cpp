@@ -1,4 +1,4 @@
-#include "gui/DlgWebOpen.h"
+#include "gui/LoginWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -53,7 +53,7 @@ QNetworkCookie FromNetscapeLine(const std::string& line) {
 
 }  // namespace
 
-std::string CDlgWebOpen::NetscapeLine(const QNetworkCookie& cookie) {
+std::string LoginWindow::NetscapeLine(const QNetworkCookie& cookie) {
     const std::string domain = cookie.domain().toStdString();
     const bool subdomains = domain.starts_with(".");
     const long long expires =
@@ -65,7 +65,7 @@ std::string CDlgWebOpen::NetscapeLine(const QNetworkCookie& cookie) {
            cookie.name().toStdString() + "\t" + cookie.value().toStdString();
 }
 
-CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog(parent) {
+LoginWindow::LoginWindow(const QString& startAddress, QWidget* parent) : QDialog(parent) {
     setObjectName("dlgWebOpen");
     setWindowTitle("登录成功后手动关闭对话框");
     setSizeGripEnabled(true);
@@ -98,8 +98,8 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog
                                      cookie.name().toStdString());
     });
     LoadStoreCookies();
-    connect(open_, &QPushButton::clicked, this, &CDlgWebOpen::Navigate);
-    connect(address_, &QLineEdit::returnPressed, this, &CDlgWebOpen::Navigate);
+    connect(open_, &QPushButton::clicked, this, &LoginWindow::Navigate);
+    connect(address_, &QLineEdit::returnPressed, this, &LoginWindow::Navigate);
 
     if (!startAddress.isEmpty()) {
         address_->setText(startAddress);
@@ -109,7 +109,7 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog
     }
 }
 
-QRect CDlgWebOpen::FittedGeometry(QSize wanted, QRect owner, QRect available) {
+QRect LoginWindow::FittedGeometry(QSize wanted, QRect owner, QRect available) {
     const QSize room(available.width() * kScreenPercent / 100,
                      available.height() * kScreenPercent / 100);
     QRect placed(QPoint(0, 0), wanted.boundedTo(room));
@@ -121,12 +121,12 @@ QRect CDlgWebOpen::FittedGeometry(QSize wanted, QRect owner, QRect available) {
     return placed;
 }
 
-CDlgWebOpen::~CDlgWebOpen() {
+LoginWindow::~LoginWindow() {
     // The page must go before its profile.
     delete view_;
 }
 
-void CDlgWebOpen::LoadStoreCookies() {
+void LoginWindow::LoadStoreCookies() {
     for (const std::string& line : CookieStore::Shared().Lines()) {
         const QNetworkCookie cookie = FromNetscapeLine(line);
         if (!cookie.name().isEmpty()) {
@@ -135,11 +135,11 @@ void CDlgWebOpen::LoadStoreCookies() {
     }
 }
 
-void CDlgWebOpen::Navigate() {
+void LoginWindow::Navigate() {
     view_->load(QUrl::fromUserInput(address_->text().trimmed()));
 }
 
-void CDlgWebOpen::resizeEvent(QResizeEvent* event) {
+void LoginWindow::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     const int cx = event->size().width();
     const int cy = event->size().height();
