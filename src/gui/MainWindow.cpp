@@ -26,7 +26,7 @@
 #include "gui/Dialogs.h"
 #include "gui/LoginWindow.h"
 #include "gui/AlbumTable.h"
-#include "gui/SplashScreenEx.h"
+#include "gui/SplashWindow.h"
 #include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
@@ -399,9 +399,9 @@ void MainWindow::BuildMenu() {
 
 void MainWindow::StartUp(bool withSplash) {
     if (withSplash) {
-        splash_ = new CSplashScreenEx(
+        splash_ = new SplashWindow(
             this, "正在启动，请稍候...",
-            CSplashScreenEx::kFadeIn | CSplashScreenEx::kFadeOut | CSplashScreenEx::kCenterScreen);
+            SplashWindow::kFadeIn | SplashWindow::kFadeOut | SplashWindow::kCenterScreen);
         splash_->Show();
     }
     hide();

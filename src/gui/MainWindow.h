@@ -21,7 +21,7 @@
 
 #include "app/FrontEnd.h"
 #include "app/Session.h"
-#include "gui/SplashScreenEx.h"
+#include "gui/SplashWindow.h"
 
 namespace brenvik {
 
@@ -79,7 +79,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     std::function<void()> startupWork;
     // Waits until no job thread runs.
     void JoinJobs();
-    CSplashScreenEx* Splash() const { return splash_; }
+    SplashWindow* Splash() const { return splash_; }
 
     // The window's own actions, as the buttons and links trigger them.
     void OnGetAlbums();
@@ -142,7 +142,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     QLabel* findLink_ = nullptr;
     FindBar* findPanel_ = nullptr;
     QPointer<LoginWindow> modelessLogin_;
-    QPointer<CSplashScreenEx> splash_;
+    QPointer<SplashWindow> splash_;
     bool loginMethod1_ = true;
 
     std::thread startupThread_;

@@ -31,7 +31,7 @@
 #include "gui/Dialogs.h"
 #include "gui/LoginWindow.h"
 #include "gui/AlbumTable.h"
-#include "gui/SplashScreenEx.h"
+#include "gui/SplashWindow.h"
 #include "net/CookieStore.h"
 #include "net/TextKit.h"
 #include "net/PageFetcher.h"
@@ -995,7 +995,7 @@ TEST(Splash, StaysUntilStartUpIsDone) {
         }
     };
     window.StartUp(true);
-    QPointer<CSplashScreenEx> splash = window.Splash();
+    QPointer<SplashWindow> splash = window.Splash();
     ASSERT_TRUE(splash);
     QTest::qWait(1500);  // longer than any fixed splash time would be
     EXPECT_TRUE(splash && splash->isVisible()) << "start-up is not done yet";
