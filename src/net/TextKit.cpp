@@ -367,6 +367,15 @@ std::string FromUtf16(std::u16string_view text) {
     return out;
 }
 
+bool IsDigitsOnly(std::string_view text) {
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
+}
+
 std::string Trimmed(std::string_view text) {
     const std::size_t first = text.find_first_not_of(" \t\r\n");
     if (first == std::string_view::npos) {

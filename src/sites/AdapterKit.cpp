@@ -115,15 +115,6 @@ std::int32_t ReadCount(std::string_view text) {
         std::min<long long>(ReadNumber(text), std::numeric_limits<std::int32_t>::max()));
 }
 
-bool IsDigitsOnly(std::string_view text) {
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return true;
-}
-
 std::string Unslash(std::string text) {
     ReplaceAll(text, "\\/", "/");
     return text;

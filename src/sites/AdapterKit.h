@@ -45,8 +45,6 @@ void SetPageFetchHook(PageFetchHook hook);
 long long ReadNumber(std::string_view text);
 // ReadNumber as a photo count: values beyond 32 bits are clamped, never wrapped.
 std::int32_t ReadCount(std::string_view text);
-// True when the text is made of decimal digits only (an empty text counts).
-bool IsDigitsOnly(std::string_view text);
 // "\/" becomes "/".
 std::string Unslash(std::string text);
 // True when the marker occurs at a position of at least 1.
