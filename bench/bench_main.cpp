@@ -9,7 +9,7 @@
 #include <functional>
 #include <string>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"
 #include "net/CookieStore.h"

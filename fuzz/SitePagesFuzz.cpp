@@ -8,7 +8,7 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

@@ -3,7 +3,7 @@
 #include <array>
 #include <cstdio>
 
-#include "app/Messages.h"
+#include "session/Messages.h"
 #include "net/Hosts.h"
 #include "net/TextKit.h"
 #include "net/PageFetcher.h"

@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "app/Messages.h"
-#include "app/Session.h"
+#include "session/Messages.h"
+#include "session/Session.h"
 #include "download/Naming.h"
 #include "net/TextKit.h"
 #include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 
 namespace brenvik {
 namespace {

@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/FrontEnd.h"
+#include "session/FrontEnd.h"
 
 namespace brenvik::cli {
 

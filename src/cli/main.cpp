@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "app/AddressRule.h"
-#include "app/AlbumRows.h"
+#include "session/AlbumRows.h"
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
 #include "download/DownloadJob.h"
@@ -23,7 +23,7 @@
 #include "net/Hosts.h"
 #include "net/Routing.h"
 #include "net/TextKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 #include "sites/Sites.h"
 
 namespace brenvik::cli {

@@ -2,8 +2,8 @@
 
 #include <ctime>
 
-#include "app/AlbumRows.h"
-#include "app/Session.h"
+#include "session/AlbumRows.h"
+#include "session/Session.h"
 #include "download/Naming.h"
 #include "net/AtomicFile.h"
 #include "net/TextKit.h"

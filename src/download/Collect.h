@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik {
 

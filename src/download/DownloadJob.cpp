@@ -7,7 +7,7 @@
 #include <optional>
 #include <set>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"
 #include "download/ListExport.h"
@@ -15,7 +15,7 @@
 #include "download/Naming.h"
 #include "net/TextKit.h"
 #include "net/TransferStop.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 
 namespace brenvik {
 namespace {

@@ -11,7 +11,7 @@
 #include <utility>
 #include <vector>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "net/AtomicFile.h"
 #include "net/TransferStop.h"

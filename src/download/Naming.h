@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "download/Lists.h"
+#include "session/Lists.h"
 #include "settings/Settings.h"
 
 namespace brenvik {

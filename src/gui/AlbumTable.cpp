@@ -5,8 +5,8 @@
 
 #include <algorithm>
 
-#include "app/AlbumRows.h"
-#include "app/Session.h"
+#include "session/AlbumRows.h"
+#include "session/Session.h"
 #include "net/PageFetcher.h"
 
 namespace brenvik {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "app/TableText.h"
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik {
 

@@ -19,8 +19,8 @@
 #include <thread>
 #include <vector>
 
-#include "app/FrontEnd.h"
-#include "app/Session.h"
+#include "session/FrontEnd.h"
+#include "session/Session.h"
 #include "gui/SplashWindow.h"
 
 namespace brenvik {

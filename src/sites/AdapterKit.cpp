@@ -6,12 +6,12 @@
 #include <mutex>
 #include <thread>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 
 #include "net/Hosts.h"
 #include "net/TextKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 
 namespace brenvik {
 

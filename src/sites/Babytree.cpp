@@ -2,7 +2,7 @@
 // first) or from the page list of the main host; each form has its photo list.
 #include "sites/Babytree.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

@@ -1,7 +1,7 @@
 // Baidu albums and Tieba: an account's albums, a Tieba bar's albums, one Tieba thread.
 #include "sites/Baidu.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

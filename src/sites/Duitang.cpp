@@ -2,7 +2,7 @@
 // photos, both from the site's JSON pages. The album list wants a pause between pages.
 #include <ctime>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

@@ -1,7 +1,7 @@
 // huaban: one board and its pins. The board page already holds the first pins; later
 // pages continue after the last pin seen. The site answers a busy gateway now and then;
 // fresh cookies and a pause usually get past it.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"

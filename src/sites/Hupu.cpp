@@ -3,7 +3,7 @@
 // under maintenance every page says so and nothing is listed.
 #include "sites/Hupu.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/Hosts.h"

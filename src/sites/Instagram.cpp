@@ -2,7 +2,7 @@
 // then from the media service, page after page by cursor.
 #include "sites/Instagram.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

@@ -2,7 +2,7 @@
 // for its albums. An album is one page of pictures.
 #include "sites/Moko.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

@@ -7,7 +7,7 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"

@@ -2,7 +2,7 @@
 // the "next page" link. The site writes Big5.
 #include "sites/Pchome.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

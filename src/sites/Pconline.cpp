@@ -2,7 +2,7 @@
 // pictures.
 #include "sites/Pconline.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

@@ -1,6 +1,6 @@
 // poco: a user's albums (password albums marked) with their photos, and a user's
 // activity list with the pictures of each post. Both lists page by a next-page link.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

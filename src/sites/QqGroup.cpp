@@ -2,12 +2,12 @@
 // take the logged-in user's number and the Qzone token made from the login cookie.
 #include "sites/QqGroup.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"
 #include "sites/AdapterKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 #include "sites/Qzone.h"
 #include "sites/Sites.h"
 

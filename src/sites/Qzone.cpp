@@ -4,7 +4,7 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

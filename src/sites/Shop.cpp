@@ -8,8 +8,8 @@
 #include <cstdlib>
 #include <set>
 
-#include "app/Messages.h"
-#include "app/Session.h"
+#include "session/Messages.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"

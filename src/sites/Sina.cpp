@@ -6,7 +6,7 @@
 #include <chrono>
 #include <set>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"

@@ -1,11 +1,11 @@
 // 51: a user's albums from the photo page, and each album's photos from the site's data
 // view. A busy server answers with a "try again later" page instead of the content.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"
 #include "sites/AdapterKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
 

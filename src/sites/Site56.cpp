@@ -1,6 +1,6 @@
 // 56: a user's albums and each album's photos, both paged by a next-page link. The
 // image host checks that a picture is asked for from its album page.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

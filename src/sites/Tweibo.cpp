@@ -3,7 +3,7 @@
 // the time of the last post of the previous page.
 #include "sites/Tweibo.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"

@@ -1,6 +1,6 @@
 // yupoo: a user's albums (two page layouts) or one album, and each album's original
 // pictures, reached through their zoom pages. Password albums ask for a login.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"

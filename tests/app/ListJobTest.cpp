@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "net/CookieStore.h"
 #include "sites/Sites.h"

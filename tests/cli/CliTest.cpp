@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "cli/CliOptions.h"
 #include "net/CookieStore.h"
 #include "settings/Settings.h"

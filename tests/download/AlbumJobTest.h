@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
 #include "download/ListTypes.h"

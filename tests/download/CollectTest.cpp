@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
-#include "download/DownloadRecord.h"
+#include "session/Session.h"
+#include "session/DownloadRecord.h"
 #include "download/ListTypes.h"
 #include "net/AtomicFile.h"
 #include "support/FakeFrontEnd.h"

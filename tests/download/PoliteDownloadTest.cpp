@@ -11,7 +11,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/AlbumJobTest.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"

@@ -22,7 +22,7 @@
 #include <gtest/gtest.h>
 
 #include "app/Classify.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "app/TableText.h"
 #include "download/Collect.h"
 #include "gui/MainWindow.h"

@@ -10,7 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/DownloadJob.h"
 #include "net/TextKit.h"
 #include "settings/Settings.h"

@@ -7,9 +7,9 @@
 #include <string>
 #include <vector>
 
-#include "app/FrontEnd.h"
-#include "app/Session.h"
-#include "download/Lists.h"
+#include "session/FrontEnd.h"
+#include "session/Session.h"
+#include "session/Lists.h"
 
 namespace brenvik::test {
 

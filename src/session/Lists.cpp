@@ -1,4 +1,4 @@
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 #include <cwctype>
 

@@ -1,4 +1,4 @@
-#include "download/DownloadRecord.h"
+#include "session/DownloadRecord.h"
 
 #include <fcntl.h>
 #include <unistd.h>

@@ -1,4 +1,4 @@
-#include "app/AlbumRows.h"
+#include "session/AlbumRows.h"
 
 #include <cstdio>
 

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
-#include "app/FrontEnd.h"
-#include "download/DownloadRecord.h"
-#include "download/Lists.h"
+#include "session/FrontEnd.h"
+#include "session/DownloadRecord.h"
+#include "session/Lists.h"
 #include "settings/Settings.h"
 
 namespace brenvik {

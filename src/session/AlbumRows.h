@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik {
 
