@@ -5,9 +5,9 @@
 
 #include <algorithm>
 
+#include "net/PageFetcher.h"
 #include "session/AlbumRows.h"
 #include "session/Session.h"
-#include "net/PageFetcher.h"
 
 namespace brenvik {
 namespace {
@@ -30,7 +30,7 @@ QString Q(const std::string& text) {
 
 AlbumTable::AlbumTable(Session& session, QWidget* parent)
     : QTableWidget(parent), session_(session) {
-    setObjectName("ctl1003");
+    setObjectName("albumTable");
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     listDelegate_ = itemDelegate();
     thumbDelegate_ = new ThumbnailDelegate(this);
@@ -51,7 +51,8 @@ AlbumTable::~AlbumTable() {
     coverThread_.join();
 }
 
-void ThumbnailDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void ThumbnailDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                        const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     option->decorationPosition = QStyleOptionViewItem::Top;
     option->decorationAlignment = Qt::AlignHCenter | Qt::AlignTop;

@@ -5,9 +5,9 @@
 #include <QFont>
 #include <cstdlib>
 
-#include "gui/MainWindow.h"
 #include "gui/Chinese.h"
 #include "gui/Home.h"
+#include "gui/MainWindow.h"
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 

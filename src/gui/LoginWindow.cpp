@@ -80,15 +80,15 @@ LoginWindow::LoginWindow(const QString& startAddress, QWidget* parent) : QDialog
     auto* label = new QLabel("网址：", this);
     label->move(4, 8);
     address_ = new QLineEdit(this);
-    address_->setObjectName("ctl1001");
+    address_->setObjectName("loginAddressBox");
     open_ = new QPushButton("打开", this);
-    open_->setObjectName("ctl1026");
+    open_->setObjectName("openButton");
     open_->setDefault(true);
     open_->resize(64, 28);
     // A browser profile of its own: the core's cookie store is the one that counts.
     profile_ = new QWebEngineProfile(this);
     view_ = new QWebEngineView(this);
-    view_->setObjectName("ctl1025");
+    view_->setObjectName("browserView");
     view_->setPage(new QWebEnginePage(profile_, view_));
     QWebEngineCookieStore* cookies = profile_->cookieStore();
     connect(cookies, &QWebEngineCookieStore::cookieAdded, this,

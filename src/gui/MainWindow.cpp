@@ -22,10 +22,10 @@
 #include "app/ListJob.h"
 #include "app/TableText.h"
 #include "download/DownloadJob.h"
-#include "gui/HistoryComboBox.h"
-#include "gui/Dialogs.h"
-#include "gui/LoginWindow.h"
 #include "gui/AlbumTable.h"
+#include "gui/Dialogs.h"
+#include "gui/HistoryComboBox.h"
+#include "gui/LoginWindow.h"
 #include "gui/SplashWindow.h"
 #include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
@@ -58,7 +58,7 @@ enum class Command {
 
 struct MenuEntry {
     const char* menu;
-    int id;
+    const char* name;  // the action's object name
     const char* text;
     Command command;
     std::uint16_t bit;
@@ -67,47 +67,51 @@ struct MenuEntry {
 // Menu 129, in order.
 const std::vector<MenuEntry>& MenuTable() {
     static const std::vector<MenuEntry> table = {
-        {"登录", 32796, "登录方式1（如果登录失败，可勾选该项后再登录）", Command::LoginMethod, 0},
-        {"登录", 32781, "QQ空间/QQ群", Command::Login, 0},
-        {"登录", 32782, "腾讯微博（登录时勾上下次自动登录）", Command::Login, 0},
-        {"登录", 32789, "百度", Command::Login, 0},
-        {"登录", 32790, "网易", Command::Login, 0},
-        {"登录", 32791, "人人", Command::Login, 0},
-        {"登录", 32792, "又拍（下载器没弹窗提示你登录，就不要在这里登录）", Command::Login, 0},
-        {"登录", 32793, "美空", Command::Login, 0},
-        {"登录", 32794, "新浪微博（登录时勾上下次自动登录）", Command::Login, 0},
-        {"登录", 32803, "淘宝（强烈建议用小号登录）", Command::Login, 0},
-        {"登录", 32813, "56", Command::Login, 0},
-        {"登录", 32815, "虎扑", Command::Login, 0},
-        {"登录", 32795, "自定义登录", Command::Login, 0},
-        {"登录", 32820, "从Firefox导入登录Cookie", Command::FirefoxCookies, 0},
-        {"登录", 32821, "从Chromium导入登录Cookie", Command::ChromiumCookies, 0},
-        {"设置", 32778, "下载参数设置", Command::DownSet, 0},
-        {"设置", 32779, "文件名设置", Command::SaveSet, 0},
-        {"设置", 32802, "只生成迅雷下载列表", Command::Option, kFlagListOnly},
-        {"设置", 32804, "生成图片原始名文件", Command::Option, kFlagSourceNames},
-        {"设置", 32799, "修正图片顺序", Command::Option, kFlagFixOrder},
-        {"设置", 32800, "修正图片格式", Command::Option, kFlagFixFormat},
-        {"设置", 32774, "不下载以前下载过的图片", Command::Option, kFlagSkipDownloaded},
-        {"设置", 32812, "下载完成后打开保存路径", Command::Option, kFlagOpenFolder},
-        {"设置", 32808, "只下载宝贝(商品)主图", Command::ShopOption, kFlagShopMainImages},
-        {"设置", 32814, "只下载宝贝(商品)描述里的图片", Command::ShopOption,
+        {"登录", "loginMethodAction", "登录方式1（如果登录失败，可勾选该项后再登录）",
+         Command::LoginMethod, 0},
+        {"登录", "qzoneLoginAction", "QQ空间/QQ群", Command::Login, 0},
+        {"登录", "tweiboLoginAction", "腾讯微博（登录时勾上下次自动登录）", Command::Login, 0},
+        {"登录", "baiduLoginAction", "百度", Command::Login, 0},
+        {"登录", "neteaseLoginAction", "网易", Command::Login, 0},
+        {"登录", "renrenLoginAction", "人人", Command::Login, 0},
+        {"登录", "yupooLoginAction", "又拍（下载器没弹窗提示你登录，就不要在这里登录）",
+         Command::Login, 0},
+        {"登录", "mokoLoginAction", "美空", Command::Login, 0},
+        {"登录", "weiboLoginAction", "新浪微博（登录时勾上下次自动登录）", Command::Login, 0},
+        {"登录", "taobaoLoginAction", "淘宝（强烈建议用小号登录）", Command::Login, 0},
+        {"登录", "site56LoginAction", "56", Command::Login, 0},
+        {"登录", "hupuLoginAction", "虎扑", Command::Login, 0},
+        {"登录", "customLoginAction", "自定义登录", Command::Login, 0},
+        {"登录", "firefoxCookiesAction", "从Firefox导入登录Cookie", Command::FirefoxCookies, 0},
+        {"登录", "chromiumCookiesAction", "从Chromium导入登录Cookie", Command::ChromiumCookies, 0},
+        {"设置", "downloadSettingsAction", "下载参数设置", Command::DownSet, 0},
+        {"设置", "fileNameSettingsAction", "文件名设置", Command::SaveSet, 0},
+        {"设置", "listOnlyAction", "只生成迅雷下载列表", Command::Option, kFlagListOnly},
+        {"设置", "sourceNamesAction", "生成图片原始名文件", Command::Option, kFlagSourceNames},
+        {"设置", "fixOrderAction", "修正图片顺序", Command::Option, kFlagFixOrder},
+        {"设置", "fixFormatAction", "修正图片格式", Command::Option, kFlagFixFormat},
+        {"设置", "skipDownloadedAction", "不下载以前下载过的图片", Command::Option,
+         kFlagSkipDownloaded},
+        {"设置", "openFolderAction", "下载完成后打开保存路径", Command::Option, kFlagOpenFolder},
+        {"设置", "shopMainImagesAction", "只下载宝贝(商品)主图", Command::ShopOption,
+         kFlagShopMainImages},
+        {"设置", "shopDescriptionImagesAction", "只下载宝贝(商品)描述里的图片", Command::ShopOption,
          kFlagShopDescriptionImages},
-        {"设置", 32776, "又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）", Command::Option,
-         kFlagYupooLarge},
-        {"下载文件", 32811, "导入下载文件并开始下载", Command::NoAction, 0},
-        {"下载文件", 32809, "导出下载文件", Command::NoAction, 0},
-        {"下载文件", 32810, "导出迅雷下载列表", Command::NoAction, 0},
-        {"帮助", 32775, "版本信息", Command::About, 0},
-        {"帮助", 32806, "使用说明", Command::Help, 0},
-        {"帮助", 32807, "文件处理", Command::FileHelp, 0},
+        {"设置", "yupooLargeAction", "又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）",
+         Command::Option, kFlagYupooLarge},
+        {"下载文件", "importDownloadFileAction", "导入下载文件并开始下载", Command::NoAction, 0},
+        {"下载文件", "exportDownloadFileAction", "导出下载文件", Command::NoAction, 0},
+        {"下载文件", "exportAddressListAction", "导出迅雷下载列表", Command::NoAction, 0},
+        {"帮助", "aboutAction", "版本信息", Command::About, 0},
+        {"帮助", "helpAction", "使用说明", Command::Help, 0},
+        {"帮助", "fileHelpAction", "文件处理", Command::FileHelp, 0},
     };
     return table;
 }
 
-const MenuEntry* FindEntry(int id) {
+const MenuEntry* FindEntry(std::string_view name) {
     for (const MenuEntry& entry : MenuTable()) {
-        if (entry.id == id) {
+        if (entry.name == name) {
             return &entry;
         }
     }
@@ -152,9 +156,9 @@ class LinkLabel : public QLabel {
     QString plain_;
 };
 
-QLabel* Link(const QString& text, int id, QWidget* parent) {
+QLabel* Link(const QString& text, const char* name, QWidget* parent) {
     auto* link = new LinkLabel(text, parent);
-    link->setObjectName(QString("ctl%1").arg(id));
+    link->setObjectName(name);
     return link;
 }
 
@@ -251,18 +255,18 @@ LoginWindow* MainWindow::ModelessLogin() const {
     return modelessLogin_;
 }
 
-void MainWindow::Register(int id, QWidget* widget) {
-    widget->setObjectName(QString("ctl%1").arg(id));
-    controls_[id] = widget;
+void MainWindow::Register(const char* name, QWidget* widget) {
+    widget->setObjectName(name);
+    controls_[name] = widget;
 }
 
-QWidget* MainWindow::Control(int id) const {
-    const auto found = controls_.find(id);
+QWidget* MainWindow::Control(const QString& name) const {
+    const auto found = controls_.find(name);
     return found == controls_.end() ? nullptr : found->second;
 }
 
-QAction* MainWindow::MenuAction(int id) const {
-    const auto found = actions_.find(id);
+QAction* MainWindow::MenuAction(const QString& name) const {
+    const auto found = actions_.find(name);
     return found == actions_.end() ? nullptr : found->second;
 }
 
@@ -274,9 +278,9 @@ void MainWindow::BuildControls() {
     status1_ = new QLabel(central);
     status2_ = new QLabel(central);
     notice_ = new QLabel(QString::fromUtf8(kStartupNotice), central);
-    Register(kControlJobStatus, status1_);
-    Register(kControlProgress, status2_);
-    Register(1013, notice_);
+    Register("jobStatusLabel", status1_);
+    Register("progressLabel", status2_);
+    Register("noticeLabel", notice_);
     status1_->setMinimumWidth(220);
     statusRow->addWidget(status1_);
     statusRow->addWidget(status2_, 1);
@@ -285,15 +289,15 @@ void MainWindow::BuildControls() {
 
     auto* addressRow = new QHBoxLayout;
     siteBox_ = new QComboBox(central);
-    Register(1002, siteBox_);
+    Register("siteBox", siteBox_);
     subBox_ = new QComboBox(central);
-    Register(1035, subBox_);
+    Register("subKindBox", subBox_);
     addressBox_ = new HistoryComboBox(central);
-    Register(kControlAddress, addressBox_);
+    Register("addressBox", addressBox_);
     getButton_ = new QPushButton("获取相册", central);
-    Register(1004, getButton_);
+    Register("listButton", getButton_);
     downloadButton_ = new QPushButton("下载", central);
-    Register(1005, downloadButton_);
+    Register("downloadButton", downloadButton_);
     downloadButton_->setEnabled(false);
     siteBox_->setMinimumWidth(140);
     addressRow->addWidget(siteBox_);
@@ -306,30 +310,27 @@ void MainWindow::BuildControls() {
     auto* saveRow = new QHBoxLayout;
     saveRow->addWidget(new QLabel("保存路径：", central));
     savePathBox_ = new HistoryComboBox(central);
-    Register(kControlSavePath, savePathBox_);
+    Register("savePathBox", savePathBox_);
     chooseButton_ = new QPushButton("设置", central);
-    Register(1007, chooseButton_);
+    Register("chooseFolderButton", chooseButton_);
     openButton_ = new QPushButton("打开", central);
-    Register(1008, openButton_);
+    Register("openFolderButton", openButton_);
     saveRow->addWidget(savePathBox_, 1);
     saveRow->addWidget(chooseButton_);
     saveRow->addWidget(openButton_);
     layout->addLayout(saveRow);
 
     frame_ = new QGroupBox("相册列表", central);
-    Register(kControlAlbumFrame, frame_);
+    Register("albumFrame", frame_);
     auto* frameLayout = new QVBoxLayout(frame_);
     auto* tools = new QHBoxLayout;
-    exportLink_ = Link("导出", 1037, frame_);
-    filterLink_ = Link("筛选", 1036, frame_);
-    findLink_ = Link("查找", 1034, frame_);
+    exportLink_ = Link("导出", "exportLink", frame_);
+    filterLink_ = Link("筛选", "filterLink", frame_);
+    findLink_ = Link("查找", "findLink", frame_);
     thumbBox_ = new QCheckBox("预览图", frame_);
     selectAllBox_ = new QCheckBox("全选", frame_);
-    controls_[1037] = exportLink_;
-    controls_[1036] = filterLink_;
-    controls_[1034] = findLink_;
-    Register(1014, thumbBox_);
-    Register(1012, selectAllBox_);
+    Register("thumbnailBox", thumbBox_);
+    Register("selectAllBox", selectAllBox_);
     tools->addStretch();
     tools->addWidget(exportLink_);
     tools->addWidget(filterLink_);
@@ -338,11 +339,11 @@ void MainWindow::BuildControls() {
     tools->addWidget(selectAllBox_);
     frameLayout->addLayout(tools);
     grid_ = new AlbumTable(session_, frame_);
-    controls_[1003] = grid_;
+    controls_["albumTable"] = grid_;
     frameLayout->addWidget(grid_);
     layout->addWidget(frame_, 1);
     auto* bottom = new QLabel(central);
-    Register(1031, bottom);
+    Register("bottomLabel", bottom);
     layout->addWidget(bottom);
     setCentralWidget(central);
 
@@ -384,15 +385,15 @@ void MainWindow::BuildMenu() {
             connect(menus[title], &QMenu::aboutToShow, this, &MainWindow::RefreshMenuChecks);
         }
         QAction* action = menus[title]->addAction(QString::fromUtf8(entry.text));
-        action->setObjectName(QString("menu%1").arg(entry.id));
+        action->setObjectName(entry.name);
         action->setCheckable(entry.command == Command::Option ||
                              entry.command == Command::ShopOption ||
                              entry.command == Command::LoginMethod);
-        actions_[entry.id] = action;
+        actions_[entry.name] = action;
         // The download-file items have nothing to do yet; they show so.
         action->setEnabled(entry.command != Command::NoAction);
-        const int id = entry.id;
-        connect(action, &QAction::triggered, this, [this, id] { OnMenuCommand(id); });
+        const std::string name = entry.name;
+        connect(action, &QAction::triggered, this, [this, name] { OnMenuCommand(name); });
     }
     RefreshMenuChecks();
 }
@@ -488,15 +489,15 @@ void MainWindow::RefreshMenuChecks() {
     const int site = siteBox_ ? std::max(0, siteBox_->currentIndex()) : 0;
     const std::uint16_t flags = session_.SaveRules(site).flags;
     for (const MenuEntry& entry : MenuTable()) {
-        QAction* action = actions_[entry.id];
+        QAction* action = actions_[entry.name];
         if (entry.command == Command::Option || entry.command == Command::ShopOption) {
             action->setChecked((flags & entry.bit) != 0);
         }
     }
-    actions_[32796]->setChecked(loginMethod1_);
-    actions_[32808]->setEnabled(site == 11 || site == 16);
-    actions_[32814]->setEnabled(site == 11 || site == 16);
-    actions_[32776]->setEnabled(site == 7);
+    actions_["loginMethodAction"]->setChecked(loginMethod1_);
+    actions_["shopMainImagesAction"]->setEnabled(site == 11 || site == 16);
+    actions_["shopDescriptionImagesAction"]->setEnabled(site == 11 || site == 16);
+    actions_["yupooLargeAction"]->setEnabled(site == 7);
 }
 
 void MainWindow::RefreshHistories() {
@@ -518,8 +519,8 @@ void MainWindow::ImportBrowserLogin(const std::string& browser) {
     ShowMessageNow(Q(BrowserImportReport(result)));
 }
 
-void MainWindow::OnMenuCommand(int id) {
-    const MenuEntry* entry = FindEntry(id);
+void MainWindow::OnMenuCommand(const std::string& name) {
+    const MenuEntry* entry = FindEntry(name);
     if (!entry) {
         return;
     }
@@ -529,7 +530,7 @@ void MainWindow::OnMenuCommand(int id) {
             loginMethod1_ = !loginMethod1_;
             break;
         case Command::Login:
-            OpenLoginWindow(LoginAddress(id), !loginMethod1_);
+            OpenLoginWindow(LoginAddress(entry->name), !loginMethod1_);
             break;
         case Command::DownSet: {
             DownloadParams params = session_.DownParams(site);
@@ -584,41 +585,44 @@ void MainWindow::OnMenuCommand(int id) {
     RefreshMenuChecks();
 }
 
-QString MainWindow::LoginAddress(int id) const {
+QString MainWindow::LoginAddress(std::string_view action) const {
     const auto base = [](const char* role) { return Q(SiteBase(role)); };
-    switch (id) {
-        case 32781: {
-            const QString typed = addressBox_->Text().trimmed();
-            const bool number =
-                !typed.isEmpty() && IsDigitsOnly(typed) && subBox_->currentIndex() == 0;
-            return base("qzone.user") + (number ? "/" + typed : QString());
-        }
-        case 32782:
-            return base("tweibo.web");
-        case 32789:
-            return base("baidu.login");
-        case 32790:
-            return base("netease.login");
-        case 32791:
-            return base("renren.main");
-        case 32792:
-            return base("yupoo.web") + "/account/login/";
-        case 32793: {
-            QString home = base("moko.web");
-            home.replace(":", "%3A");
-            return base("moko.web") + "/jsps/common/login.jsp?tourl=" + home;
-        }
-        case 32794:
-            return base("weibo.home") + "/login.php";
-        case 32803:
-            return "https://" + Q(Host("taobao.login")) + "/member/login.jhtml";
-        case 32813:
-            return base("56.web") + "/login/";
-        case 32815:
-            return base("hupu.passport") + "/login";
-        default:
-            return base("login.default");
+    if (action == "qzoneLoginAction") {
+        // A typed QQ number opens that account's own space after the login.
+        const QString typed = addressBox_->Text().trimmed();
+        const bool number = !typed.isEmpty() && IsDigitsOnly(typed) && subBox_->currentIndex() == 0;
+        return base("qzone.user") + (number ? "/" + typed : QString());
     }
+    if (action == "mokoLoginAction") {
+        QString home = base("moko.web");
+        home.replace(":", "%3A");
+        return base("moko.web") + "/jsps/common/login.jsp?tourl=" + home;
+    }
+    // The other login pages: a host role and a path.
+    struct LoginPage {
+        const char* action;
+        const char* role;
+        const char* path;
+    };
+    static constexpr LoginPage kPages[] = {
+        {"tweiboLoginAction", "tweibo.web", ""},
+        {"baiduLoginAction", "baidu.login", ""},
+        {"neteaseLoginAction", "netease.login", ""},
+        {"renrenLoginAction", "renren.main", ""},
+        {"yupooLoginAction", "yupoo.web", "/account/login/"},
+        {"weiboLoginAction", "weibo.home", "/login.php"},
+        {"site56LoginAction", "56.web", "/login/"},
+        {"hupuLoginAction", "hupu.passport", "/login"},
+    };
+    for (const LoginPage& page : kPages) {
+        if (action == page.action) {
+            return base(page.role) + page.path;
+        }
+    }
+    if (action == "taobaoLoginAction") {
+        return "https://" + Q(Host("taobao.login")) + "/member/login.jhtml";
+    }
+    return base("login.default");
 }
 
 void MainWindow::OpenLoginWindow(const QString& address, bool modal) {
@@ -821,11 +825,29 @@ void MainWindow::OpenLogin(const std::string& address) {
     CallBlocking([this, address] { RunModalLogin(Q(address)); });
 }
 
+// The widgets behind the core's text fields.
+QString MainWindow::ControlName(int controlId) {
+    switch (controlId) {
+        case kControlSavePath:
+            return "savePathBox";
+        case kControlAddress:
+            return "addressBox";
+        case kControlProgress:
+            return "progressLabel";
+        case kControlJobStatus:
+            return "jobStatusLabel";
+        case kControlAlbumFrame:
+            return "albumFrame";
+        default:
+            return {};
+    }
+}
+
 void MainWindow::SetControlText(int controlId, const std::string& text) {
     QMetaObject::invokeMethod(
         this,
         [this, controlId, text] {
-            QWidget* control = Control(controlId);
+            QWidget* control = Control(ControlName(controlId));
             if (auto* label = qobject_cast<QLabel*>(control)) {
                 label->setText(Q(text));
             } else if (auto* box = qobject_cast<QGroupBox*>(control)) {

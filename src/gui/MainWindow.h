@@ -19,9 +19,9 @@
 #include <thread>
 #include <vector>
 
+#include "gui/SplashWindow.h"
 #include "session/FrontEnd.h"
 #include "session/Session.h"
-#include "gui/SplashWindow.h"
 
 namespace brenvik {
 
@@ -63,8 +63,8 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void OpenFolder(const std::string& folder) override;
 
     // For tests and scripts: controls by their ids, menu commands by theirs.
-    QWidget* Control(int id) const;
-    QAction* MenuAction(int id) const;
+    QWidget* Control(const QString& name) const;
+    QAction* MenuAction(const QString& name) const;
     AlbumTable* Grid() const { return grid_; }
     HistoryComboBox* AddressBox() const { return addressBox_; }
     HistoryComboBox* SavePathBox() const { return savePathBox_; }
@@ -88,7 +88,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void OnFilter();
     void OnFind();
     void OnThumbnailToggled();
-    void OnMenuCommand(int id);
+    void OnMenuCommand(const std::string& name);
     void ImportBrowserLogin(const std::string& browser);
     void OpenLoginWindow(const QString& address, bool modal);
     void SetSavePath(const QString& path, bool remember);
@@ -112,16 +112,17 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void ShowMessageNow(const QString& text);
     bool AskNow(const QString& text);
     void FlushNewRows();
-    QString LoginAddress(int id) const;
+    QString LoginAddress(std::string_view action) const;
     QString DefaultSavePath() const;
-    void Register(int id, QWidget* widget);
+    void Register(const char* name, QWidget* widget);
+    static QString ControlName(int controlId);
     // Runs f on the window's thread and waits for it; at once when already there.
     template <class F>
     void CallBlocking(F f);
 
     Session session_;
-    std::map<int, QWidget*> controls_;
-    std::map<int, QAction*> actions_;
+    std::map<QString, QWidget*> controls_;
+    std::map<QString, QAction*> actions_;
     QLabel* status1_ = nullptr;
     QLabel* status2_ = nullptr;
     QLabel* notice_ = nullptr;
