@@ -327,6 +327,9 @@ void MainWindow::BuildControls() {
     exportLink_ = Link("导出", "exportLink", frame_);
     filterLink_ = Link("筛选", "filterLink", frame_);
     findLink_ = Link("查找", "findLink", frame_);
+    Register("exportLink", exportLink_);
+    Register("filterLink", filterLink_);
+    Register("findLink", findLink_);
     thumbBox_ = new QCheckBox("预览图", frame_);
     selectAllBox_ = new QCheckBox("全选", frame_);
     Register("thumbnailBox", thumbBox_);
