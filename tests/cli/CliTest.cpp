@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -112,6 +113,21 @@ TEST(CliOptions, RefusedFormsSayWhy) {
         EXPECT_EQ(parsed.error, r.error);
         EXPECT_EQ(parsed.suggestion, r.suggestion) << r.error;
     }
+}
+
+TEST(CliOptions, InputsComeInOrderAndStandardInputIsReadOnce) {
+    const test::TempDir dir;
+    std::ofstream(dir / "list.txt") << "# mine\n  222 \n\n#333\n444\n";
+    cli::Options options;
+    options.inputs = {"111", "-", "-"};
+    options.inputFiles = {(dir / "list.txt").string(), "-"};
+    std::istringstream stdIn("555\n# no\n666");
+    std::string error;
+    EXPECT_EQ(cli::GatherInputs(options, stdIn, error),
+              (std::vector<std::string>{"111", "555", "666", "222", "444"}));
+    options.inputFiles = {(dir / "missing.txt").string()};
+    EXPECT_FALSE(cli::GatherInputs(options, stdIn, error));
+    EXPECT_EQ(error, "无法读取地址文件: " + (dir / "missing.txt").string());
 }
 
 TEST(CliOptions, AMistypedOptionGetsTheUsageAndOneSuggestionNotTheHelp) {
