@@ -4,7 +4,7 @@
 
 #include <cstdio>
 
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 #include "download/DownloadJob.h"
 #include "net/TransferPace.h"
 
@@ -150,7 +150,7 @@ void CliFrontEnd::StartInput(std::size_t number, std::size_t count, const std::s
     Line("== [" + std::to_string(number) + "/" + std::to_string(count) + "] " + address);
 }
 
-void CliFrontEnd::AlbumAdded(const ST_PERLISTRECORD&) {}
+void CliFrontEnd::AlbumAdded(const AlbumRecord&) {}
 
 void CliFrontEnd::WorkerNotice(int seconds, int count) {
     if (quiet_) {

@@ -6,8 +6,8 @@
 #include <mutex>
 #include <string>
 
-#include "app/FrontEnd.h"
-#include "net/URLSource2.h"
+#include "session/FrontEnd.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik::cli {
 
@@ -19,7 +19,7 @@ class CliFrontEnd : public FrontEnd {
     bool AskYesNo(const std::string& text) override;
     void OpenLogin(const std::string& address) override;
     void SetControlText(int controlId, const std::string& text) override;
-    void AlbumAdded(const ST_PERLISTRECORD& album) override;
+    void AlbumAdded(const AlbumRecord& album) override;
     void WorkerNotice(int seconds, int count) override;
     void ListingLook(bool listing) override;
     void AutoDownload() override;

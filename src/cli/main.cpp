@@ -13,9 +13,9 @@
 #include <thread>
 
 #include "app/AddressRule.h"
-#include "app/AlbumRows.h"
+#include "session/AlbumRows.h"
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "cli/CliDocs.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
@@ -25,10 +25,10 @@
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferPace.h"
-#include "net/URLSource2.h"
-#include "sites/PageWatch.h"
+#include "net/PageFetcher.h"
+#include "session/PageWatch.h"
 #include "sites/Sites.h"
 
 namespace brenvik::cli {
@@ -83,7 +83,7 @@ std::filesystem::path DefaultHome() {
     return std::filesystem::path(user && *user ? user : ".") / ".local" / "share" / "brenvik";
 }
 
-std::string AlbumsJson(const std::vector<ST_PERLISTRECORD>& albums) {
+std::string AlbumsJson(const std::vector<AlbumRecord>& albums) {
     std::string json = "[";
     for (std::size_t i = 0; i < albums.size(); ++i) {
         const auto& a = albums[i];
@@ -96,7 +96,7 @@ std::string AlbumsJson(const std::vector<ST_PERLISTRECORD>& albums) {
     return json + (albums.empty() ? "]" : "\n]");
 }
 
-void PrintAlbumTable(const std::vector<ST_PERLISTRECORD>& albums) {
+void PrintAlbumTable(const std::vector<AlbumRecord>& albums) {
     for (std::size_t i = 0; i < albums.size(); ++i) {
         const AlbumRowTexts row = AlbumRow(albums[i], static_cast<int>(i) + 1);
         std::printf("%s\t%s\t%s\t%s\n", row.number.c_str(), row.name.c_str(), row.count.c_str(),
@@ -196,7 +196,7 @@ int RunOne(Session& session, const Options& options, const std::string& address)
     const SiteAndSub chosen = SiteFor(options, address);
     PrepareListing(session, chosen.site);
     GetListFunc(session, address, chosen.site == 0 ? chosen.sub : 0);
-    const std::vector<ST_PERLISTRECORD> albums = session.albums.All();
+    const std::vector<AlbumRecord> albums = session.albums.All();
     if (address.find_first_not_of(" \t\r\n") == std::string::npos) {
         return kExitUsage;
     }

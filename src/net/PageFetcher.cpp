@@ -1,7 +1,7 @@
 // The page fetcher on libcurl. Each exchange owns its easy handle; the only shared
 // state is the cookie store: the cookies of the hosts a transfer visits are handed to it
 // and its changes merged back after.
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -22,7 +22,7 @@
 #include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferPace.h"
 #include "net/TransferStop.h"
 
@@ -274,7 +274,7 @@ Origin OriginOf(const std::string& address) {
 // The state one exchange's callbacks share.
 class Exchange {
   public:
-    Exchange(const URLRequest& request, CURLSource& response)
+    Exchange(const URLRequest& request, FetchResponse& response)
         : request_(request), response_(response) {
         if (request.saveDescriptor >= 0) {
             save_ = std::make_unique<SaveFile>(request.saveDescriptor);
@@ -337,7 +337,7 @@ class Exchange {
     void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo);
 
     const URLRequest& request_;
-    CURLSource& response_;
+    FetchResponse& response_;
     std::unique_ptr<SaveFile> save_;
     CURL* curl_ = nullptr;
     Origin origin_;
@@ -723,13 +723,13 @@ std::string Exchange::FailureReason(CURLcode rc) const {
 }
 
 // A busy server (429) or one down for maintenance (503) may say when to come back.
-bool ToldToWait(const CURLSource& response) {
+bool ToldToWait(const FetchResponse& response) {
     return (response.status == 429 || response.status == 503) && response.retryAfterSeconds > 0;
 }
 
 }  // namespace
 
-bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
+bool FetchResponse::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     body.clear();
     rawHeaders.clear();
     received = 0;
@@ -771,7 +771,7 @@ std::shared_ptr<const ExchangeObserver> CurrentObserver() {
 }
 
 // What the caller's checks found wrong with a body that arrived.
-std::string UnacceptedReason(const CURLSource& response) {
+std::string UnacceptedReason(const FetchResponse& response) {
     if (ToldToWait(response)) {
         return "服务器要求 " + std::to_string(response.retryAfterSeconds) + " 秒后再试";
     }
@@ -781,7 +781,7 @@ std::string UnacceptedReason(const CURLSource& response) {
     return response.body.empty() ? "内容为空" : "内容不完整或要求重试";
 }
 
-void Report(const URLRequest& request, const CURLSource& response, bool ok,
+void Report(const URLRequest& request, const FetchResponse& response, bool ok,
             Clock::time_point start) {
     const auto observer = CurrentObserver();
     if (!observer) {
@@ -800,7 +800,7 @@ void SetExchangeObserver(ExchangeObserver observer) {
         observer ? std::make_shared<const ExchangeObserver>(std::move(observer)) : nullptr;
 }
 
-bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags) {
+bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFlags) {
     int toldWaits = 0;
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
         if (StopAskedOnThisThread()) {
