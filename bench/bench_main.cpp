@@ -3,6 +3,7 @@
 
 #include <chrono>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -14,6 +15,7 @@
 #include "download/DownloadWorkers.h"
 #include "net/CookieStore.h"
 #include "net/TextKit.h"
+#include "net/TransferPace.h"
 #include "net/PageFetcher.h"
 
 namespace {
@@ -118,7 +120,8 @@ void FillCookieStoreAsLoggedIn(const std::filesystem::path& home) {
 }
 
 // Runs the download workers (15 threads) over the addresses of a file, one a line.
-int BenchWorkers(const char* listFile, const char* folder) {
+int BenchWorkers(const char* listFile, const char* folder, std::uint64_t bytesPerSecond = 0) {
+    brenvik::SetReceiveRateLimit(bytesPerSecond);
     const auto home = std::filesystem::path(folder) / ".home";
     std::filesystem::create_directories(home);
     SilentFrontEnd front;
@@ -143,7 +146,11 @@ int BenchWorkers(const char* listFile, const char* folder) {
 // brenvik_bench                       the in-memory figures
 // brenvik_bench fetch URL FILE        save URL to FILE through the page fetcher
 // brenvik_bench workers LIST FOLDER   the download workers over the addresses in LIST
+// brenvik_bench workers LIST FOLDER BYTES_PER_SECOND   the same under one shared limit
 int main(int argc, char** argv) {
+    if (argc == 5 && std::strcmp(argv[1], "workers") == 0) {
+        return BenchWorkers(argv[2], argv[3], std::strtoull(argv[4], nullptr, 10));
+    }
     if (argc == 4 && std::strcmp(argv[1], "fetch") == 0) {
         return BenchFetchToFile(argv[2], argv[3]);
     }

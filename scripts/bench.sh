@@ -6,7 +6,8 @@
 #     `curl --parallel --parallel-max 15`, from a local nginx, in turns, best of five:
 #     times, ratio, peak memory;
 #   - one 150 MB image (images without a maximum size stop at 200 MB) through the
-#     workers, against curl.
+#     workers, against curl;
+#   - 2 MiB through the workers under a shared limit of 500K a second (--limit-rate).
 # BRENVIK_BENCH names another bench binary (an older build, say) to measure instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -93,3 +94,11 @@ read -r ours our_kib < <(measure "$bench" workers "$work/big.txt" "$work/ours")
 read -r theirs curl_kib < <(measure curl -s -o "$work/curl.bin" "$base/big.bin")
 cmp -s "$work/ours/1.jpg" "$work/www/big.bin" && same="file identical" || same="FILE DIFFERS"
 report "one 150 MB image" "$ours" "$our_kib" "$theirs" "$curl_kib" "$same"
+
+# --limit-rate: 8 images of 256 KiB (2 MiB) at 500K, one limit shared by the 15 workers.
+# 2 MiB at 512000 bytes a second cannot take less than about 4.1 s.
+mkdir -p "$work/www/slow" "$work/limited"
+for i in $(seq 1 8); do head -c 262144 /dev/urandom > "$work/www/slow/$i.jpg"; done
+seq 1 8 | sed "s|.*|$base/slow/&.jpg|" > "$work/slow.txt"
+read -r limited _ < <(measure "$bench" workers "$work/slow.txt" "$work/limited" 512000)
+echo "limit-rate 500K: 2 MiB in $limited s (at least 4.1 s expected)"

@@ -4,7 +4,45 @@
 
 #include <cstdio>
 
+#include "download/DownloadWorkers.h"
+#include "download/DownloadJob.h"
+#include "net/TransferPace.h"
+
 namespace brenvik::cli {
+namespace {
+
+// "812 B", "12.3 KB", "4.5 MB", "1.20 GB".
+std::string SizeText(double bytes) {
+    struct Unit {
+        const char* name;
+        double size;
+    };
+    constexpr Unit kUnits[] = {{"GB", 1024.0 * 1024 * 1024}, {"MB", 1024.0 * 1024}, {"KB", 1024.0}};
+    char text[32];
+    for (const Unit& unit : kUnits) {
+        if (bytes >= unit.size) {
+            std::snprintf(text, sizeof text, "%.1f %s", bytes / unit.size, unit.name);
+            return text;
+        }
+    }
+    std::snprintf(text, sizeof text, "%.0f B", bytes);
+    return text;
+}
+
+// "0:42", "12:05", "1:02:09".
+std::string DurationText(double seconds) {
+    const long whole = static_cast<long>(seconds + 0.5);
+    char text[32];
+    if (whole >= 3600) {
+        std::snprintf(text, sizeof text, "%ld:%02ld:%02ld", whole / 3600, whole / 60 % 60,
+                      whole % 60);
+    } else {
+        std::snprintf(text, sizeof text, "%ld:%02ld", whole / 60, whole % 60);
+    }
+    return text;
+}
+
+}  // namespace
 
 CliFrontEnd::CliFrontEnd(bool answerYes, bool quiet)
     : answerYes_(answerYes), quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}
@@ -47,19 +85,69 @@ void CliFrontEnd::SetControlText(int controlId, const std::string& text) {
     std::lock_guard lock(mutex_);
     if (controlId == kControlJobStatus) {
         album_ = text;
+        if (std::sscanf(text.c_str(), kAlbumProgressFormat, &albumNumber_, &albumCount_) == 2) {
+            albumStart_ = Clock::now();
+        }
         Line(text);
     } else if (controlId == kControlProgress && !text.empty() && text != "......") {
-        const auto now = std::chrono::steady_clock::now();
-        if (terminal_) {
-            std::fprintf(stderr, "\r\x1b[K%s %s", album_.c_str(), text.c_str());
-            std::fflush(stderr);
-            progressOpen_ = true;
-        } else if (now - lastProgress_ >= std::chrono::seconds(1)) {
-            // Plain lines at most once a second, so logs stay readable.
-            lastProgress_ = now;
-            Line(text);
-        }
+        int done = 0;
+        int total = 0;
+        const bool photos = std::sscanf(text.c_str(), kProgressFormat, &done, &total) == 2;
+        ShowProgress(photos ? PhotoProgress(done, total) : text);
     }
+}
+
+// Album i/n, photos saved/total, bytes, speed and the time the album still needs.
+std::string CliFrontEnd::PhotoProgress(int done, int total) const {
+    const auto now = Clock::now();
+    const double jobSeconds = std::chrono::duration<double>(now - jobStart_).count();
+    const double albumSeconds = std::chrono::duration<double>(now - albumStart_).count();
+    const std::uint64_t bytes = BytesReceived() - jobStartBytes_;
+    std::string text = "相册 " + std::to_string(albumNumber_) + "/" + std::to_string(albumCount_) +
+                       "  图片 " + std::to_string(done) + "/" + std::to_string(total) + "  " +
+                       SizeText(static_cast<double>(bytes));
+    if (jobSeconds >= 1) {
+        text += "  " + SizeText(static_cast<double>(bytes) / jobSeconds) + "/s";
+    }
+    if (done > 0 && done < total) {
+        const double left = albumSeconds * (total - done) / done;
+        text += "  剩余 " + DurationText(left);
+    }
+    return text;
+}
+
+// On a terminal one line is redrawn in place; elsewhere plain lines come at most once a
+// second, so logs stay readable.
+void CliFrontEnd::ShowProgress(const std::string& text) {
+    const auto now = Clock::now();
+    if (terminal_) {
+        std::fprintf(stderr, "\r\x1b[K%s", text.c_str());
+        std::fflush(stderr);
+        progressOpen_ = true;
+    } else if (now - lastProgress_ >= std::chrono::seconds(1)) {
+        lastProgress_ = now;
+        Line(text);
+    }
+}
+
+void CliFrontEnd::ShowExchange(const ExchangeReport& report) {
+    std::string text = "[请求] " + report.verb + " " + report.address + " -> " +
+                       (report.status > 0 ? std::to_string(report.status) : "无响应") + ", " +
+                       std::to_string(report.bytes) + " 字节, " +
+                       std::to_string(report.time.count()) + " 毫秒";
+    if (!report.ok) {
+        text += ", 失败: " + report.reason;
+    }
+    std::lock_guard lock(mutex_);
+    Line(text);
+}
+
+void CliFrontEnd::StartInput(std::size_t number, std::size_t count, const std::string& address) {
+    if (quiet_ || count < 2) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    Line("== [" + std::to_string(number) + "/" + std::to_string(count) + "] " + address);
 }
 
 void CliFrontEnd::AlbumAdded(const AlbumRecord&) {}
@@ -76,7 +164,15 @@ void CliFrontEnd::ListingLook(bool) {}
 
 void CliFrontEnd::AutoDownload() {}
 
-void CliFrontEnd::DownloadLook(bool) {}
+void CliFrontEnd::DownloadLook(bool downloading) {
+    if (!downloading) {
+        return;
+    }
+    std::lock_guard lock(mutex_);
+    jobStart_ = Clock::now();
+    albumStart_ = jobStart_;
+    jobStartBytes_ = BytesReceived();
+}
 
 void CliFrontEnd::OpenFolder(const std::string& folder) {
     if (quiet_) {

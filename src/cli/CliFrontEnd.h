@@ -7,6 +7,7 @@
 #include <string>
 
 #include "session/FrontEnd.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik::cli {
 
@@ -27,9 +28,18 @@ class CliFrontEnd : public FrontEnd {
 
     int MessagesShown() const;
 
+    // -v: one line for every request, with the reason of a failure.
+    void ShowExchange(const ExchangeReport& report);
+    // Which of several inputs the lines that follow belong to.
+    void StartInput(std::size_t number, std::size_t count, const std::string& address);
+
   private:
+    using Clock = std::chrono::steady_clock;
+
     void Line(const std::string& text);
     void EndProgressLine();
+    void ShowProgress(const std::string& text);
+    std::string PhotoProgress(int done, int total) const;
 
     mutable std::mutex mutex_;
     bool answerYes_;
@@ -38,7 +48,12 @@ class CliFrontEnd : public FrontEnd {
     bool progressOpen_ = false;
     int messages_ = 0;
     std::string album_;
-    std::chrono::steady_clock::time_point lastProgress_{};
+    int albumNumber_ = 0;
+    int albumCount_ = 0;
+    Clock::time_point lastProgress_{};
+    Clock::time_point jobStart_{};
+    Clock::time_point albumStart_{};
+    std::uint64_t jobStartBytes_ = 0;
 };
 
 }  // namespace brenvik::cli

@@ -1,37 +1,18 @@
 #include "cli/CliOptions.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 #include <cstdlib>
+#include <cstring>
+#include <fstream>
+#include <map>
+
+#include <CLI/CLI.hpp>
 
 #include "download/ListExport.h"
 
 namespace brenvik::cli {
-
-const char* const kUsage =
-    "用法: brenvik-cli [选项] 地址\n"
-    "  -s, --site SITE     网站: 0-20 或名称 qzone qqgroup tweibo baidu netease renren sina 56\n"
-    "                      poco yupoo 51 zol pchome taobao moko babytree pconline hupu jd\n"
-    "                      instagram duitang huaban lofter topit (默认: 由地址判断, 否则 0)\n"
-    "      --sub N         QQ 子类: 0 QQ空间相册(默认), 1 QQ群相册, 2 腾讯微博相册\n"
-    "  -l, --list          只列出相册\n"
-    "  -a, --albums ROWS   要下载的相册: all(默认) 或序号与范围, 如 1,3,5-7\n"
-    "  -o, --save DIR      保存路径(默认: 上次的保存路径, 否则当前目录)\n"
-    "      --home DIR      数据目录: soft.dat、下载器扩展设置.ini、hosts.ini、cookies.txt\n"
-    "      --cookies FILE  先导入 Netscape 格式的 cookies.txt\n"
-    "      --cookies-from-browser BROWSER[:PROFILE]\n"
-    "                      先导入浏览器的 Cookie: firefox、chromium 或 chrome\n"
-    "      --connect-to R  HOST:PORT:CONNECT-HOST:CONNECT-PORT, 可重复\n"
-    "      --cacert FILE   额外信任的 CA 证书(PEM)\n"
-    "      --yes, --no     回答所有是/否提问(默认: 否)\n"
-    "      --json          以 JSON 输出相册列表和下载结果\n"
-    "      --export FORMAT 不下载, 在相册目录写出地址列表: lst、aria2(含 Referer 与 Cookie)\n"
-    "                      或 json, 可重复\n"
-    "      --save-pages DIR\n"
-    "                      把取回的每个页面按序号保存到 DIR(首行注释为地址), 用于报告问题\n"
-    "  -q, --quiet         不显示进度\n"
-    "  -h, --help          显示本帮助\n"
-    "      --version       显示版本\n";
-
 namespace {
 
 struct SiteName {
@@ -50,6 +31,8 @@ constexpr std::array<SiteName, 25> kSiteNames = {{
     {"qq", 0, -1},
 }};
 
+constexpr int kMaxRetries = 20;
+
 std::optional<int> SmallNumber(const std::string& text, int low, int high) {
     if (text.empty() || text.size() > 6 ||
         text.find_first_not_of("0123456789") != std::string::npos) {
@@ -62,20 +45,296 @@ std::optional<int> SmallNumber(const std::string& text, int low, int high) {
     return value;
 }
 
-std::optional<unsigned> ExportByName(const std::string& name) {
-    if (name == "lst") {
-        return kExportLst;
+struct ExportName {
+    const char* name;
+    unsigned bit;
+};
+constexpr std::array<ExportName, 3> kExportNames = {
+    {{"lst", kExportLst}, {"aria2", kExportAria2}, {"json", kExportJson}}};
+
+bool Fail(std::string& error, std::string text) {
+    error = std::move(text);
+    return false;
+}
+
+// An option's value kept as given; empty values are refused with the option's own message.
+bool Keep(std::optional<std::string>& into, const std::string& value, std::string& error,
+          const char* message) {
+    if (value.empty()) {
+        return Fail(error, message);
     }
-    if (name == "aria2") {
-        return kExportAria2;
+    into = value;
+    return true;
+}
+
+bool Append(std::vector<std::string>& into, const std::string& value, std::string& error,
+            const char* message) {
+    if (value.empty()) {
+        return Fail(error, message);
     }
-    if (name == "json") {
-        return kExportJson;
+    into.push_back(value);
+    return true;
+}
+
+bool ApplySite(Options& o, const std::string& v, std::string& e) {
+    const auto choice = SiteByName(v);
+    if (!choice) {
+        return Fail(e, v.empty() ? "--site 需要一个网站" : "未知的网站: " + v);
     }
-    return std::nullopt;
+    o.site = choice->site;
+    if (choice->sub) {
+        o.sub = choice->sub;
+    }
+    return true;
+}
+
+bool ApplySub(Options& o, const std::string& v, std::string& e) {
+    o.sub = SmallNumber(v, 0, 2);
+    return o.sub ? true : Fail(e, "--sub 需要 0、1 或 2");
+}
+
+bool ApplyExport(Options& o, const std::string& v, std::string& e) {
+    for (const ExportName& format : kExportNames) {
+        if (v == format.name) {
+            o.exports |= format.bit;
+            return true;
+        }
+    }
+    return Fail(e, "--export 需要 lst、aria2 或 json");
+}
+
+bool ApplyRetries(Options& o, const std::string& v, std::string& e) {
+    o.retries = SmallNumber(v, 0, kMaxRetries);
+    return o.retries ? true : Fail(e, "--retries 需要 0 到 20 的次数");
+}
+
+bool ApplyRate(Options& o, const std::string& v, std::string& e) {
+    o.limitRate = ParseRate(v);
+    return o.limitRate ? true : Fail(e, "--limit-rate 需要每秒字节数, 如 500K 或 2M");
+}
+
+constexpr std::array<const char*, 4> kProxySchemes = {"http://", "https://", "socks5://",
+                                                      "socks5h://"};
+
+bool ApplyProxy(Options& o, const std::string& v, std::string& e) {
+    const bool known =
+        std::any_of(kProxySchemes.begin(), kProxySchemes.end(), [&v](const char* scheme) {
+            return v.starts_with(scheme) && v.size() > std::strlen(scheme);
+        });
+    if (!known) {
+        return Fail(e, "--proxy 需要以 http://、https://、socks5:// 或 socks5h:// 开头的地址");
+    }
+    o.proxy = v;
+    return true;
+}
+
+bool ApplyCompletionShell(Options& o, const std::string& v, std::string& e) {
+    if (v != "bash" && v != "zsh") {
+        return Fail(e, "--print-completion 需要 bash 或 zsh");
+    }
+    o.printCompletion = v;
+    return true;
+}
+
+constexpr const char* kSiteWords =
+    "qzone qqgroup tweibo baidu netease renren sina 56 poco yupoo 51 zol pchome taobao moko "
+    "babytree pconline hupu jd instagram duitang huaban lofter topit qq";
+
+using C = Completion;
+
+const auto kOptions =
+    std::to_array<OptionSpec>(
+        {
+            {"-s,--site", "SITE",
+             "网站: 0-20 或名称 qzone qqgroup tweibo baidu netease renren sina 56\n"
+             "poco yupoo 51 zol pchome taobao moko babytree pconline hupu jd\n"
+             "instagram duitang huaban lofter topit (默认: 由地址判断, 否则 0)",
+             C::Words, kSiteWords, false, &ApplySite},
+            {"--sub", "N", "QQ 子类: 0 QQ空间相册(默认), 1 QQ群相册, 2 腾讯微博相册", C::Words,
+             "0 1 2", false, &ApplySub},
+            {"-l,--list", nullptr, "只列出相册", C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) { return o.listOnly = true; }},
+            {"-a,--albums", "ROWS", "要下载的相册: all(默认) 或序号与范围, 如 1,3,5-7", C::None,
+             nullptr, false,
+             +[](Options& o, const std::string& v, std::string& e) {
+                 o.albums = v;
+                 return !v.empty() || Fail(e, "--albums 需要相册序号");
+             }},
+            {"-o,--save", "DIR", "保存路径(默认: 上次的保存路径, 否则当前目录)", C::Folder, nullptr,
+             false,
+             +[](Options& o, const std::string& v, std::string& e) {
+                 return Keep(o.savePath, v, e, "--save 需要一个目录");
+             }},
+            {"-i,--input-file", "FILE",
+             "从文件逐行读取地址, # 开头的行是注释; FILE 为 - 时读标准输入.\n"
+             "可重复; 地址 - 也读标准输入. 每个地址依次列出并下载",
+             C::File, nullptr, false,
+             +[](Options& o, const std::string& v, std::string& e) {
+                 return Append(o.inputFiles, v, e, "--input-file 需要一个文件");
+             }},
+            {"--skip", nullptr,
+             "本次跳过以前下载过的图片(不论设置如何): 中断的下载再运行一次\n"
+             "即从停下的地方继续, 只取还没有的图片",
+             C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) {
+                 o.skipSaved = true;
+                 return true;
+             }},
+            {"--no-skip", nullptr, "本次不跳过以前下载过的图片(不论设置如何)", C::None, nullptr,
+             false,
+             +[](Options& o, const std::string&, std::string&) {
+                 o.skipSaved = false;
+                 return true;
+             }},
+            {"--retries", "N", "每个图片地址失败后再试的次数, 0-20 (默认: 1)", C::None, nullptr,
+             false, &ApplyRetries},
+            {"--limit-rate", "RATE", "限制总下载速度(所有线程合计), 字节/秒, 可带 K 或 M, 如 500K",
+             C::None, nullptr, false, &ApplyRate},
+            {"--proxy", "URL",
+             "经代理访问: http://、https://、socks5:// 或 socks5h://HOST:PORT\n"
+             "不给出时照常使用环境变量 http_proxy、https_proxy、all_proxy 与 no_proxy",
+             C::None, nullptr, false, &ApplyProxy},
+            {"--home", "DIR", "数据目录: soft.dat、下载器扩展设置.ini、hosts.ini、cookies.txt",
+             C::Folder, nullptr, false,
+             +[](Options& o, const std::string& v, std::string& e) {
+                 return Keep(o.home, v, e, "--home 需要一个目录");
+             }},
+            {"--cookies", "FILE", "先导入 Netscape 格式的 cookies.txt, 可重复", C::File, nullptr,
+             false,
+             +[](Options& o, const std::string& v,
+                 std::string& e) { return Append(o.cookieFiles, v, e, "--cookies 需要一个文件"); }},
+            {"--cookies-from-browser", "BROWSER[:PROFILE]",
+             "先导入浏览器的 Cookie: firefox、chromium 或 chrome", C::Words,
+             "firefox chromium chrome", false,
+             +[](Options& o, const std::string& v, std::string& e) {
+                 return Append(o.cookieBrowsers, v, e,
+                               "--cookies-from-browser 需要 firefox、chromium 或 chrome");
+             }},
+            {"--connect-to", "R", "HOST:PORT:CONNECT-HOST:CONNECT-PORT, 可重复", C::None, nullptr,
+             false,
+             +[](Options& o, const std::string& v,
+                 std::string&
+                     e) { return Append(o.connectTo, v, e, "--connect-to 需要一条规则"); }},
+            {"--cacert", "FILE", "额外信任的 CA 证书(PEM)", C::File, nullptr, false,
+             +[](Options& o, const std::string& v, std::string& e) {
+                 return Keep(o.caFile, v, e, "--cacert 需要一个文件");
+             }},
+            {"--yes", nullptr, "对所有是/否提问回答“是”", C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) {
+                 o.answer = Answer::Yes;
+                 return true;
+             }},
+            {"--no", nullptr, "对所有是/否提问回答“否”(默认)", C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) {
+                 o.answer = Answer::No;
+                 return true;
+             }},
+            {"--json", nullptr, "以 JSON 输出相册列表和下载结果", C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) { return o.json = true; }},
+            {"--export", "FORMAT",
+             "不下载, 在相册目录写出地址列表: lst、aria2(含 Referer 与 Cookie)\n"
+             "或 json, 可重复",
+             C::Words, "lst aria2 json", false, &ApplyExport},
+            {"--save-pages", "DIR",
+             "把取回的每个页面按序号保存到 DIR(首行注释为地址), 用于报告问题", C::Folder, nullptr,
+             false,
+             +[](Options& o, const std::string& v,
+                 std::string& e) { return Keep(o.savePages, v, e, "--save-pages 需要一个目录"); }},
+            {"-v,--verbose", nullptr,
+             "在标准错误上显示每个请求(方法、地址、状态、字节数、用时)\n和每个失败的原因", C::None,
+             nullptr, false,
+             +[](Options& o, const std::string&, std::string&) { return o.verbose = true; }},
+            {"-q,--quiet", nullptr, "下载时只显示错误: 没有相册表格和进度(--list 仍然列出相册)",
+             C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) { return o.quiet = true; }},
+            {"-h,--help", nullptr, "显示本帮助", C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) { return o.help = true; }},
+            {"--version", nullptr, "显示版本", C::None, nullptr, false,
+             +[](Options& o, const std::string&, std::string&) { return o.version = true; }},
+            {"--print-man", nullptr, "写出 roff 格式的手册页", C::None, nullptr, true,
+             +[](Options& o, const std::string&, std::string&) { return o.printMan = true; }},
+            {"--print-completion", "SHELL", "写出 bash 或 zsh 的补全脚本", C::Words, "bash zsh",
+             true, &ApplyCompletionShell},
+        });
+
+// The option an argument that ended the command line without its value belongs to.
+const OptionSpec* SpecForArgument(const std::string& argument) {
+    std::string name = argument;
+    if (!argument.starts_with("--") && argument.size() > 1) {
+        name = std::string("-") + argument.back();  // the last of bundled short names
+    }
+    name = name.substr(0, name.find('='));
+    for (const OptionSpec& spec : kOptions) {
+        for (const auto& each : CLI::detail::split(spec.names, ',')) {
+            if (each == name) {
+                return &spec;
+            }
+        }
+    }
+    return nullptr;
+}
+
+std::size_t EditDistance(const std::string& a, const std::string& b) {
+    std::vector<std::size_t> row(b.size() + 1);
+    for (std::size_t j = 0; j <= b.size(); ++j) {
+        row[j] = j;
+    }
+    for (std::size_t i = 1; i <= a.size(); ++i) {
+        std::size_t diagonal = row[0];
+        row[0] = i;
+        for (std::size_t j = 1; j <= b.size(); ++j) {
+            const std::size_t above = row[j];
+            row[j] = std::min({row[j] + 1, row[j - 1] + 1, diagonal + (a[i - 1] != b[j - 1])});
+            diagonal = above;
+        }
+    }
+    return row[b.size()];
+}
+
+// The visible long name nearest to a mistyped one, when it is near enough to be meant.
+std::string NearestOption(const std::string& typed) {
+    constexpr std::size_t kMaxDistance = 2;
+    const std::string name = typed.substr(0, typed.find('='));
+    std::string best;
+    std::size_t bestDistance = kMaxDistance + 1;
+    for (const OptionSpec& spec : kOptions) {
+        const std::string names = spec.names;
+        const std::string longName = names.substr(names.find("--"));
+        const std::size_t distance = EditDistance(name, longName);
+        if (!spec.hidden && distance < bestDistance) {
+            best = longName;
+            bestDistance = distance;
+        }
+    }
+    return best;
+}
+
+ParseResult Refuse(std::string error, std::string suggestion = {}) {
+    return {std::nullopt, std::move(error), std::move(suggestion)};
+}
+
+std::string Trimmed(const std::string& line) {
+    const std::size_t first = line.find_first_not_of(" \t\r\n");
+    if (first == std::string::npos) {
+        return {};
+    }
+    return line.substr(first, line.find_last_not_of(" \t\r\n") - first + 1);
+}
+
+void ReadAddressLines(std::istream& in, std::vector<std::string>& into) {
+    for (std::string line; std::getline(in, line);) {
+        const std::string address = Trimmed(line);
+        if (!address.empty() && !address.starts_with('#')) {
+            into.push_back(address);
+        }
+    }
 }
 
 }  // namespace
+
+std::span<const OptionSpec> OptionTable() {
+    return kOptions;
+}
 
 std::optional<SiteChoice> SiteByName(const std::string& name) {
     if (const auto index = SmallNumber(name, 0, 20)) {
@@ -91,108 +350,95 @@ std::optional<SiteChoice> SiteByName(const std::string& name) {
 }
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args) {
-    Options options;
+    CLI::App app("", "brenvik-cli");
+    app.set_help_flag();
+    app.allow_extras();
+    app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
+    std::map<const CLI::Option*, const OptionSpec*> specs;
+    for (const OptionSpec& spec : kOptions) {
+        specs[spec.value ? app.add_option(spec.names) : app.add_flag(spec.names)] = &spec;
+    }
     std::vector<std::string> positional;
-    for (std::size_t i = 0; i < args.size(); ++i) {
-        const std::string& arg = args[i];
-        const auto value = [&](std::string& out) {
-            if (i + 1 >= args.size()) {
-                return false;
-            }
-            out = args[++i];
-            return true;
-        };
-        std::string v;
-        if (arg == "-h" || arg == "--help") {
-            options.help = true;
-        } else if (arg == "--version") {
-            options.version = true;
-        } else if (arg == "-l" || arg == "--list") {
-            options.listOnly = true;
-        } else if (arg == "--json") {
-            options.json = true;
-        } else if (arg == "-q" || arg == "--quiet") {
-            options.quiet = true;
-        } else if (arg == "--yes") {
-            options.answer = Answer::Yes;
-        } else if (arg == "--no") {
-            options.answer = Answer::No;
-        } else if (arg == "-s" || arg == "--site") {
-            if (!value(v)) {
-                return {std::nullopt, "--site 需要一个网站"};
-            }
-            const auto choice = SiteByName(v);
-            if (!choice) {
-                return {std::nullopt, "未知的网站: " + v};
-            }
-            options.site = choice->site;
-            if (choice->sub) {
-                options.sub = choice->sub;
-            }
-        } else if (arg == "--sub") {
-            if (!value(v) || !SmallNumber(v, 0, 2)) {
-                return {std::nullopt, "--sub 需要 0、1 或 2"};
-            }
-            options.sub = SmallNumber(v, 0, 2);
-        } else if (arg == "-a" || arg == "--albums") {
-            if (!value(options.albums)) {
-                return {std::nullopt, "--albums 需要相册序号"};
-            }
-        } else if (arg == "-o" || arg == "--save") {
-            if (!value(v)) {
-                return {std::nullopt, "--save 需要一个目录"};
-            }
-            options.savePath = v;
-        } else if (arg == "--home") {
-            if (!value(v)) {
-                return {std::nullopt, "--home 需要一个目录"};
-            }
-            options.home = v;
-        } else if (arg == "--cookies") {
-            if (!value(v)) {
-                return {std::nullopt, "--cookies 需要一个文件"};
-            }
-            options.cookieFiles.push_back(v);
-        } else if (arg == "--cookies-from-browser") {
-            if (!value(v)) {
-                return {std::nullopt, "--cookies-from-browser 需要 firefox、chromium 或 chrome"};
-            }
-            options.cookieBrowsers.push_back(v);
-        } else if (arg == "--connect-to") {
-            if (!value(v)) {
-                return {std::nullopt, "--connect-to 需要一条规则"};
-            }
-            options.connectTo.push_back(v);
-        } else if (arg == "--cacert") {
-            if (!value(v)) {
-                return {std::nullopt, "--cacert 需要一个文件"};
-            }
-            options.caFile = v;
-        } else if (arg == "--export") {
-            const auto format = value(v) ? ExportByName(v) : std::nullopt;
-            if (!format) {
-                return {std::nullopt, "--export 需要 lst、aria2 或 json"};
-            }
-            options.exports |= *format;
-        } else if (arg == "--save-pages") {
-            if (!value(v)) {
-                return {std::nullopt, "--save-pages 需要一个目录"};
-            }
-            options.savePages = v;
-        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
-            return {std::nullopt, "未知的选项: " + arg};
-        } else {
-            positional.push_back(arg);
+    const CLI::Option* inputs = app.add_option("inputs", positional);
+    std::vector<std::string> reversed(args.rbegin(), args.rend());
+    try {
+        app.parse(reversed);
+    } catch (const CLI::ArgumentMismatch&) {
+        // A value is missing only when its option ends the command line.
+        const OptionSpec* spec = SpecForArgument(args.back());
+        std::string error;
+        Options ignored;
+        if (spec && spec->apply && !spec->apply(ignored, "", error)) {
+            return Refuse(error);
+        }
+        return Refuse("选项缺少值: " + args.back());
+    } catch (const CLI::ParseError& e) {
+        return Refuse(std::string("选项写法有误: ") + e.what());
+    }
+    for (const std::string& extra : app.remaining()) {
+        // The parser lists the "--" that ended the options among the extras.
+        if (extra.size() > 1 && extra[0] == '-' && extra != "--") {
+            return Refuse("未知的选项: " + extra, NearestOption(extra));
         }
     }
-    if (options.help || options.version) {
-        return {options, ""};
+
+    // Applied in the order given, so that the later of --yes/--no or --skip/--no-skip wins.
+    Options options;
+    std::map<const CLI::Option*, std::size_t> taken;
+    for (const CLI::Option* option : app.parse_order()) {
+        const std::size_t k = taken[option]++;
+        const std::string value = k < option->results().size() ? option->results()[k] : "";
+        if (option == inputs) {
+            options.inputs.push_back(value);
+            continue;
+        }
+        std::string error;
+        if (!specs[option]->apply(options, value, error)) {
+            return Refuse(error);
+        }
     }
-    if (positional.size() != 1) {
-        return {std::nullopt, positional.empty() ? "缺少地址" : "只能给出一个地址"};
+    const bool generator = options.printMan || options.printCompletion;
+    if (!options.help && !options.version && !generator && options.inputs.empty() &&
+        options.inputFiles.empty()) {
+        return Refuse("缺少地址");
     }
-    options.address = positional[0];
-    return {options, ""};
+    return {options, "", ""};
+}
+
+std::optional<std::vector<std::string>> GatherInputs(const Options& options, std::istream& stdIn,
+                                                     std::string& error) {
+    std::vector<std::string> addresses;
+    bool stdInRead = false;
+    const auto readStdIn = [&] {
+        if (!stdInRead) {
+            ReadAddressLines(stdIn, addresses);
+            stdInRead = true;
+        }
+    };
+    for (const std::string& input : options.inputs) {
+        if (input == "-") {
+            readStdIn();
+        } else {
+            addresses.push_back(input);
+        }
+    }
+    for (const std::string& file : options.inputFiles) {
+        if (file == "-") {
+            readStdIn();
+            continue;
+        }
+        std::ifstream in(file);
+        if (!in) {
+            error = "无法读取地址文件: " + file;
+            return std::nullopt;
+        }
+        ReadAddressLines(in, addresses);
+    }
+    if (addresses.empty()) {
+        error = "没有读到任何地址";
+        return std::nullopt;
+    }
+    return addresses;
 }
 
 std::optional<std::vector<int>> ParseAlbumSelection(const std::string& selection, int count) {
@@ -224,6 +470,38 @@ std::optional<std::vector<int>> ParseAlbumSelection(const std::string& selection
         start = comma + 1;
     }
     return rows;
+}
+
+std::optional<std::uint64_t> ParseRate(const std::string& text) {
+    struct Unit {
+        char suffix;
+        double factor;
+    };
+    constexpr std::array<Unit, 4> kUnits = {
+        {{'k', 1024.0}, {'K', 1024.0}, {'m', 1024.0 * 1024}, {'M', 1024.0 * 1024}}};
+    if (text.empty() || text.size() > 16 ||
+        text.find_first_not_of("0123456789.kKmM") != std::string::npos) {
+        return std::nullopt;
+    }
+    double factor = 1;
+    std::string number = text;
+    for (const Unit& unit : kUnits) {
+        if (number.back() == unit.suffix) {
+            factor = unit.factor;
+            number.pop_back();
+            break;
+        }
+    }
+    char* end = nullptr;
+    const double value = std::strtod(number.c_str(), &end);
+    if (number.empty() || end != number.c_str() + number.size() || !(value > 0)) {
+        return std::nullopt;
+    }
+    const double bytes = std::floor(value * factor);
+    if (bytes < 1 || bytes > 1e15) {
+        return std::nullopt;
+    }
+    return static_cast<std::uint64_t>(bytes);
 }
 
 }  // namespace brenvik::cli

@@ -1,7 +1,10 @@
 // The command line of brenvik-cli, parsed into what the run needs.
 #pragma once
 
+#include <cstdint>
+#include <istream>
 #include <optional>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -14,10 +17,13 @@ enum ExitCode : int {
     kExitSavePath = 3,
 };
 
+inline constexpr const char* kVersionText = "brenvik-cli 0.1.0";
+
 enum class Answer { No, Yes };
 
 struct Options {
-    std::string address;
+    std::vector<std::string> inputs;      // addresses, and "-" for standard input
+    std::vector<std::string> inputFiles;  // -i: files of addresses ("-": standard input)
     std::optional<int> site;
     std::optional<int> sub;
     bool listOnly = false;
@@ -28,21 +34,56 @@ struct Options {
     std::vector<std::string> cookieBrowsers;  // "firefox[:PROFILE]", "chromium[:PROFILE]"
     std::vector<std::string> connectTo;
     std::optional<std::string> caFile;
-    unsigned exports = 0;                  // ListExport bits: write these lists instead
-    std::optional<std::string> savePages;  // keep every page fetched in this folder
+    unsigned exports = 0;                    // ListExport bits: write these lists instead
+    std::optional<std::string> savePages;    // keep every page fetched in this folder
+    std::optional<bool> skipSaved;           // --skip / --no-skip over the stored setting
+    std::optional<int> retries;              // tries of an image address after the first
+    std::optional<std::uint64_t> limitRate;  // bytes a second, shared by every transfer
+    std::optional<std::string> proxy;
     Answer answer = Answer::No;
     bool json = false;
     bool quiet = false;
+    bool verbose = false;
     bool help = false;
     bool version = false;
+    bool printMan = false;                       // hidden: the manual page, in roff
+    std::optional<std::string> printCompletion;  // hidden: "bash" or "zsh"
 };
 
 struct ParseResult {
     std::optional<Options> options;
-    std::string error;  // set when options is empty
+    std::string error;       // set when options is empty
+    std::string suggestion;  // a known option close to a mistyped one, when there is one
 };
 
 ParseResult ParseCommandLine(const std::vector<std::string>& args);
+
+// What the values of an option can be completed from in a shell.
+enum class Completion { None, File, Folder, Words };
+
+// One option of the command line. The parser, the help, the manual page and the shell
+// completions are all made from the table of these, so they cannot disagree.
+struct OptionSpec {
+    const char* names;  // "-o,--save": short and long names
+    const char* value;  // the value's name in the help; nullptr for a switch
+    const char* help;   // '\n' starts a continuation line
+    Completion completion = Completion::None;
+    const char* words = nullptr;  // Completion::Words: the values, space-separated
+    bool hidden = false;          // for the build's generators, not in the help
+    bool (*apply)(Options&, const std::string& value, std::string& error) = nullptr;
+};
+
+std::span<const OptionSpec> OptionTable();
+
+// The full help (-h) and the two lines shown under an error.
+std::string HelpText();
+std::string ShortUsage();
+
+// The inputs in order: addresses as given, "-" and -i files read line by line (blank
+// lines and lines starting with '#' are left out). Standard input is read once at most.
+// Nothing, with the error set, when a file cannot be read or no address is left.
+std::optional<std::vector<std::string>> GatherInputs(const Options& options, std::istream& stdIn,
+                                                     std::string& error);
 
 // A site given as index or short name; the QQ names also choose the sub-selector.
 struct SiteChoice {
@@ -55,6 +96,8 @@ std::optional<SiteChoice> SiteByName(const std::string& name);
 // Nothing when the selection is malformed or names a row outside 1..count.
 std::optional<std::vector<int>> ParseAlbumSelection(const std::string& selection, int count);
 
-extern const char* const kUsage;
+// "500K", "2M", "1.5M", "64000": bytes a second (K and M count 1024s); nothing when
+// malformed or not above zero.
+std::optional<std::uint64_t> ParseRate(const std::string& text);
 
 }  // namespace brenvik::cli

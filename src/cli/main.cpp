@@ -2,18 +2,21 @@
 #include <pthread.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <csignal>
 #include <cstdio>
 #include <cstdlib>
 #include <filesystem>
+#include <iostream>
 #include <thread>
 
 #include "app/AddressRule.h"
 #include "session/AlbumRows.h"
 #include "app/ListJob.h"
 #include "session/Session.h"
+#include "cli/CliDocs.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
 #include "download/DownloadJob.h"
@@ -23,6 +26,8 @@
 #include "net/Hosts.h"
 #include "net/Routing.h"
 #include "net/TextKit.h"
+#include "net/TransferPace.h"
+#include "net/PageFetcher.h"
 #include "session/PageWatch.h"
 #include "sites/Sites.h"
 
@@ -166,40 +171,37 @@ bool PrepareHome(const Options& options, const std::filesystem::path& home) {
     return true;
 }
 
-int Run(const Options& options) {
-    const std::filesystem::path home =
-        options.home ? std::filesystem::path(*options.home) : DefaultHome();
-    if (!PrepareHome(options, home)) {
-        return kExitUsage;
-    }
-    RegisterAllSites();
-    CliFrontEnd front(options.answer == Answer::Yes, options.quiet);
-    Session session(home, front);
-    session.CheckHome();
-    session.ready = true;
-
+// The site an input is listed with: the options' choice, else the address's own.
+struct SiteAndSub {
     int site = 0;
     int sub = 0;
-    if (const auto guess = SiteForAddress(options.address)) {
-        site = guess->site;
-        sub = guess->subSelector;
+};
+
+SiteAndSub SiteFor(const Options& options, const std::string& address) {
+    SiteAndSub chosen;
+    if (const auto guess = SiteForAddress(address)) {
+        chosen = {guess->site, guess->subSelector};
     }
     if (options.site) {
-        site = *options.site;
-        sub = 0;
+        chosen = {*options.site, 0};
     }
     if (options.sub) {
-        sub = *options.sub;
+        chosen.sub = *options.sub;
     }
+    return chosen;
+}
 
-    StopWatcher watcher(session);
-    PrepareListing(session, site);
-    GetListFunc(session, options.address, site == 0 ? sub : 0);
+// One input, from its listing to the end of its download; the exit status it earned.
+int RunOne(Session& session, const Options& options, const std::string& address) {
+    const SiteAndSub chosen = SiteFor(options, address);
+    PrepareListing(session, chosen.site);
+    GetListFunc(session, address, chosen.site == 0 ? chosen.sub : 0);
     const std::vector<AlbumRecord> albums = session.albums.All();
-    if (options.address.find_first_not_of(" \t\r\n") == std::string::npos) {
+    if (address.find_first_not_of(" \t\r\n") == std::string::npos) {
         return kExitUsage;
     }
-    if (!options.json) {
+    // A quiet download shows nothing but errors; a listing shows what was asked for.
+    if (!options.json && (!options.quiet || options.listOnly)) {
         PrintAlbumTable(albums);
     }
     if (albums.empty()) {
@@ -248,6 +250,71 @@ int Run(const Options& options) {
     return outcome.failed > 0 || outcome.images == 0 ? kExitNothing : kExitOk;
 }
 
+RunChoices ChoicesFrom(const Options& options) {
+    RunChoices choices;
+    choices.skipSaved = options.skipSaved;
+    if (options.retries) {
+        choices.retriesPerAddress = *options.retries;
+    }
+    return choices;
+}
+
+void SetTransferOptions(const Options& options) {
+    if (options.proxy) {
+        SetProxy(*options.proxy);
+    }
+    if (options.limitRate) {
+        SetReceiveRateLimit(*options.limitRate);
+    }
+}
+
+// Every input in turn, until a stop; the exit status is the worst of theirs (the larger
+// number: a stop above a save-path failure above bad usage above nothing found).
+int Run(const Options& options, const std::vector<std::string>& addresses) {
+    const std::filesystem::path home =
+        options.home ? std::filesystem::path(*options.home) : DefaultHome();
+    if (!PrepareHome(options, home)) {
+        return kExitUsage;
+    }
+    SetTransferOptions(options);
+    RegisterAllSites();
+    CliFrontEnd front(options.answer == Answer::Yes, options.quiet);
+    Session session(home, front);
+    session.CheckHome();
+    session.ready = true;
+    session.SetRunChoices(ChoicesFrom(options));
+    if (options.verbose) {
+        SetExchangeObserver([&front](const ExchangeReport& report) { front.ShowExchange(report); });
+    }
+
+    int worst = kExitOk;
+    {
+        StopWatcher watcher(session);
+        for (std::size_t i = 0; i < addresses.size() && !gInterrupted; ++i) {
+            front.StartInput(i + 1, addresses.size(), addresses[i]);
+            worst = std::max(worst, RunOne(session, options, addresses[i]));
+        }
+    }
+    SetExchangeObserver(nullptr);
+    return gInterrupted ? std::max(worst, StoppedExitCode()) : worst;
+}
+
+void ShowUsageError(const ParseResult& parsed) {
+    std::fprintf(stderr, "brenvik-cli: %s\n", parsed.error.c_str());
+    if (!parsed.suggestion.empty()) {
+        std::fprintf(stderr, "是不是想用 %s ?\n", parsed.suggestion.c_str());
+    }
+    std::fputs(ShortUsage().c_str(), stderr);
+}
+
+// The build's generators: the manual page and the shell completions.
+int PrintGenerated(const Options& options) {
+    const std::string text =
+        options.printMan ? ManPage() : CompletionScript(options.printCompletion.value_or(""));
+    std::fputs(text.c_str(), stdout);
+    return kExitOk;
+}
+
 }  // namespace
 }  // namespace brenvik::cli
 
@@ -255,20 +322,30 @@ int main(int argc, char** argv) {
     using namespace brenvik::cli;
     const ParseResult parsed = ParseCommandLine(std::vector<std::string>(argv + 1, argv + argc));
     if (!parsed.options) {
-        std::fprintf(stderr, "%s\n\n%s", parsed.error.c_str(), kUsage);
+        ShowUsageError(parsed);
         return kExitUsage;
     }
-    if (parsed.options->help) {
-        std::fputs(kUsage, stdout);
+    const Options& options = *parsed.options;
+    if (options.help) {
+        std::fputs(HelpText().c_str(), stdout);
         return kExitOk;
     }
-    if (parsed.options->version) {
-        std::puts("brenvik-cli 0.1.0");
+    if (options.version) {
+        std::puts(kVersionText);
         return kExitOk;
+    }
+    if (options.printMan || options.printCompletion) {
+        return PrintGenerated(options);
+    }
+    std::string error;
+    const auto addresses = GatherInputs(options, std::cin, error);
+    if (!addresses) {
+        ShowUsageError({std::nullopt, error, ""});
+        return kExitUsage;
     }
     // Before any other thread starts, so that every thread inherits the blocked signals.
     sigset_t stopSignals;
     BlockStopSignals(stopSignals);
     WatchStopSignals(stopSignals);
-    return Run(*parsed.options);
+    return Run(options, *addresses);
 }

@@ -115,7 +115,8 @@ void AddPhoto(Session& session, const std::string& imageUrl, const std::string& 
     }
 
     const std::string address = PreferredAddress(imageUrl);
-    const bool skipSaved = (rules.flags & kFlagSkipDownloaded) != 0;
+    const bool skipSaved =
+        session.Choices().skipSaved.value_or((rules.flags & kFlagSkipDownloaded) != 0);
     const std::string firstAddress = session.FirstAddress();
     // "pic.zvt" remembers the preferred address of the first entry.
     if (skipSaved && !firstAddress.empty() && address == firstAddress) {

@@ -65,7 +65,9 @@ WorkerSettings WorkerSettingsFor(const Session& session) {
     const DownloadParams params = session.DownParams(session.siteIndex);
     const auto perHost = static_cast<std::uint16_t>(
         std::min<unsigned>(session.Extended().connectionsPerHost, UINT16_MAX));
-    return {params.threads, params.timeout, params.minK, params.maxK, &session.stopFlag, perHost};
+    const int attempts = 1 + std::max(0, session.Choices().retriesPerAddress);
+    return {params.threads,    params.timeout, params.minK, params.maxK,
+            &session.stopFlag, perHost,        attempts};
 }
 
 std::string GivenUpMessage(long status) {

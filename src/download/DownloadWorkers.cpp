@@ -23,7 +23,6 @@ namespace {
 constexpr unsigned kWorkerOperationTimeoutMs = 20000;
 constexpr std::size_t kTopitSmallBody = 600;
 constexpr auto kSingleThreadPause = std::chrono::milliseconds(2000);
-constexpr int kAttemptsPerAddress = 2;
 constexpr auto kPauseBetweenAttempts = std::chrono::seconds(1);
 
 // The fallback is asked after any failure of the first address (nothing, a stall, a
@@ -50,9 +49,10 @@ HostGuard::Result ResultOf(bool ok, const FetchResponse& response) {
 
 // The tries of one address, each let through by the host's guard. The pause between them
 // is taken outside the guard, so a waiting worker holds none of the host's connections.
-bool FetchThroughGuard(const URLRequest& request, FetchResponse& response, HostGuard* guard) {
+bool FetchThroughGuard(const URLRequest& request, FetchResponse& response, HostGuard* guard,
+                       int attempts) {
     const std::string host = HostKey(request.address);
-    for (int attempt = 1; attempt <= kAttemptsPerAddress; ++attempt) {
+    for (int attempt = 1; attempt <= attempts; ++attempt) {
         if (guard && !guard->Enter(host)) {
             return false;
         }
@@ -64,7 +64,7 @@ bool FetchThroughGuard(const URLRequest& request, FetchResponse& response, HostG
         if (ok || response.sizeRejected || StopAskedOnThisThread()) {
             return ok;
         }
-        if (attempt < kAttemptsPerAddress && !SleepUnlessStopped(kPauseBetweenAttempts)) {
+        if (attempt < attempts && !SleepUnlessStopped(kPauseBetweenAttempts)) {
             return false;
         }
     }
@@ -157,7 +157,8 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         return outcome;  // no file can be made in the folder
     }
     FetchResponse first;
-    const bool firstSaved = FetchThroughGuard(request, first, guard) && firstBody.Size() > 0;
+    const bool firstSaved = FetchThroughGuard(request, first, guard, settings.attemptsPerAddress) &&
+                            firstBody.Size() > 0;
     bool sizeRejected = !firstSaved && first.sizeRejected;
     UnnamedFile* body = firstSaved ? &firstBody : nullptr;
     const bool stopping = settings.stop && settings.stop->load();
@@ -167,7 +168,8 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         request.address = fallback;
         request.saveDescriptor = secondBody->Descriptor();
         FetchResponse second;
-        if (request.saveDescriptor >= 0 && FetchThroughGuard(request, second, guard) &&
+        if (request.saveDescriptor >= 0 &&
+            FetchThroughGuard(request, second, guard, settings.attemptsPerAddress) &&
             secondBody->Size() > 0) {
             body = &*secondBody;
         } else if (!firstSaved) {

@@ -25,6 +25,7 @@ struct WorkerSettings {
     const std::atomic<bool>* stop = nullptr;  // a stop asks no fallback any more
     // Requests at one image host at once; 0 (or more than `threads`): the thread count.
     std::uint16_t connectionsPerHost = 0;
+    int attemptsPerAddress = 2;  // tries of each image address, the first included
 };
 
 struct WorkerOutcome {
@@ -51,10 +52,10 @@ struct ImageOutcome {
 
 // One worker's image: the preferred address, then the fallback after any failure but a
 // size-limit rejection (and after a small first body when the fallback is topit's). Each
-// address is tried twice; every request goes through the guard when there is one, so a
-// given-up host is not asked. Bodies are written into files without a name in the target's
-// folder (nothing half-written is ever seen there, even after a kill) and the whole body
-// is then put at the target without loss: a file of other content keeps its name.
+// address is tried settings.attemptsPerAddress times; every request goes through the guard when
+// there is one, so a given-up host is not asked. Bodies are written into files without a name in
+// the target's folder (nothing half-written is ever seen there, even after a kill) and the whole
+// body is then put at the target without loss: a file of other content keeps its name.
 ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
                               const std::filesystem::path& target, const WorkerSettings& settings,
                               HostGuard* guard = nullptr);

@@ -9,6 +9,7 @@
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <cerrno>
 #include <chrono>
 #include <cstdlib>
@@ -22,6 +23,7 @@
 #include "net/CookieStore.h"
 #include "net/Routing.h"
 #include "net/TextKit.h"
+#include "net/TransferPace.h"
 #include "net/TransferStop.h"
 
 namespace brenvik {
@@ -296,6 +298,7 @@ class Exchange {
     static int OnConnected(void* self, char* remoteIp, char*, int, int) {
         auto* exchange = static_cast<Exchange*>(self);
         if (!exchange->HopAllowed(remoteIp)) {
+            exchange->reason_ = "拒绝重定向到内部地址或从 https 转到 http";
             return CURL_PREREQFUNC_ABORT;
         }
         exchange->HandCookiesForHop();
@@ -309,6 +312,8 @@ class Exchange {
     void HandCookies(const std::string& host);
     void HandCookiesForHop();
     bool HeadersAcceptable();
+    bool Accepted(CURLcode rc);
+    std::string FailureReason(CURLcode rc) const;
     bool OverMaximum(std::size_t size) {
         const bool over =
             request_.maxSizeKiB != 0 && size > static_cast<std::size_t>(request_.maxSizeKiB) * 1024;
@@ -347,6 +352,7 @@ class Exchange {
     curl_off_t lastUp_ = 0;
     std::vector<std::string> cookieHosts_;  // the hosts whose cookies were handed
     std::vector<std::string> cookiesGiven_;
+    const char* reason_ = nullptr;  // why a callback ended the exchange
 };
 
 std::size_t Exchange::Header(std::string_view line) {
@@ -415,13 +421,23 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
     }
     response_.received += size;
     if (OverCeiling(response_.received)) {
+        reason_ = "超过大小上限";
+        failed_ = true;
+        return 0;
+    }
+    if (!PaceReceived(size)) {
         failed_ = true;
         return 0;
     }
     if (save_) {
         const std::size_t room = kSavedBodyHead - std::min(kSavedBodyHead, response_.body.size());
         response_.body.append(data, std::min(room, size));
-        if (!save_->Write(data, size) || OverMaximum(response_.received)) {
+        if (!save_->Write(data, size)) {
+            reason_ = "写入文件失败";
+            failed_ = true;
+            return 0;
+        }
+        if (OverMaximum(response_.received)) {
             failed_ = true;
             return 0;
         }
@@ -453,6 +469,7 @@ int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
     // Waiting for the response is part of the operation; waiting inside the body is a read.
     const unsigned limitMs = headersDone_ ? request_.readTimeoutMs : request_.operationTimeoutMs;
     if (now - lastActivity_ > std::chrono::milliseconds(limitMs)) {
+        reason_ = "等待数据超时";
         failed_ = true;
         return 1;
     }
@@ -480,7 +497,7 @@ bool Exchange::HopAllowed(const char* remoteIp) const {
     if (RoutedByRule(routing_, hop.host, hop.port)) {
         return true;
     }
-    if (ProxyConfiguredFor(hop.scheme)) {
+    if (!routing_.proxy.empty() || ProxyConfiguredFor(hop.scheme)) {
         // The connection is the proxy's; only the name tells where the request goes.
         return !IsInternalHostName(hop.host);
     }
@@ -576,6 +593,9 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
         Append(connectTo, rule);
     }
     curl_easy_setopt(curl, CURLOPT_CONNECT_TO, connectTo.get());
+    if (!routing_.proxy.empty()) {
+        curl_easy_setopt(curl, CURLOPT_PROXY, routing_.proxy.c_str());
+    }
     if (!routing_.extraCaFile.empty()) {
         // The extra file is added to the system's certificates, not put in their place.
         curl_easy_setopt(curl, CURLOPT_CAINFO, routing_.extraCaFile.c_str());
@@ -620,6 +640,7 @@ bool Exchange::Run(unsigned fetchFlags) {
     const auto giveBack = [&pool](CURL* handle) { pool->GiveBack(handle); };
     std::unique_ptr<CURL, decltype(giveBack)> curl(pool->TakeEasy(), giveBack);
     if (!curl) {
+        response_.failure = "无法建立连接";
         return false;
     }
     curl_ = curl.get();
@@ -634,7 +655,12 @@ bool Exchange::Run(unsigned fetchFlags) {
         response_.retryAfterSeconds = static_cast<long>(std::max<curl_off_t>(0, retryAfter));
     }
     CookieStore::Shared().Merge(cookiesGiven_, CookieLines(curl.get()));
+    const bool ok = Accepted(rc);
+    response_.failure = ok ? "" : FailureReason(rc);
+    return ok;
+}
 
+bool Exchange::Accepted(CURLcode rc) {
     const bool transferred = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && endMarkerMet_);
     if (failed_ || !transferred) {
         return false;
@@ -646,7 +672,54 @@ bool Exchange::Run(unsigned fetchFlags) {
     if (UnderMinimum(size) || OverMaximum(size)) {
         return false;
     }
-    return !save_ || save_->Commit();
+    if (save_ && !save_->Commit()) {
+        reason_ = "保存文件失败";
+        return false;
+    }
+    return true;
+}
+
+struct CurlReason {
+    CURLcode code;
+    const char* text;
+};
+
+constexpr std::array<CurlReason, 13> kCurlReasons = {{
+    {CURLE_COULDNT_RESOLVE_HOST, "无法解析主机名"},
+    {CURLE_COULDNT_RESOLVE_PROXY, "无法解析代理服务器的名字"},
+    {CURLE_COULDNT_CONNECT, "无法连接服务器"},
+    {CURLE_OPERATION_TIMEDOUT, "超时"},
+    {CURLE_PEER_FAILED_VERIFICATION, "服务器证书不可信"},
+    {CURLE_SSL_CONNECT_ERROR, "加密连接失败"},
+    {CURLE_GOT_NOTHING, "服务器没有返回任何数据"},
+    {CURLE_RECV_ERROR, "接收数据出错(连接被断开)"},
+    {CURLE_SEND_ERROR, "发送数据出错"},
+    {CURLE_PARTIAL_FILE, "数据不完整(连接提前结束)"},
+    {CURLE_TOO_MANY_REDIRECTS, "重定向次数过多"},
+    {CURLE_UNSUPPORTED_PROTOCOL, "不支持的协议"},
+    {CURLE_URL_MALFORMAT, "地址格式有误"},
+}};
+
+// Why the exchange failed, in the words a user reads in the verbose log.
+std::string Exchange::FailureReason(CURLcode rc) const {
+    if (StopAskedOnThisThread()) {
+        return "已停止";
+    }
+    if (response_.sizeRejected) {
+        return "大小不在设置的范围内";
+    }
+    if (reason_) {
+        return reason_;
+    }
+    if (rc == CURLE_HTTP_RETURNED_ERROR) {
+        return "服务器返回 HTTP " + std::to_string(response_.status);
+    }
+    for (const CurlReason& known : kCurlReasons) {
+        if (known.code == rc) {
+            return known.text;
+        }
+    }
+    return curl_easy_strerror(rc);
 }
 
 // A busy server (429) or one down for maintenance (503) may say when to come back.
@@ -663,6 +736,7 @@ bool FetchResponse::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     status = 0;
     sizeRejected = false;
     retryAfterSeconds = 0;
+    failure.clear();
     startMarker = request.startMarker;
     endMarker = request.endMarker;
     gzip = false;
@@ -679,12 +753,60 @@ std::string AgentHeaderValue(std::string_view agent) {
     return Trimmed(agent);
 }
 
+namespace {
+
+std::mutex& ObserverMutex() {
+    static std::mutex mutex;
+    return mutex;
+}
+
+std::shared_ptr<const ExchangeObserver>& ObserverSlot() {
+    static std::shared_ptr<const ExchangeObserver> observer;
+    return observer;
+}
+
+std::shared_ptr<const ExchangeObserver> CurrentObserver() {
+    std::lock_guard lock(ObserverMutex());
+    return ObserverSlot();
+}
+
+// What the caller's checks found wrong with a body that arrived.
+std::string UnacceptedReason(const FetchResponse& response) {
+    if (ToldToWait(response)) {
+        return "服务器要求 " + std::to_string(response.retryAfterSeconds) + " 秒后再试";
+    }
+    if (!response.failure.empty()) {
+        return response.failure;
+    }
+    return response.body.empty() ? "内容为空" : "内容不完整或要求重试";
+}
+
+void Report(const URLRequest& request, const FetchResponse& response, bool ok,
+            Clock::time_point start) {
+    const auto observer = CurrentObserver();
+    if (!observer) {
+        return;
+    }
+    (*observer)({request.verb, request.address, response.status, response.received,
+                 std::chrono::duration_cast<std::chrono::milliseconds>(Clock::now() - start), ok,
+                 ok ? std::string() : UnacceptedReason(response)});
+}
+
+}  // namespace
+
+void SetExchangeObserver(ExchangeObserver observer) {
+    std::lock_guard lock(ObserverMutex());
+    ObserverSlot() =
+        observer ? std::make_shared<const ExchangeObserver>(std::move(observer)) : nullptr;
+}
+
 bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFlags) {
     int toldWaits = 0;
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
         if (StopAskedOnThisThread()) {
             return false;
         }
+        const auto start = Clock::now();
         bool ok = response.FetchOnce(request, fetchFlags);
         if (ok && request.minLength == 0 && request.retryMarker.empty()) {
             ok = !response.body.empty();
@@ -699,6 +821,7 @@ bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFla
                  (request.retryMarker.empty() ||
                   check.find(request.retryMarker) == std::string::npos);
         }
+        Report(request, response, ok, start);
         if (ToldToWait(response) && toldWaits < kMaxToldWaits) {
             ++toldWaits;
             const long seconds = std::min(response.retryAfterSeconds, kMaxToldWaitSeconds);

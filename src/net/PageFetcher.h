@@ -2,8 +2,10 @@
 // Every album page, route lookup and image download goes through Fetch.
 #pragma once
 
+#include <chrono>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -108,7 +110,25 @@ class FetchResponse {
     std::string startMarker;
     std::string endMarker;
     bool gzip = false;
+    // Why the last exchange failed, in the user's words; empty after a success.
+    std::string failure;
 };
+
+// What one exchange of Fetch did, for a front end that shows every request.
+struct ExchangeReport {
+    std::string verb;
+    std::string address;
+    long status = 0;  // 0: no answer
+    std::size_t bytes = 0;
+    std::chrono::milliseconds time{0};
+    bool ok = false;
+    std::string reason;  // why it failed; empty when it did not
+};
+using ExchangeObserver = std::function<void(const ExchangeReport&)>;
+
+// Installs the one observer of every exchange that Fetch makes (none: empty). It is
+// called on the fetching thread after each exchange, so it must be safe on any thread.
+void SetExchangeObserver(ExchangeObserver observer);
 
 // Up to request.attempts exchanges with the acceptance checks; pauses after each failure.
 // A 429 or 503 that carries Retry-After is waited out as told (at most kMaxToldWait, at

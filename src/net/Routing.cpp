@@ -179,6 +179,11 @@ void SetExtraCaFile(const std::string& file) {
     State().extraCaFile = file;
 }
 
+void SetProxy(const std::string& proxy) {
+    std::lock_guard lock(RoutingMutex());
+    State().proxy = proxy;
+}
+
 void ResetRoutingFromEnvironment() {
     std::lock_guard lock(RoutingMutex());
     State() = FromEnvironment();

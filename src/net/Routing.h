@@ -12,6 +12,7 @@ namespace brenvik {
 struct Routing {
     std::vector<std::string> connectTo;
     std::string extraCaFile;
+    std::string proxy;  // "scheme://host:port"; empty: the environment's proxy, if any
 };
 
 // A copy of the routing in force, for one transfer.
@@ -19,6 +20,8 @@ Routing CurrentRouting();
 // False when the rule does not have the four colon-separated parts.
 bool AddConnectTo(const std::string& rule);
 void SetExtraCaFile(const std::string& file);
+// A proxy for every transfer, in place of the environment's; no_proxy still applies.
+void SetProxy(const std::string& proxy);
 // Back to what the environment says (tests use it between cases).
 void ResetRoutingFromEnvironment();
 

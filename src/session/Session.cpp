@@ -137,6 +137,16 @@ void Session::SetAddressText(std::string text) {
     addressText_ = std::move(text);
 }
 
+RunChoices Session::Choices() const {
+    std::lock_guard lock(mutex_);
+    return choices_;
+}
+
+void Session::SetRunChoices(const RunChoices& choices) {
+    std::lock_guard lock(mutex_);
+    choices_ = choices;
+}
+
 std::string Session::FirstAddress() const {
     std::lock_guard lock(mutex_);
     return firstAddress_;

@@ -7,6 +7,7 @@
 #include <filesystem>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 
 #include "session/FrontEnd.h"
@@ -61,6 +62,12 @@ class CountingFrontEnd final : public FrontEnd {
     std::atomic<int> spoken_{0};
 };
 
+// Choices of one run that stand above the stored settings (the command line's options).
+struct RunChoices {
+    std::optional<bool> skipSaved;  // skip photos saved before, whatever the site's setting
+    int retriesPerAddress = 1;      // tries of an image address after the first
+};
+
 class Session {
   public:
     // `baseFolder` holds soft.dat, the extended settings, the cookie store and tmp.
@@ -89,6 +96,10 @@ class Session {
     bool AddRecent(RecentKind kind, const std::string& text);
     ExtendedSettings Extended() const;
     void ReloadExtended();
+
+    // Nothing of these is stored: they last as long as the session.
+    RunChoices Choices() const;
+    void SetRunChoices(const RunChoices& choices);
 
     // Texts the listing leaves for the download side.
     std::string OwnerName() const;
@@ -144,6 +155,7 @@ class Session {
     std::string viewHost_;
     std::string addressText_;
     std::string firstAddress_;
+    RunChoices choices_;
     bool homeUnwritable_ = false;
     std::atomic<bool> homeWarned_{false};
     std::atomic<int> listedSite_{-1};  // -1: nothing listed in this session

@@ -6,6 +6,7 @@
 #include <fstream>
 #include <memory>
 #include <set>
+#include <sstream>
 #include <thread>
 
 #include <gtest/gtest.h>
@@ -39,17 +40,123 @@ TEST(CliOptions, ParsesTheContract) {
     EXPECT_EQ(o.albums, "1,3");
     EXPECT_EQ(o.connectTo.size(), 2u);
     EXPECT_EQ(o.answer, cli::Answer::Yes);
-    EXPECT_EQ(o.address, "123");
-
-    EXPECT_FALSE(cli::ParseCommandLine({"-s", "myspace", "x"}).options);
-    EXPECT_FALSE(cli::ParseCommandLine({"-s", "21", "x"}).options);
-    EXPECT_FALSE(cli::ParseCommandLine({"--sub", "3", "x"}).options);
-    EXPECT_FALSE(cli::ParseCommandLine({"--frobnicate", "x"}).options);
-    EXPECT_FALSE(cli::ParseCommandLine({}).options);
-    EXPECT_FALSE(cli::ParseCommandLine({"a", "b"}).options);
-    EXPECT_FALSE(cli::ParseCommandLine({"-o"}).options);
+    EXPECT_EQ(o.inputs, std::vector<std::string>{"123"});
     EXPECT_EQ(cli::ParseCommandLine({"-s", "duitang", "http://x"}).options->site, 18);
     EXPECT_EQ(cli::ParseCommandLine({"-s", "20", "http://x"}).options->site, 20);
+}
+
+// What a parse left, in one line: inputs, save path, switches, run choices.
+std::string Summary(const cli::Options& o) {
+    std::string text;
+    for (const auto& input : o.inputs) {
+        text += input + " ";
+    }
+    for (const auto& file : o.inputFiles) {
+        text += "file:" + file + " ";
+    }
+    text += "save:" + o.savePath.value_or("") + (o.listOnly ? " l" : "") + (o.quiet ? " q" : "") +
+            (o.verbose ? " v" : "") + (o.answer == cli::Answer::Yes ? " yes" : "");
+    if (o.skipSaved) {
+        text += *o.skipSaved ? " skip" : " no-skip";
+    }
+    return text + " rate:" + std::to_string(o.limitRate.value_or(0)) +
+           " retries:" + std::to_string(o.retries.value_or(-1)) + " proxy:" + o.proxy.value_or("");
+}
+
+TEST(CliOptions, AcceptedForms) {
+    const std::vector<std::pair<std::vector<std::string>, std::string>> forms = {
+        {{"--save=/d", "1"}, "1 save:/d rate:0 retries:-1 proxy:"},
+        {{"-lqv", "-o", "/d", "1", "2"}, "1 2 save:/d l q v rate:0 retries:-1 proxy:"},
+        {{"-o/d", "--", "-1"}, "-1 save:/d rate:0 retries:-1 proxy:"},
+        {{"-i", "a.txt", "-", "--input-file=-"},
+         "- file:a.txt file:- save: rate:0 retries:-1 proxy:"},
+        {{"--yes", "--no", "--no-skip", "--skip", "x"}, "x save: skip rate:0 retries:-1 proxy:"},
+        {{"--skip", "--no-skip", "--yes", "x"}, "x save: yes no-skip rate:0 retries:-1 proxy:"},
+        {{"--limit-rate", "500K", "--retries=0", "x"}, "x save: rate:512000 retries:0 proxy:"},
+        {{"--limit-rate=1.5M", "--proxy", "socks5://127.0.0.1:9", "x"},
+         "x save: rate:1572864 retries:-1 proxy:socks5://127.0.0.1:9"},
+    };
+    for (const auto& [args, summary] : forms) {
+        const auto parsed = cli::ParseCommandLine(args);
+        ASSERT_TRUE(parsed.options) << args.front() << ": " << parsed.error;
+        EXPECT_EQ(Summary(*parsed.options), summary) << args.front();
+    }
+}
+
+TEST(CliOptions, RefusedFormsSayWhy) {
+    struct Refused {
+        std::vector<std::string> args;
+        std::string error;
+        std::string suggestion;
+    };
+    const std::vector<Refused> refused = {
+        {{"-s", "myspace", "x"}, "未知的网站: myspace", ""},
+        {{"-s", "21", "x"}, "未知的网站: 21", ""},
+        {{"--sub", "3", "x"}, "--sub 需要 0、1 或 2", ""},
+        {{"--frobnicate", "x"}, "未知的选项: --frobnicate", ""},
+        {{"--sve=/d", "x"}, "未知的选项: --sve=/d", "--save"},
+        {{"--save-page", "d", "x"}, "未知的选项: --save-page", "--save-pages"},
+        {{"-lz", "x"}, "未知的选项: -z", ""},
+        {{}, "缺少地址", ""},
+        {{"-o"}, "--save 需要一个目录", ""},
+        {{"x", "-lo"}, "--save 需要一个目录", ""},
+        {{"--retries", "-1", "x"}, "--retries 需要 0 到 20 的次数", ""},
+        {{"--limit-rate", "fast", "x"}, "--limit-rate 需要每秒字节数, 如 500K 或 2M", ""},
+        {{"--limit-rate", "0", "x"}, "--limit-rate 需要每秒字节数, 如 500K 或 2M", ""},
+        {{"--proxy", "ftp://h", "x"},
+         "--proxy 需要以 http://、https://、socks5:// 或 socks5h:// 开头的地址",
+         ""},
+    };
+    for (const Refused& r : refused) {
+        const auto parsed = cli::ParseCommandLine(r.args);
+        EXPECT_FALSE(parsed.options);
+        EXPECT_EQ(parsed.error, r.error);
+        EXPECT_EQ(parsed.suggestion, r.suggestion) << r.error;
+    }
+}
+
+TEST(CliOptions, InputsComeInOrderAndStandardInputIsReadOnce) {
+    const test::TempDir dir;
+    std::ofstream(dir / "list.txt") << "# mine\n  222 \n\n#333\n444\n";
+    cli::Options options;
+    options.inputs = {"111", "-", "-"};
+    options.inputFiles = {(dir / "list.txt").string(), "-"};
+    std::istringstream stdIn("555\n# no\n666");
+    std::string error;
+    EXPECT_EQ(cli::GatherInputs(options, stdIn, error),
+              (std::vector<std::string>{"111", "555", "666", "222", "444"}));
+    options.inputFiles = {(dir / "missing.txt").string()};
+    EXPECT_FALSE(cli::GatherInputs(options, stdIn, error));
+    EXPECT_EQ(error, "无法读取地址文件: " + (dir / "missing.txt").string());
+}
+
+TEST(CliOptions, AMistypedOptionGetsTheUsageAndOneSuggestionNotTheHelp) {
+    const auto result = test::RunProcess({BRENVIK_CLI_PATH, "--sve", "/d", "12345"});
+    EXPECT_EQ(result.exitCode, 2);
+    EXPECT_EQ(result.err,
+              "brenvik-cli: 未知的选项: --sve\n是不是想用 --save ?\n" + cli::ShortUsage());
+}
+
+// The shipped manual page and completions are what the option table makes today.
+TEST(CliOptions, ManPageAndCompletionsFollowTheOptions) {
+    const std::filesystem::path data = BRENVIK_SOURCE_DIR "/data";
+    const std::vector<std::pair<std::string, std::filesystem::path>> generated = {
+        {"--print-man", data / "man/brenvik-cli.1"},
+        {"--print-completion=bash", data / "completion/brenvik-cli.bash"},
+        {"--print-completion=zsh", data / "completion/_brenvik-cli"},
+    };
+    for (const auto& [option, file] : generated) {
+        std::ifstream in(file, std::ios::binary);
+        const std::string shipped(std::istreambuf_iterator<char>(in), {});
+        EXPECT_EQ(test::RunProcess({BRENVIK_CLI_PATH, option}).out, shipped)
+            << file << " is stale: run scripts/gen-cli-docs.sh";
+    }
+    for (const cli::OptionSpec& spec : cli::OptionTable()) {
+        const std::string longName =
+            std::string(spec.names).substr(std::string(spec.names).find("--"));
+        EXPECT_EQ(cli::HelpText().find(" " + longName + " ") == std::string::npos, spec.hidden)
+            << longName;
+    }
 }
 
 TEST(CliOptions, AlbumSelections) {
@@ -470,6 +577,53 @@ TEST_F(CliQzoneTest, AnAlbumFolderThatCannotBeMadeIsReported) {
     EXPECT_NE(result.err.find("请检测设置的保存路径是否有误"), std::string::npos) << result.err;
     EXPECT_EQ(result.err.find("保存在"), std::string::npos) << result.err;
     EXPECT_TRUE(TakeImageRequests().empty());
+}
+
+// Three addresses from a file, each listed and downloaded in turn; the worst outcome
+// decides the exit status.
+TEST_F(CliQzoneTest, SeveralInputsFromAFileEachGetTheirOutcome) {
+    std::ofstream(home / "list.txt") << "# my accounts\n12345\n\n  12a45\n67890\n";
+    const auto result = test::RunProcess(
+        Command({"-a", "1", "-o", save.Path().string(), "-i", (home / "list.txt").string()}));
+    EXPECT_EQ(result.exitCode, 1) << "the bad address is the worst of the three";
+    const std::size_t second = result.err.find("== [2/3] 12a45\n");
+    const std::size_t third = result.err.find("== [3/3] 67890\n");
+    const std::size_t refusal = result.err.find("请直接输入QQ号进行下载");
+    EXPECT_TRUE(second < refusal && refusal < third) << result.err;
+    EXPECT_EQ(TakeImageRequests(), (std::multiset<std::string>{"p1", "p1", "p2", "p2"}))
+        << "both good accounts downloaded";
+}
+
+TEST_F(CliQzoneTest, VerboseShowsTheFailedRequestAndWhy) {
+    servers.brokenImages.insert("p2");
+    const auto result =
+        test::RunProcess(Command({"-v", "-a", "1", "-o", save.Path().string(), "12345"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    const std::size_t at = result.err.find("[请求] GET https://b1.qpic.cn/img?id=p2 -> 404, ");
+    ASSERT_NE(at, std::string::npos) << result.err;
+    const std::string line = result.err.substr(at, result.err.find('\n', at) - at);
+    EXPECT_TRUE(line.ends_with(" 毫秒, 失败: 服务器返回 HTTP 404")) << line;
+}
+
+TEST_F(CliQzoneTest, QuietDownloadShowsNoTableAndNoProgress) {
+    const auto result =
+        test::RunProcess(Command({"-q", "-a", "1", "-o", save.Path().string(), "12345"}));
+    EXPECT_EQ(result.exitCode, 0);
+    EXPECT_EQ(result.out + result.err, "");
+}
+
+// --skip resumes whatever the stored setting says: only the photo not there is asked.
+TEST_F(CliQzoneTest, SkipResumesAnUnfinishedAlbum) {
+    servers.brokenImages = {"p2", "p2pre"};
+    ASSERT_EQ(Download().exitCode, 1);
+    TakeImageRequests();
+    servers.brokenImages.clear();
+    const auto result =
+        test::RunProcess(Command({"--skip", "-a", "1", "-o", save.Path().string(), "12345"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(TakeImageRequests(), std::multiset<std::string>{"p2"});
+    test::RunProcess(Command({"--no-skip", "-a", "1", "-o", save.Path().string(), "12345"}));
+    EXPECT_EQ(TakeImageRequests(), (std::multiset<std::string>{"p1", "p2"}));
 }
 
 // The test certificate's folder leaves the temp folder with the process that made it.
