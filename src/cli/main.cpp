@@ -263,7 +263,7 @@ int main(int argc, char** argv) {
         return kExitOk;
     }
     if (parsed.options->version) {
-        std::puts("brenvik-cli 0.1.0");
+        std::puts("brenvik-cli " BRENVIK_VERSION);
         return kExitOk;
     }
     // Before any other thread starts, so that every thread inherits the blocked signals.

@@ -12,7 +12,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPainter>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
@@ -158,26 +157,13 @@ QLabel* Link(const QString& text, int id, QWidget* parent) {
     return link;
 }
 
-// The program's icon, drawn like the splash picture: two overlapping photos.
+// The program's icon: the theme's when installed, else the same pictures built in.
 QIcon ProgramIcon() {
-    QPixmap icon(64, 64);
-    icon.fill(Qt::transparent);
-    QPainter painter(&icon);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient gradient(0, 0, 64, 64);
-    gradient.setColorAt(0, QColor(0x1F, 0x4E, 0x79));
-    gradient.setColorAt(1, QColor(0x2E, 0x8B, 0x57));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(gradient);
-    painter.drawRoundedRect(QRect(2, 2, 60, 60), 12, 12);
-    painter.setBrush(QColor(255, 255, 255, 90));
-    painter.drawRoundedRect(QRect(12, 10, 34, 28), 4, 4);
-    painter.setBrush(Qt::white);
-    painter.drawRoundedRect(QRect(18, 22, 34, 28), 4, 4);
-    painter.setBrush(QColor(0x2E, 0x8B, 0x57));
-    painter.drawPolygon(
-        QPolygon({QPoint(21, 47), QPoint(31, 34), QPoint(38, 42), QPoint(43, 37), QPoint(49, 47)}));
-    return QIcon(icon);
+    QIcon builtIn;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        builtIn.addFile(QString(":/icons/brenvik-%1.png").arg(size), QSize(size, size));
+    }
+    return QIcon::fromTheme("brenvik", builtIn);
 }
 
 bool IsDigitsOnly(const QString& text) {
@@ -434,8 +420,14 @@ void CBrenvikDlg::FinishStartUp(const QStringList& siteNames) {
     // The site's own step first: it resets the sub-selector, which the address rule then
     // sets (a Tencent Weibo address on the clipboard keeps its 2).
     OnSiteChanged(siteBox_->currentIndex());
+    if (!startAddress_.isEmpty()) {
+        addressBox_->SetText(startAddress_);
+    }
     ApplyAddressRule(addressBox_->Text());
     session_.CheckHome();
+    if (!startAddress_.isEmpty()) {
+        OnGetAlbums();
+    }
 }
 
 void CBrenvikDlg::ShowAbout() {

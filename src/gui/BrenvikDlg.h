@@ -47,6 +47,9 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
 
     // Shows the splash (unless told not to) and finishes start-up.
     void StartUp(bool withSplash);
+    // An address given on the command line: shown in the address box and listed as soon
+    // as the window is ready. Call before StartUp.
+    void SetStartAddress(const QString& address) { startAddress_ = address; }
     bool Ready() const { return session_.ready; }
     Session& session() { return session_; }
 
@@ -146,6 +149,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     bool loginMethod1_ = true;
 
     std::thread startupThread_;
+    QString startAddress_;
     std::thread listThread_;
     std::thread downloadThread_;
     std::mutex pendingMutex_;
