@@ -220,7 +220,9 @@ int Run(const Options& options) {
                      albums.size());
         return kExitUsage;
     }
-    std::string savePath = options.savePath ? *options.savePath : "";
+    // Made absolute before it is remembered: a later run from another folder saves here too.
+    std::string savePath =
+        options.savePath ? std::filesystem::absolute(*options.savePath).string() : "";
     if (!options.savePath) {
         const std::string recent = session.Settings().recent[kRecentSavePaths][0];
         savePath = recent.empty() ? std::filesystem::current_path().string() : recent;

@@ -228,7 +228,7 @@ QString CBrenvikDlg::DefaultSavePath() const {
     if (documents.isEmpty()) {
         documents = QDir::homePath();
     }
-    const QString path = QDir(documents).filePath("Tarnwell");
+    const QString path = QDir(documents).filePath("Brenvik");
     QDir().mkpath(path);
     return path + "/";
 }
@@ -338,7 +338,8 @@ void CBrenvikDlg::BuildControls() {
             &CBrenvikDlg::OnSiteChanged);
     connect(addressBox_, &CComboBox2::textEditedOrPicked, this, &CBrenvikDlg::ApplyAddressRule);
     connect(chooseButton_, &QPushButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(this, "请选择文件保存目录：");
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, "请选择文件保存目录：", CurrentSavePath());
         if (!folder.isEmpty()) {
             SetSavePath(folder, true);
         }
@@ -637,8 +638,14 @@ void CBrenvikDlg::RunModalLogin(const QString& address) {
     dialog.exec();
 }
 
+QString CBrenvikDlg::CurrentSavePath() const {
+    const QString typed = savePathBox_->Text().trimmed();
+    return typed.isEmpty() ? QString() : QDir(typed).absolutePath();
+}
+
 void CBrenvikDlg::SetSavePath(const QString& path, bool remember) {
-    QString folder = path;
+    // Kept absolute: a remembered folder must not move with the working folder.
+    QString folder = QDir(path.trimmed()).absolutePath();
     if (!folder.endsWith('/')) {
         folder += '/';
     }
@@ -691,6 +698,10 @@ void CBrenvikDlg::OnDownload() {
     }
     session_.downloadState = kDownloadRunning;
     const std::vector<int> selected = grid_->SelectedAlbums();
+    // A folder typed by hand is remembered as a chosen one is.
+    if (!savePathBox_->Text().trimmed().isEmpty()) {
+        SetSavePath(savePathBox_->Text(), true);
+    }
     const std::string savePath = savePathBox_->Text().toStdString();
     downloadThread_ =
         std::thread([this, selected, savePath] { RunDownloadJob(session_, selected, savePath); });
@@ -698,9 +709,10 @@ void CBrenvikDlg::OnDownload() {
 
 void CBrenvikDlg::OnExport() {
     ShowMessageNow("此导出为导出表格内容，如需下载图片，请点击右上角的 下载 按钮。");
-    const QString file = saveFileHook ? saveFileHook()
-                                      : QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                                     "导出后，自行调整列宽(*.csv)");
+    const QString file = saveFileHook
+                             ? saveFileHook()
+                             : QFileDialog::getSaveFileName(this, QString(), CurrentSavePath(),
+                                                            "导出后，自行调整列宽(*.csv)");
     if (file.isEmpty()) {
         return;
     }

@@ -117,6 +117,8 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     void FlushNewRows();
     QString LoginAddress(int id) const;
     QString DefaultSavePath() const;
+    // The save box's folder made absolute (where the dialogs open); empty when none.
+    QString CurrentSavePath() const;
     void Register(int id, QWidget* widget);
     // Runs f on the window's thread and waits for it; at once when already there.
     template <class F>

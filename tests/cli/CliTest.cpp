@@ -23,6 +23,7 @@ namespace brenvik {
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 using test::QzoneAlbum;
 using test::QzonePhoto;
 using test::QzoneServers;
@@ -187,6 +188,19 @@ TEST_F(CliQzoneTest, BadInputEndsWithAClearMessage) {
     result = test::RunProcess(Command({"-o", (save / "file" / "sub").string(), "12345"}));
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_NE(result.err.find("请检测设置的保存路径是否有误"), std::string::npos);
+}
+
+// A save path given relative to one folder stays there for later runs from elsewhere.
+TEST_F(CliQzoneTest, ARelativeSavePathIsRememberedWhereItLies) {
+    test::TempDir elsewhere;
+    const auto from = [](const fs::path& folder, std::vector<std::string> command) {
+        command.insert(command.begin(), {"/usr/bin/env", "-C", folder.string()});
+        return test::RunProcess(command);
+    };
+    ASSERT_EQ(from(save.Path(), Command({"-a", "1", "-o", "rel1", "12345"})).exitCode, 0);
+    EXPECT_EQ(from(elsewhere.Path(), Command({"-a", "2", "12345"})).exitCode, 0);
+    EXPECT_TRUE(fs::exists(save / "rel1" / "私密" / "秘密.jpg"));
+    EXPECT_TRUE(elsewhere.Files().empty());
 }
 
 TEST_F(CliQzoneTest, CtrlCStopsTheDownload) {
