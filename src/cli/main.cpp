@@ -136,9 +136,9 @@ bool PrepareHome(const Options& options, const std::filesystem::path& home) {
     }
     CookieStore::Shared().Open(home / "cookies.txt");
     for (const auto& file : options.cookieFiles) {
-        const int taken = CookieStore::Shared().Import(file);
-        if (taken < 0) {
-            std::fprintf(stderr, "无法读取 cookies 文件: %s\n", file.c_str());
+        std::string error;
+        if (CookieStore::Shared().Import(file, &error) < 0) {
+            std::fprintf(stderr, "%s\n", error.c_str());
             return false;
         }
     }
