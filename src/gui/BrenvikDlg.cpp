@@ -33,6 +33,12 @@
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
+// The icon pictures live in this static library's resources, which a program linking it
+// must load by name (and the macro cannot stand inside a namespace).
+static void LoadIconResources() {
+    Q_INIT_RESOURCE(Icons);
+}
+
 namespace brenvik {
 namespace {
 
@@ -159,6 +165,7 @@ QLabel* Link(const QString& text, int id, QWidget* parent) {
 
 // The program's icon: the theme's when installed, else the same pictures built in.
 QIcon ProgramIcon() {
+    LoadIconResources();
     QIcon builtIn;
     for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
         builtIn.addFile(QString(":/icons/brenvik-%1.png").arg(size), QSize(size, size));
