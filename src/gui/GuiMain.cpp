@@ -5,9 +5,9 @@
 #include <QFont>
 #include <cstdlib>
 
-#include "gui/BrenvikDlg.h"
 #include "gui/Chinese.h"
 #include "gui/Home.h"
+#include "gui/MainWindow.h"
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 
@@ -22,7 +22,7 @@ int main(int argc, char** argv) {
     QGuiApplication::setDesktopFileName("org.brenvik.Brenvik");
     brenvik::InstallChineseTranslations(app);
     const std::filesystem::path home = brenvik::PrepareHome();
-    brenvik::CBrenvikDlg window(home);
+    brenvik::MainWindow window(home);
     // `brenvik ADDRESS` (the menu entry's %u): Qt has taken its own options already.
     if (const QStringList args = QApplication::arguments(); args.size() > 1) {
         window.SetStartAddress(args.at(1));

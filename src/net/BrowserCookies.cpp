@@ -15,7 +15,7 @@
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 #include "net/Keyring.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -7,7 +7,7 @@
 #include <optional>
 #include <sstream>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

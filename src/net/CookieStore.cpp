@@ -15,7 +15,7 @@
 #include "net/AtomicFile.h"
 #include "net/CookieFile.h"
 #include "net/FolderLock.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {
