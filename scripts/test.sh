@@ -1,7 +1,8 @@
 #!/usr/bin/env bash
 # Builds and runs every test: a plain build, then the same tests under the address and
 # undefined-behaviour sanitizers, then again under the thread sanitizer; last, every
-# parser's fuzz harness for a few seconds (scripts/fuzz.sh runs them for minutes).
+# parser's fuzz harness for a few seconds (scripts/fuzz.sh runs them for minutes). After the
+# plain build, the install and the Debian package are checked (scripts/check-package.sh).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -23,6 +24,8 @@ run() {
 }
 
 run build
+# What a person installs: staging install, menu entry, AppStream data, the .deb.
+scripts/check-package.sh build
 run build-asan -DBRENVIK_SANITIZE="address;undefined" -DCMAKE_BUILD_TYPE=Debug -DBRENVIK_BUILD_GUI=OFF
 export TSAN_OPTIONS="suppressions=$PWD/tests/tsan.supp"
 run build-tsan -DBRENVIK_SANITIZE=thread -DCMAKE_BUILD_TYPE=Debug -DBRENVIK_BUILD_GUI=OFF

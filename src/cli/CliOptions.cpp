@@ -204,11 +204,12 @@ const auto kOptions =
              +[](Options& o, const std::string& v,
                  std::string& e) { return Append(o.cookieFiles, v, e, "--cookies 需要一个文件"); }},
             {"--cookies-from-browser", "BROWSER[:PROFILE]",
-             "先导入浏览器的 Cookie: firefox、chromium 或 chrome", C::Words,
-             "firefox chromium chrome", false,
+             "先导入浏览器的 Cookie: firefox、chromium、chrome、brave、edge 或 vivaldi;\n"
+             "PROFILE 为配置名、配置文件夹或浏览器的用户数据文件夹", C::Words,
+             "firefox chromium chrome brave edge vivaldi", false,
              +[](Options& o, const std::string& v, std::string& e) {
                  return Append(o.cookieBrowsers, v, e,
-                               "--cookies-from-browser 需要 firefox、chromium 或 chrome");
+                               "--cookies-from-browser 需要一个浏览器名");
              }},
             {"--connect-to", "R", "HOST:PORT:CONNECT-HOST:CONNECT-PORT, 可重复", C::None, nullptr,
              false,

@@ -17,7 +17,7 @@ enum ExitCode : int {
     kExitSavePath = 3,
 };
 
-inline constexpr const char* kVersionText = "brenvik-cli 0.1.0";
+inline constexpr const char* kVersionText = "brenvik-cli " BRENVIK_VERSION;
 
 enum class Answer { No, Yes };
 

@@ -141,9 +141,9 @@ bool PrepareHome(const Options& options, const std::filesystem::path& home) {
     }
     CookieStore::Shared().Open(home / "cookies.txt");
     for (const auto& file : options.cookieFiles) {
-        const int taken = CookieStore::Shared().Import(file);
-        if (taken < 0) {
-            std::fprintf(stderr, "无法读取 cookies 文件: %s\n", file.c_str());
+        std::string error;
+        if (CookieStore::Shared().Import(file, &error) < 0) {
+            std::fprintf(stderr, "%s\n", error.c_str());
             return false;
         }
     }
@@ -222,7 +222,9 @@ int RunOne(Session& session, const Options& options, const std::string& address)
                      albums.size());
         return kExitUsage;
     }
-    std::string savePath = options.savePath ? *options.savePath : "";
+    // Made absolute before it is remembered: a later run from another folder saves here too.
+    std::string savePath =
+        options.savePath ? std::filesystem::absolute(*options.savePath).string() : "";
     if (!options.savePath) {
         const std::string recent = session.Settings().recent[kRecentSavePaths][0];
         savePath = recent.empty() ? std::filesystem::current_path().string() : recent;

@@ -18,9 +18,15 @@ int main(int argc, char** argv) {
     }
     QApplication app(argc, argv);
     QApplication::setApplicationName("Brenvik");
+    // Ties the window to its menu entry (its icon on Wayland docks and task bars).
+    QGuiApplication::setDesktopFileName("org.brenvik.Brenvik");
     brenvik::InstallChineseTranslations(app);
     const std::filesystem::path home = brenvik::PrepareHome();
     brenvik::MainWindow window(home);
+    // `brenvik ADDRESS` (the menu entry's %u): Qt has taken its own options already.
+    if (const QStringList args = QApplication::arguments(); args.size() > 1) {
+        window.SetStartAddress(args.at(1));
+    }
     window.StartUp(std::getenv("BRENVIK_NO_SPLASH") == nullptr);
     return QApplication::exec();
 }

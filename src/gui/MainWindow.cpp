@@ -12,7 +12,6 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
-#include <QPainter>
 #include <QStandardPaths>
 #include <QThread>
 #include <QUrl>
@@ -33,6 +32,12 @@
 #include "net/Hosts.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
+
+// The icon pictures live in this static library's resources, which a program linking it
+// must load by name (and the macro cannot stand inside a namespace).
+static void LoadIconResources() {
+    Q_INIT_RESOURCE(Icons);
+}
 
 namespace brenvik {
 namespace {
@@ -162,26 +167,14 @@ QLabel* Link(const QString& text, const char* name, QWidget* parent) {
     return link;
 }
 
-// The program's icon, drawn like the splash picture: two overlapping photos.
+// The program's icon: the theme's when installed, else the same pictures built in.
 QIcon ProgramIcon() {
-    QPixmap icon(64, 64);
-    icon.fill(Qt::transparent);
-    QPainter painter(&icon);
-    painter.setRenderHint(QPainter::Antialiasing);
-    QLinearGradient gradient(0, 0, 64, 64);
-    gradient.setColorAt(0, QColor(0x1F, 0x4E, 0x79));
-    gradient.setColorAt(1, QColor(0x2E, 0x8B, 0x57));
-    painter.setPen(Qt::NoPen);
-    painter.setBrush(gradient);
-    painter.drawRoundedRect(QRect(2, 2, 60, 60), 12, 12);
-    painter.setBrush(QColor(255, 255, 255, 90));
-    painter.drawRoundedRect(QRect(12, 10, 34, 28), 4, 4);
-    painter.setBrush(Qt::white);
-    painter.drawRoundedRect(QRect(18, 22, 34, 28), 4, 4);
-    painter.setBrush(QColor(0x2E, 0x8B, 0x57));
-    painter.drawPolygon(
-        QPolygon({QPoint(21, 47), QPoint(31, 34), QPoint(38, 42), QPoint(43, 37), QPoint(49, 47)}));
-    return QIcon(icon);
+    LoadIconResources();
+    QIcon builtIn;
+    for (const int size : {16, 24, 32, 48, 64, 128, 256}) {
+        builtIn.addFile(QString(":/icons/brenvik-%1.png").arg(size), QSize(size, size));
+    }
+    return QIcon::fromTheme("brenvik", builtIn);
 }
 
 bool IsDigitsOnly(const QString& text) {
@@ -246,7 +239,7 @@ QString MainWindow::DefaultSavePath() const {
     if (documents.isEmpty()) {
         documents = QDir::homePath();
     }
-    const QString path = QDir(documents).filePath("Tarnwell");
+    const QString path = QDir(documents).filePath("Brenvik");
     QDir().mkpath(path);
     return path + "/";
 }
@@ -356,7 +349,8 @@ void MainWindow::BuildControls() {
             &MainWindow::OnSiteChanged);
     connect(addressBox_, &HistoryComboBox::textEditedOrPicked, this, &MainWindow::ApplyAddressRule);
     connect(chooseButton_, &QPushButton::clicked, this, [this] {
-        const QString folder = QFileDialog::getExistingDirectory(this, "请选择文件保存目录：");
+        const QString folder =
+            QFileDialog::getExistingDirectory(this, "请选择文件保存目录：", CurrentSavePath());
         if (!folder.isEmpty()) {
             SetSavePath(folder, true);
         }
@@ -438,8 +432,14 @@ void MainWindow::FinishStartUp(const QStringList& siteNames) {
     // The site's own step first: it resets the sub-selector, which the address rule then
     // sets (a Tencent Weibo address on the clipboard keeps its 2).
     OnSiteChanged(siteBox_->currentIndex());
+    if (!startAddress_.isEmpty()) {
+        addressBox_->SetText(startAddress_);
+    }
     ApplyAddressRule(addressBox_->Text());
     session_.CheckHome();
+    if (!startAddress_.isEmpty()) {
+        OnGetAlbums();
+    }
 }
 
 void MainWindow::ShowAbout() {
@@ -652,8 +652,14 @@ void MainWindow::RunModalLogin(const QString& address) {
     dialog.exec();
 }
 
+QString MainWindow::CurrentSavePath() const {
+    const QString typed = savePathBox_->Text().trimmed();
+    return typed.isEmpty() ? QString() : QDir(typed).absolutePath();
+}
+
 void MainWindow::SetSavePath(const QString& path, bool remember) {
-    QString folder = path;
+    // Kept absolute: a remembered folder must not move with the working folder.
+    QString folder = QDir(path.trimmed()).absolutePath();
     if (!folder.endsWith('/')) {
         folder += '/';
     }
@@ -706,6 +712,10 @@ void MainWindow::OnDownload() {
     }
     session_.downloadState = kDownloadRunning;
     const std::vector<int> selected = grid_->SelectedAlbums();
+    // A folder typed by hand is remembered as a chosen one is.
+    if (!savePathBox_->Text().trimmed().isEmpty()) {
+        SetSavePath(savePathBox_->Text(), true);
+    }
     const std::string savePath = savePathBox_->Text().toStdString();
     downloadThread_ =
         std::thread([this, selected, savePath] { RunDownloadJob(session_, selected, savePath); });
@@ -713,9 +723,10 @@ void MainWindow::OnDownload() {
 
 void MainWindow::OnExport() {
     ShowMessageNow("此导出为导出表格内容，如需下载图片，请点击右上角的 下载 按钮。");
-    const QString file = saveFileHook ? saveFileHook()
-                                      : QFileDialog::getSaveFileName(this, QString(), QString(),
-                                                                     "导出后，自行调整列宽(*.csv)");
+    const QString file = saveFileHook
+                             ? saveFileHook()
+                             : QFileDialog::getSaveFileName(this, QString(), CurrentSavePath(),
+                                                            "导出后，自行调整列宽(*.csv)");
     if (file.isEmpty()) {
         return;
     }

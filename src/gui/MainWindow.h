@@ -47,6 +47,9 @@ class MainWindow : public QMainWindow, public FrontEnd {
 
     // Shows the splash (unless told not to) and finishes start-up.
     void StartUp(bool withSplash);
+    // An address given on the command line: shown in the address box and listed as soon
+    // as the window is ready. Call before StartUp.
+    void SetStartAddress(const QString& address) { startAddress_ = address; }
     bool Ready() const { return session_.ready; }
     Session& session() { return session_; }
 
@@ -114,6 +117,8 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void FlushNewRows();
     QString LoginAddress(std::string_view action) const;
     QString DefaultSavePath() const;
+    // The save box's folder made absolute (where the dialogs open); empty when none.
+    QString CurrentSavePath() const;
     void Register(const char* name, QWidget* widget);
     static QString ControlName(int controlId);
     // Runs f on the window's thread and waits for it; at once when already there.
@@ -147,6 +152,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     bool loginMethod1_ = true;
 
     std::thread startupThread_;
+    QString startAddress_;
     std::thread listThread_;
     std::thread downloadThread_;
     std::mutex pendingMutex_;

@@ -13,6 +13,8 @@
 #include <optional>
 
 #include "net/CookieStore.h"
+#include "net/Hosts.h"
+#include "net/Keyring.h"
 #include "net/TextKit.h"
 
 namespace brenvik {
@@ -157,15 +159,16 @@ bool OpenForReading(const fs::path& database, const DatabaseCopy& copy, Database
     return true;
 }
 
-// --- Chromium's "v10" values -------------------------------------------------------------
+// --- Chromium's encrypted values -----------------------------------------------------------
 
 // Chromium on Linux without a keyring encrypts with a fixed password ("v10"); values
-// marked "v11" use a key kept in the system keyring, which we cannot reach.
-std::optional<std::string> DecryptV10(std::string_view data) {
-    static constexpr std::string_view kPassword = "peanuts";
+// marked "v11" use a password kept in the desktop's keyring. Both make the AES key alike.
+constexpr std::string_view kFixedPassword = "peanuts";
+
+std::optional<std::string> DecryptWithPassword(std::string_view data, std::string_view password) {
     static constexpr std::string_view kSalt = "saltysalt";
     unsigned char key[16];
-    if (PKCS5_PBKDF2_HMAC_SHA1(kPassword.data(), static_cast<int>(kPassword.size()),
+    if (PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()),
                                reinterpret_cast<const unsigned char*>(kSalt.data()),
                                static_cast<int>(kSalt.size()), 1, sizeof key, key) != 1) {
         return std::nullopt;
@@ -235,40 +238,61 @@ fs::path ProfileFolder(const fs::path& base, const IniSection& profile) {
     return isRelative ? base / path->second : fs::path(path->second);
 }
 
-// The profile the user named, else the one the browser starts with.
-fs::path FirefoxProfile(const fs::path& base, const std::string& wanted) {
-    const auto sections = ReadProfilesIni(base / "profiles.ini");
-    fs::path fallback;
-    fs::path marked;
-    for (const auto& section : sections) {
-        const bool isProfile = section.name.starts_with("Profile");
-        if (section.name.starts_with("Install") && wanted.empty()) {
-            const auto value = section.values.find("Default");
-            if (value != section.values.end()) {
-                return base / value->second;
-            }
+// What a search for a browser's cookie database found, and every place it looked.
+struct Located {
+    fs::path database;
+    std::vector<fs::path> searched;
+};
+
+// The profile folder of a profiles.ini/installs.ini entry's "Default=" or "Path=" value.
+fs::path InBase(const fs::path& base, const std::string& path) {
+    return fs::path(path).is_absolute() ? fs::path(path) : base / path;
+}
+
+// The profile Firefox itself starts with: installs.ini names the profile of this
+// installation (on a first run profiles.ini marks an empty profile Default=1 while the
+// data sits in the one installs.ini names), then profiles.ini's [Install…] sections, then
+// the profile marked Default=1, then the first one.
+fs::path FirefoxDefaultProfile(const fs::path& base) {
+    for (const auto& section : ReadProfilesIni(base / "installs.ini")) {
+        if (const auto value = section.values.find("Default"); value != section.values.end()) {
+            return InBase(base, value->second);
         }
-        if (!isProfile) {
+    }
+    const auto sections = ReadProfilesIni(base / "profiles.ini");
+    for (const auto& section : sections) {
+        const auto value = section.values.find("Default");
+        if (section.name.starts_with("Install") && value != section.values.end()) {
+            return InBase(base, value->second);
+        }
+    }
+    fs::path first;
+    for (const auto& section : sections) {
+        if (!section.name.starts_with("Profile")) {
             continue;
         }
+        const auto flag = section.values.find("Default");
+        if (flag != section.values.end() && flag->second == "1") {
+            return ProfileFolder(base, section);
+        }
+        if (first.empty()) {
+            first = ProfileFolder(base, section);
+        }
+    }
+    return first;
+}
+
+// A profile by its name in profiles.ini or its folder's name.
+fs::path FirefoxNamedProfile(const fs::path& base, const std::string& wanted) {
+    for (const auto& section : ReadProfilesIni(base / "profiles.ini")) {
         const fs::path folder = ProfileFolder(base, section);
         const auto name = section.values.find("Name");
-        if (!wanted.empty() && ((name != section.values.end() && name->second == wanted) ||
-                                folder.filename() == wanted)) {
+        if ((name != section.values.end() && name->second == wanted) ||
+            (!folder.empty() && folder.filename() == wanted)) {
             return folder;
         }
-        if (fallback.empty()) {
-            fallback = folder;
-        }
-        if (const auto flag = section.values.find("Default");
-            flag != section.values.end() && flag->second == "1") {
-            marked = folder;
-        }
     }
-    if (!wanted.empty()) {
-        return base / wanted;
-    }
-    return marked.empty() ? fallback : marked;
+    return base / wanted;
 }
 
 fs::path ChromiumCookieFile(const fs::path& profile) {
@@ -276,17 +300,219 @@ fs::path ChromiumCookieFile(const fs::path& profile) {
     return fs::exists(network) ? network : profile / "Cookies";
 }
 
+// The profile Chromium used last, from "last_used" in the user-data folder's "Local State".
+std::string ChromiumLastUsedProfile(const fs::path& userData) {
+    std::ifstream in(userData / "Local State", std::ios::binary);
+    const std::string state((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    const std::size_t key = state.find("\"last_used\"");
+    if (key == std::string::npos) {
+        return "";
+    }
+    const std::size_t open = state.find('"', state.find(':', key));
+    const std::size_t close = open == std::string::npos ? open : state.find('"', open + 1);
+    if (close == std::string::npos) {
+        return "";
+    }
+    const std::string name = state.substr(open + 1, close - open - 1);
+    // A profile is a folder directly inside the user-data folder.
+    return name.find_first_of("/\\") == std::string::npos && name != ".." ? name : "";
+}
+
+// The profiles to try in a user-data folder: the one used last, then "Default".
+std::vector<fs::path> ChromiumProfilesOf(const fs::path& userData) {
+    std::vector<fs::path> profiles;
+    if (const std::string last = ChromiumLastUsedProfile(userData); !last.empty()) {
+        profiles.push_back(userData / last);
+    }
+    if (profiles.empty() || profiles.front().filename() != "Default") {
+        profiles.push_back(userData / "Default");
+    }
+    return profiles;
+}
+
 struct Browser {
     std::string_view name;
     bool firefox;
-    std::string_view configFolder;  // below the user's home
+    // Where the browser keeps its profiles (Firefox) or user data (Chromium family), below
+    // the user's home: the usual place first, then newer, snap and flatpak ones.
+    std::vector<std::string_view> configFolders;
+    std::string_view keyringLabel = {};  // the keyring item with the "v11" password
 };
 
-constexpr Browser kBrowsers[] = {
-    {"firefox", true, ".mozilla/firefox"},
-    {"chromium", false, ".config/chromium"},
-    {"chrome", false, ".config/google-chrome"},
-};
+const std::vector<Browser>& Browsers() {
+    static const std::vector<Browser> browsers = {
+        {"firefox",
+         true,
+         {".mozilla/firefox", ".config/mozilla/firefox", "snap/firefox/common/.mozilla/firefox",
+          ".var/app/org.mozilla.firefox/.mozilla/firefox",
+          ".var/app/org.mozilla.firefox/config/mozilla/firefox"}},
+        {"chromium",
+         false,
+         {".config/chromium", "snap/chromium/common/chromium",
+          ".var/app/org.chromium.Chromium/config/chromium"},
+         "Chromium Safe Storage"},
+        {"chrome",
+         false,
+         {".config/google-chrome", ".var/app/com.google.Chrome/config/google-chrome"},
+         "Chrome Safe Storage"},
+        {"brave", false, {".config/BraveSoftware/Brave-Browser"}, "Brave Safe Storage"},
+        {"edge", false, {".config/microsoft-edge"}, "Microsoft Edge Safe Storage"},
+        {"vivaldi", false, {".config/vivaldi"}, "Vivaldi Safe Storage"},
+    };
+    return browsers;
+}
+
+const Browser* BrowserNamed(const std::string& name) {
+    for (const Browser& browser : Browsers()) {
+        if (browser.name == name) {
+            return &browser;
+        }
+    }
+    return nullptr;
+}
+
+std::string BrowserNames() {
+    std::string names;
+    for (const Browser& browser : Browsers()) {
+        names += (names.empty() ? "" : "、") + std::string(browser.name);
+    }
+    return names;
+}
+
+// Takes the first candidate that holds a database, recording each one looked at.
+void TryCandidates(const std::vector<fs::path>& databases, Located& found) {
+    for (const fs::path& database : databases) {
+        if (!found.database.empty()) {
+            return;
+        }
+        found.searched.push_back(database);
+        if (fs::is_regular_file(database)) {
+            found.database = database;
+        }
+    }
+}
+
+Located LocateFirefox(const Browser& browser, const fs::path& home, const std::string& profile) {
+    Located found;
+    if (!profile.empty() && fs::is_directory(profile)) {
+        TryCandidates({fs::path(profile) / "cookies.sqlite"}, found);
+        return found;
+    }
+    for (const std::string_view folder : browser.configFolders) {
+        const fs::path base = home / folder;
+        if (!fs::is_directory(base)) {
+            found.searched.push_back(base);
+            continue;
+        }
+        const fs::path chosen =
+            profile.empty() ? FirefoxDefaultProfile(base) : FirefoxNamedProfile(base, profile);
+        TryCandidates({chosen.empty() ? base / "profiles.ini" : chosen / "cookies.sqlite"}, found);
+    }
+    return found;
+}
+
+// A folder the user named may be a user-data folder (it holds "Local State") or a profile.
+std::vector<fs::path> ChromiumFolderCandidates(const fs::path& folder) {
+    std::vector<fs::path> databases;
+    const bool userData = fs::exists(folder / "Local State");
+    for (const fs::path& profile : userData ? ChromiumProfilesOf(folder) : std::vector{folder}) {
+        databases.push_back(ChromiumCookieFile(profile));
+    }
+    return databases;
+}
+
+Located LocateChromium(const Browser& browser, const fs::path& home, const std::string& profile) {
+    Located found;
+    if (!profile.empty() && fs::is_directory(profile)) {
+        TryCandidates(ChromiumFolderCandidates(profile), found);
+        return found;
+    }
+    for (const std::string_view folder : browser.configFolders) {
+        const fs::path base = home / folder;
+        if (!fs::is_directory(base)) {
+            found.searched.push_back(base);
+            continue;
+        }
+        std::vector<fs::path> databases;
+        if (!profile.empty()) {
+            databases.push_back(ChromiumCookieFile(base / profile));
+        } else {
+            for (const fs::path& candidate : ChromiumProfilesOf(base)) {
+                databases.push_back(ChromiumCookieFile(candidate));
+            }
+        }
+        TryCandidates(databases, found);
+    }
+    return found;
+}
+
+std::string NotFoundMessage(const Located& located) {
+    std::string message = "找不到浏览器的Cookie数据库，已查找:";
+    for (const fs::path& place : located.searched) {
+        message += "\n  " + place.string();
+    }
+    return message;
+}
+
+// --- Which cookies are taken ---------------------------------------------------------------
+
+// Second-level names under which a country's sites register ("x.com.cn").
+bool IsSecondLevelSuffix(std::string_view labels) {
+    static constexpr std::string_view kSuffixes[] = {"com.cn", "net.cn", "org.cn", "gov.cn",
+                                                     "com.tw", "com.hk", "co.jp"};
+    return std::find(std::begin(kSuffixes), std::end(kSuffixes), labels) != std::end(kSuffixes);
+}
+
+// The site a host table entry belongs to: "photo.163.com" -> "163.com"; an address of a
+// test or an override ("127.0.0.1:8080", "http://h:1") is kept as its host.
+std::string SiteDomainOf(std::string entry) {
+    if (const auto scheme = entry.find("://"); scheme != std::string::npos) {
+        entry.erase(0, scheme + 3);
+    }
+    entry = entry.substr(0, entry.find_first_of("/:"));
+    while (!entry.empty() && entry.front() == '.') {
+        entry.erase(0, 1);
+    }
+    while (!entry.empty() && entry.back() == '.') {
+        entry.pop_back();
+    }
+    if (entry.find('.') == std::string::npos ||
+        entry.find_first_not_of("0123456789.") == std::string::npos) {
+        return entry.find('.') == std::string::npos ? "" : entry;
+    }
+    const std::size_t last = entry.rfind('.');
+    std::size_t cut = entry.rfind('.', last - 1);
+    if (cut != std::string::npos && IsSecondLevelSuffix(entry.substr(cut + 1))) {
+        cut = entry.rfind('.', cut - 1);
+    }
+    return cut == std::string::npos ? entry : entry.substr(cut + 1);
+}
+
+// Every site Brenvik talks to, as the host table (with its overrides) names them now.
+std::vector<std::string> SiteDomains() {
+    std::vector<std::string> domains;
+    for (const HostRole& role : BuiltInHosts()) {
+        const std::string domain = SiteDomainOf(Host(role.role));
+        if (!domain.empty() && std::find(domains.begin(), domains.end(), domain) == domains.end()) {
+            domains.push_back(domain);
+        }
+    }
+    return domains;
+}
+
+// The cookie's domain belongs to one of the sites (the site itself or a host under it).
+bool IsForSites(const std::string& line, const std::vector<std::string>& sites) {
+    std::string domain = line.substr(0, line.find('\t'));
+    if (domain.starts_with("#HttpOnly_")) {
+        domain.erase(0, 10);
+    }
+    while (!domain.empty() && domain.front() == '.') {
+        domain.erase(0, 1);
+    }
+    return std::any_of(sites.begin(), sites.end(), [&](const std::string& site) {
+        return domain == site || domain.ends_with("." + site);
+    });
+}
 
 }  // namespace
 
@@ -319,7 +545,7 @@ BrowserCookies ReadFirefoxCookies(const fs::path& database) {
     return result;
 }
 
-BrowserCookies ReadChromiumCookies(const fs::path& database) {
+BrowserCookies ReadChromiumCookies(const fs::path& database, std::string_view keyringPassword) {
     BrowserCookies result;
     const DatabaseCopy copy(database);
     Database db;
@@ -341,8 +567,13 @@ BrowserCookies ReadChromiumCookies(const fs::path& database) {
                                  TextColumn(row, 6)};
             const std::string encrypted = BlobColumn(row, 7);
             if (cookie.value.empty() && !encrypted.empty()) {
+                const std::string_view password = encrypted.starts_with("v10")   ? kFixedPassword
+                                                  : encrypted.starts_with("v11") ? keyringPassword
+                                                                                 : "";
                 const auto plain =
-                    encrypted.starts_with("v10") ? DecryptV10(encrypted.substr(3)) : std::nullopt;
+                    password.empty()
+                        ? std::nullopt
+                        : DecryptWithPassword(std::string_view(encrypted).substr(3), password);
                 if (!plain || (hashedValues && plain->size() < 32)) {
                     ++result.locked;
                     return;
@@ -360,36 +591,42 @@ BrowserCookies ReadChromiumCookies(const fs::path& database) {
 BrowserImport ImportBrowserCookies(const std::string& choice, CookieStore& store,
                                    const fs::path& userHome) {
     BrowserImport result;
-    const std::string browserName = choice.substr(0, choice.find(':'));
-    const std::string profile =
-        choice.find(':') == std::string::npos ? "" : choice.substr(choice.find(':') + 1);
-    const Browser* browser = nullptr;
-    for (const Browser& entry : kBrowsers) {
-        if (entry.name == browserName) {
-            browser = &entry;
-        }
-    }
+    const std::size_t colon = choice.find(':');
+    const std::string browserName = choice.substr(0, colon);
+    const std::string profile = colon == std::string::npos ? "" : choice.substr(colon + 1);
+    const Browser* browser = BrowserNamed(browserName);
     if (!browser) {
-        result.error = "不支持的浏览器: " + browserName + "(可用 firefox、chromium、chrome)";
+        result.error = "不支持的浏览器: " + browserName + "(可用 " + BrowserNames() + ")";
         return result;
     }
-    const fs::path base = userHome / browser->configFolder;
-    BrowserCookies cookies;
-    if (browser->firefox) {
-        const fs::path folder = !profile.empty() && fs::is_directory(profile)
-                                    ? fs::path(profile)
-                                    : FirefoxProfile(base, profile);
-        cookies = ReadFirefoxCookies(folder / "cookies.sqlite");
-    } else {
-        const fs::path folder = !profile.empty() && fs::is_directory(profile)
-                                    ? fs::path(profile)
-                                    : base / (profile.empty() ? "Default" : profile);
-        cookies = ReadChromiumCookies(ChromiumCookieFile(folder));
+    const Located located = browser->firefox ? LocateFirefox(*browser, userHome, profile)
+                                             : LocateChromium(*browser, userHome, profile);
+    if (located.database.empty()) {
+        result.error = NotFoundMessage(located);
+        return result;
+    }
+    result.source = located.database;
+    BrowserCookies cookies = browser->firefox ? ReadFirefoxCookies(located.database)
+                                              : ReadChromiumCookies(located.database);
+    // The keyring is asked only when values need it; without it "v10" values still serve.
+    if (cookies.locked > 0 && !browser->keyringLabel.empty()) {
+        const KeyringSecret keyring = LookUpKeyringSecret(browser->keyringLabel);
+        if (keyring.secret.empty()) {
+            result.keyringProblem = keyring.problem;
+        } else {
+            cookies = ReadChromiumCookies(located.database, keyring.secret);
+        }
     }
     result.error = cookies.error;
     result.locked = cookies.locked;
+    // A store of login cookies holds only the sites Brenvik talks to, not the user's bank.
+    const std::vector<std::string> sites = SiteDomains();
     for (const std::string& line : cookies.lines) {
-        result.imported += store.Put(line) ? 1 : 0;
+        if (!IsForSites(line, sites)) {
+            ++result.leftOut;
+        } else if (store.Put(line)) {
+            ++result.imported;
+        }
     }
     return result;
 }
@@ -404,10 +641,16 @@ std::string BrowserImportReport(const BrowserImport& result) {
         return result.error;
     }
     std::string report = "已从浏览器导入" + std::to_string(result.imported) + "个Cookie";
+    if (result.leftOut > 0) {
+        report += "，其他网站的" + std::to_string(result.leftOut) + "个Cookie未导入";
+    }
+    if (!result.source.empty()) {
+        report += "(读取 " + result.source.string() + ")";
+    }
     if (result.locked > 0) {
-        report += "，另有" + std::to_string(result.locked) +
-                  "个Cookie由系统钥匙环加密，无法读取(可在浏览器里改用基本密码存储，"
-                  "或在登录菜单里登录)";
+        const std::string why = result.keyringProblem.empty() ? "" : result.keyringProblem + "；";
+        report += "，另有" + std::to_string(result.locked) + "个Cookie由系统钥匙环加密，无法读取(" +
+                  why + "可在浏览器里改用基本密码存储，或在登录菜单里登录)";
     }
     return report;
 }

@@ -4,6 +4,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 #include <vector>
 
 namespace brenvik {
@@ -18,15 +19,22 @@ struct BrowserCookies {
 
 // Reads a copy of a Firefox "cookies.sqlite" (the browser keeps the file locked).
 BrowserCookies ReadFirefoxCookies(const std::filesystem::path& database);
-// Reads a copy of a Chromium "Cookies" database: plain values and the unkeyed "v10" form.
-BrowserCookies ReadChromiumCookies(const std::filesystem::path& database);
+// Reads a copy of a Chromium "Cookies" database: plain values, the unkeyed "v10" form, and
+// "v11" values when the keyring's password is given.
+BrowserCookies ReadChromiumCookies(const std::filesystem::path& database,
+                                   std::string_view keyringPassword = {});
 
-// "firefox", "firefox:PROFILE", "chromium" or "chromium:PROFILE" (a profile name or a
-// profile folder), looked up under `userHome`, read and merged into the store.
+// "BROWSER" or "BROWSER:PROFILE" (firefox, chromium, chrome, brave, edge, vivaldi), looked
+// up under `userHome`, read, and its cookies of the sites in the host table merged into the
+// store. PROFILE is a profile name, a profile folder or (Chromium family) the user-data
+// folder; without it the profile the browser would start with is read.
 struct BrowserImport {
     int imported = 0;
-    int locked = 0;
-    std::string error;  // empty on success
+    int leftOut = 0;               // cookies of other sites, not taken
+    int locked = 0;                // values that need a keyring password we did not get
+    std::string keyringProblem;    // why not, when the keyring was asked
+    std::filesystem::path source;  // the database read
+    std::string error;             // empty on success; names every place searched
 };
 BrowserImport ImportBrowserCookies(const std::string& choice, CookieStore& store,
                                    const std::filesystem::path& userHome);

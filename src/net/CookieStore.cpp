@@ -13,6 +13,7 @@
 #include <sstream>
 
 #include "net/AtomicFile.h"
+#include "net/CookieFile.h"
 #include "net/FolderLock.h"
 #include "net/TextKit.h"
 
@@ -195,14 +196,18 @@ void CookieStore::ReportSaveFailure() {
     }
 }
 
-int CookieStore::Import(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    if (!in) {
+int CookieStore::Import(const std::filesystem::path& file, std::string* error) {
+    // A file that is not a cookie file is refused whole: junk must not reach the store.
+    CookieFileLines read = ReadCookieFile(file);
+    if (error) {
+        *error = read.error;
+    }
+    if (!read.error.empty()) {
         return -1;
     }
     std::vector<Cookie> taken;
     Cookie cookie;
-    for (std::string line; std::getline(in, line);) {
+    for (const std::string& line : read.lines) {
         if (Parse(line, cookie)) {
             taken.push_back(cookie);
         }

@@ -29,8 +29,9 @@ class CookieStore {
     void SetSaveFailureHandler(const void* owner, std::function<void()> handler);
     // True when the last save failed.
     bool SaveFailed() const { return saveFailed_; }
-    // Adds the cookies of a Netscape cookies.txt; returns how many were taken, -1 on error.
-    int Import(const std::filesystem::path& file);
+    // Adds the cookies of a cookie file (Netscape cookies.txt or a JSON export); returns how
+    // many were taken, or -1 with the reason in `error` when the file is refused.
+    int Import(const std::filesystem::path& file, std::string* error = nullptr);
 
     // Netscape lines of every cookie, for a transfer to start from.
     std::vector<std::string> Lines() const;

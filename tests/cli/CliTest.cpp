@@ -24,6 +24,7 @@ namespace brenvik {
 namespace {
 
 using namespace std::chrono_literals;
+namespace fs = std::filesystem;
 using test::QzoneAlbum;
 using test::QzonePhoto;
 using test::QzoneServers;
@@ -294,6 +295,56 @@ TEST_F(CliQzoneTest, BadInputEndsWithAClearMessage) {
     result = test::RunProcess(Command({"-o", (save / "file" / "sub").string(), "12345"}));
     EXPECT_EQ(result.exitCode, 3);
     EXPECT_NE(result.err.find("请检测设置的保存路径是否有误"), std::string::npos);
+}
+
+// A cookie file in any other form is refused whole, naming the file; nothing of it is kept.
+TEST_F(CliQzoneTest, CookieFilesAreCheckedAndJsonExportsRead) {
+    ASSERT_EQ(test::RunProcess(Command({"-l", "12345"})).exitCode, 0);
+    const std::string stored = Bytes(home / "data" / "cookies.txt");
+    std::ofstream(home / "binary", std::ios::binary) << std::string(
+                                                            "\x7f"
+                                                            "ELF\t\0\t",
+                                                            8) +
+                                                            "x\tTRUE";
+    std::ofstream(home / "spaces.txt") << ".qq.com TRUE / FALSE 0 skey x\n";
+    std::ofstream(home / "other.json") << "{\"cookies\": 1}";
+    for (const fs::path& bad :
+         {home / "binary", home / "spaces.txt", home / "other.json", home.Path()}) {
+        const auto result = test::RunProcess(Command({"--cookies", bad.string(), "-l", "12345"}));
+        EXPECT_EQ(result.exitCode, 2) << bad;
+        EXPECT_NE(result.err.find("无法使用 cookies 文件 " + bad.string() + ": "),
+                  std::string::npos)
+            << result.err;
+        EXPECT_NE(result.err.find("应为 Netscape 格式的 cookies.txt"), std::string::npos);
+        EXPECT_EQ(Bytes(home / "data" / "cookies.txt"), stored) << bad;
+    }
+    // The form browser extensions export: the login holds without a cookies.txt.
+    std::ofstream(home / "export.json")
+        << "[{\"domain\": \".qq.com\", \"hostOnly\": false, \"name\": \"skey\", \"path\": \"/\", "
+        << "\"session\": true, \"value\": \"" << QzoneServers::kSkey
+        << "\", \"partitionKey\": {}},\n"
+        << " {\"domain\": \".qq.com\", \"name\": \"uin\", \"value\": \"o0012345\", "
+        << "\"expirationDate\": 4102444800.5, \"httpOnly\": true}]";
+    test::TempDir fresh;
+    const auto result =
+        test::RunProcess(test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(),
+                                          {"--home", fresh.Path().string(), "--cookies",
+                                           (home / "export.json").string(), "-l", "12345"}));
+    EXPECT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_NE(result.out.find("0003\t加密"), std::string::npos) << "logged in: " << result.out;
+}
+
+// A save path given relative to one folder stays there for later runs from elsewhere.
+TEST_F(CliQzoneTest, ARelativeSavePathIsRememberedWhereItLies) {
+    test::TempDir elsewhere;
+    const auto from = [](const fs::path& folder, std::vector<std::string> command) {
+        command.insert(command.begin(), {"/usr/bin/env", "-C", folder.string()});
+        return test::RunProcess(command);
+    };
+    ASSERT_EQ(from(save.Path(), Command({"-a", "1", "-o", "rel1", "12345"})).exitCode, 0);
+    EXPECT_EQ(from(elsewhere.Path(), Command({"-a", "2", "12345"})).exitCode, 0);
+    EXPECT_TRUE(fs::exists(save / "rel1" / "私密" / "秘密.jpg"));
+    EXPECT_TRUE(elsewhere.Files().empty());
 }
 
 TEST_F(CliQzoneTest, CtrlCStopsTheDownload) {

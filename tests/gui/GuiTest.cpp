@@ -368,7 +368,8 @@ TEST_F(WindowTest, LoginCookiesFromTheUsersBrowsers) {
     std::ofstream(userHome / ".mozilla/firefox/profiles.ini")
         << "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n";
     window->MenuAction("firefoxCookiesAction")->trigger();
-    EXPECT_EQ(messages.value(0), "已从浏览器导入1个Cookie");
+    EXPECT_TRUE(messages.value(0).startsWith("已从浏览器导入1个Cookie(读取 "))
+        << messages.value(0).toStdString();
     EXPECT_EQ(CookieStore::Shared().CookiesFor("https://xiangce.baidu.com/"), "BDUSS=ff");
 
     window->MenuAction("chromiumCookiesAction")->trigger();  // no Chromium profile in this home
@@ -506,6 +507,21 @@ TEST_F(WindowTest, TypedSavePathIsWhereTheDownloadGoes) {
     ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")) == "下载完毕"; }));
     EXPECT_TRUE(std::filesystem::exists(save / "new" / "旅行" / "照片5.jpg"));
     EXPECT_FALSE(std::filesystem::exists(save / "old"));
+    EXPECT_EQ(SoftDat().recent[kRecentSavePaths][0], (base + "/new/").toStdString())
+        << "a typed save path is remembered as a chosen one";
+}
+
+// `brenvik ADDRESS`, as the menu entry starts it: the address is listed once the window is up.
+TEST_F(WindowTest, AnAddressOnTheCommandLineIsListed) {
+    window.reset();
+    window = std::make_unique<MainWindow>(home.Path());
+    window->messageHook = [this](const QString& text) { messages << text; };
+    window->SetStartAddress("12345");
+    window->StartUp(false);
+    ASSERT_TRUE(WaitUntil([this] { return window->Grid()->rowCount() == 3; }));
+    EXPECT_EQ(window->AddressBox()->Text(), "12345");
+    // The icon is the picture of the installed icon files, not an empty one.
+    EXPECT_EQ(window->windowIcon().pixmap(64, 64).toImage().pixelColor(32, 30), QColor(Qt::white));
 }
 
 TEST_F(WindowTest, ThumbnailsSixToARow) {

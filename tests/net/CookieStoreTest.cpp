@@ -1,3 +1,4 @@
+#include "net/CookieFile.h"
 #include "net/CookieStore.h"
 
 #include <sys/stat.h>
@@ -174,6 +175,15 @@ TEST(CookieStore, FailedSaveIsReportedAndKeptForTheNextSave) {
     store.SetSaveFailureHandler(&owner, nullptr);
     store.Put(Cookie("unheard"));
     EXPECT_EQ(failures, 2);
+}
+
+TEST(CookieFile, JsonExportsBecomeNetscapeLines) {
+    EXPECT_EQ(CookieLinesFromJson(R"([{"domain": "a.qq.com", "hostOnly": true, "name": "n",
+        "value": "\u4e2d\ud83d\ude00\\u", "path": "/x", "secure": true, "expirationDate": 5}])"),
+              std::vector<std::string>{"a.qq.com\tFALSE\t/x\tTRUE\t5\tn\t中😀\\u"});
+    for (const char* broken : {R"([{"domain": "qq.com", "name": "n")", R"([] x)", R"("text")"}) {
+        EXPECT_TRUE(CookieLinesFromJson(broken).empty()) << broken;
+    }
 }
 
 }  // namespace

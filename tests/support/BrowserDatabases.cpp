@@ -42,9 +42,14 @@ std::string FirefoxRow(const std::string& host, const std::string& name, const s
 }
 
 std::string EncryptV10(const std::string& plain) {
+    return EncryptWithPassword(plain, "peanuts", "v10");
+}
+
+std::string EncryptWithPassword(const std::string& plain, const std::string& password,
+                                const std::string& mark) {
     unsigned char key[16];
-    PKCS5_PBKDF2_HMAC_SHA1("peanuts", 7, reinterpret_cast<const unsigned char*>("saltysalt"), 9, 1,
-                           16, key);
+    PKCS5_PBKDF2_HMAC_SHA1(password.data(), static_cast<int>(password.size()),
+                           reinterpret_cast<const unsigned char*>("saltysalt"), 9, 1, 16, key);
     unsigned char iv[16];
     std::fill(std::begin(iv), std::end(iv), ' ');
     EVP_CIPHER_CTX* ctx = EVP_CIPHER_CTX_new();
@@ -58,7 +63,7 @@ std::string EncryptV10(const std::string& plain) {
     EVP_EncryptFinal_ex(ctx, bytes + written, &last);
     EVP_CIPHER_CTX_free(ctx);
     out.resize(static_cast<std::size_t>(written + last));
-    return "v10" + out;
+    return mark + out;
 }
 
 static std::string Hex(const std::string& bytes) {

@@ -18,6 +18,9 @@ std::string ChromiumRow(const std::string& host, const std::string& name, const 
 // What Chromium on Linux stores without a keyring: "v10" and AES-128-CBC under a key made
 // from the fixed password.
 std::string EncryptV10(const std::string& plain);
+// The same under another password, as "v11" values use the keyring's.
+std::string EncryptWithPassword(const std::string& plain, const std::string& password,
+                                const std::string& mark);
 // Chromium counts microseconds since 1601.
 long long ChromiumTime(long long unixSeconds);
 
