@@ -123,7 +123,9 @@ bool DownloadRecord::Complete(const std::string& firstAddress) {
     if (!SyncFolder(file_.parent_path())) {
         return false;
     }
-    std::string content = ToGbk(firstAddress);
+    // The first line is the site's address: no line break of its may add a line that
+    // would claim a photo never saved.
+    std::string content = ToGbk(EscapeAddressControls(firstAddress));
     for (const auto& address : order_) {
         content += "\r\n" + ToGbk(address);
     }
@@ -131,7 +133,7 @@ bool DownloadRecord::Complete(const std::string& firstAddress) {
         return false;
     }
     pending_.clear();
-    first_ = firstAddress;
+    first_ = EscapeAddressControls(firstAddress);
     return true;
 }
 

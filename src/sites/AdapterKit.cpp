@@ -260,6 +260,16 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress) 
     return SiteBase(role) + (pathOrAddress.starts_with("/") ? "" : "/") + pathOrAddress;
 }
 
+std::string JoinAddresses(std::string_view preferred, std::string_view fallback) {
+    if (fallback.empty()) {
+        return EscapeAddressControls(preferred);
+    }
+    if (preferred.empty()) {
+        return EscapeAddressControls(fallback);
+    }
+    return EscapeAddressControls(preferred) + "\r\n" + EscapeAddressControls(fallback);
+}
+
 bool OfferAlbum(Session& session, SeenKeys& keys, const ST_PERLISTRECORD& record) {
     if (record.key.empty() || !keys.Add(record.key)) {
         return true;
