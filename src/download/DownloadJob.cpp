@@ -174,6 +174,7 @@ class AlbumsRun {
             ++outcome_.unsupported;
             return true;
         }
+        ReportTooLargePages(session_, pages_);
         const int rows = static_cast<int>(session_.downloads.Size());
         if (session_.downloadState == kDownloadStopAsked) {
             return true;

@@ -415,6 +415,7 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
     }
     response_.received += size;
     if (OverCeiling(response_.received)) {
+        response_.pageTooLarge = !save_;
         failed_ = true;
         return 0;
     }
@@ -662,6 +663,8 @@ bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     received = 0;
     status = 0;
     sizeRejected = false;
+    pageTooLarge = false;
+    writeError = 0;
     retryAfterSeconds = 0;
     startMarker = request.startMarker;
     endMarker = request.endMarker;
@@ -686,13 +689,17 @@ bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags)
             return false;
         }
         bool ok = response.FetchOnce(request, fetchFlags);
+        if (response.pageTooLarge || response.writeError != 0) {
+            return false;  // asking again would meet the same page, the same disk
+        }
         if (ok && request.minLength == 0 && request.retryMarker.empty()) {
             ok = !response.body.empty();
         } else if (ok) {
             std::string inflated;
             const bool inflate = (fetchFlags & kFetchCacheWrite) && response.gzip;
-            if (inflate) {
-                InflateAppend(inflated, response.body);
+            if (inflate && InflatesPastPageCap(inflated, response.body)) {
+                response.pageTooLarge = true;
+                return false;
             }
             const std::string& check = inflate ? inflated : response.body;
             ok = check.size() > request.minLength &&
