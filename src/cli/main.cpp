@@ -239,7 +239,7 @@ int Run(const Options& options) {
             gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str(),
             outcome.skipped);
     }
-    if (outcome.folderFailed || outcome.listsFailed > 0) {
+    if (outcome.folderFailed || outcome.listsFailed > 0 || outcome.diskFailed) {
         return kExitSavePath;
     }
     if (gInterrupted) {

@@ -172,6 +172,7 @@ class SaveFile {
         for (std::size_t done = 0; done < size;) {
             const ssize_t n = ::pwrite(fd_, data + done, size - done, offset_);
             if (n <= 0) {
+                error_ = n < 0 ? errno : ENOSPC;  // a write of nothing: no room left
                 return false;
             }
             done += static_cast<std::size_t>(n);
@@ -179,6 +180,8 @@ class SaveFile {
         }
         return true;
     }
+    // The error number of the write or open that failed; 0 when none did.
+    int Error() const { return error_; }
     bool Commit() {
         if (callersFile_) {
             committed_ = true;
@@ -188,10 +191,12 @@ class SaveFile {
             return false;
         }
         const bool closed = ::close(fd_) == 0;
+        error_ = closed ? 0 : errno;
         fd_ = -1;
         std::error_code ec;
         if (closed) {
             std::filesystem::rename(temp_, target_, ec);
+            error_ = ec.value();
         }
         if (!closed || ec) {
             Discard();
@@ -224,6 +229,7 @@ class SaveFile {
         temp_ = TemporaryBeside(target_);
         fd_ = CreateTemporary(temp_);
         if (fd_ < 0) {
+            error_ = errno;
             temp_.clear();
         }
         return fd_ >= 0;
@@ -235,6 +241,7 @@ class SaveFile {
     off_t offset_ = 0;
     const bool callersFile_ = false;
     bool committed_ = false;
+    int error_ = 0;
 };
 
 // Scheme, host and port of an address as curl reads it; empty host when it cannot.
@@ -422,7 +429,12 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
     if (save_) {
         const std::size_t room = kSavedBodyHead - std::min(kSavedBodyHead, response_.body.size());
         response_.body.append(data, std::min(room, size));
-        if (!save_->Write(data, size) || OverMaximum(response_.received)) {
+        if (!save_->Write(data, size)) {
+            response_.writeError = save_->Error();
+            failed_ = true;
+            return 0;
+        }
+        if (OverMaximum(response_.received)) {
             failed_ = true;
             return 0;
         }
@@ -647,7 +659,11 @@ bool Exchange::Run(unsigned fetchFlags) {
     if (UnderMinimum(size) || OverMaximum(size)) {
         return false;
     }
-    return !save_ || save_->Commit();
+    if (save_ && !save_->Commit()) {
+        response_.writeError = save_->Error();
+        return false;
+    }
+    return true;
 }
 
 // A busy server (429) or one down for maintenance (503) may say when to come back.
