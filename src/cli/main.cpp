@@ -13,6 +13,7 @@
 #include "app/AddressRule.h"
 #include "app/AlbumRows.h"
 #include "app/ListJob.h"
+#include "app/Messages.h"
 #include "app/Session.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
@@ -20,6 +21,7 @@
 #include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
+#include "net/FolderLock.h"
 #include "net/Hosts.h"
 #include "net/Routing.h"
 #include "net/StringCtrl.h"
@@ -65,6 +67,16 @@ void WatchStopSignals(sigset_t signals) {
 
 int StoppedExitCode() {
     return 128 + gStopSignal.load();
+}
+
+// A wait for the home's lock says why nothing happens and ends with the first stop.
+void WatchHomeLockWaits() {
+    SetFolderLockWait({[](const std::filesystem::path& folder) {
+                           std::fprintf(stderr, "[提示] ");
+                           std::fprintf(stderr, msg::kHomeInUseFormat, folder.c_str());
+                           std::fputc('\n', stderr);
+                       },
+                       [] { return gInterrupted.load(); }});
 }
 
 std::filesystem::path DefaultHome() {
@@ -170,11 +182,14 @@ int Run(const Options& options) {
     const std::filesystem::path home =
         options.home ? std::filesystem::path(*options.home) : DefaultHome();
     if (!PrepareHome(options, home)) {
-        return kExitUsage;
+        return gInterrupted ? StoppedExitCode() : kExitUsage;
     }
     RegisterAllSites();
     CliFrontEnd front(options.answer == Answer::Yes, options.quiet);
     Session session(home, front);
+    if (gInterrupted) {
+        return StoppedExitCode();  // stopped while another run held the home
+    }
     session.CheckHome();
     session.ready = true;
 
@@ -270,5 +285,6 @@ int main(int argc, char** argv) {
     sigset_t stopSignals;
     BlockStopSignals(stopSignals);
     WatchStopSignals(stopSignals);
+    WatchHomeLockWaits();
     return Run(*parsed.options);
 }

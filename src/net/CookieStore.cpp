@@ -379,6 +379,9 @@ bool CookieStore::SaveLocked() {
         return true;
     }
     const FolderLock folderLock(file_.parent_path());
+    if (folderLock.Abandoned()) {
+        return false;  // a stop ended the wait for another run: its file stays as it is
+    }
     // The newest file: another process may have saved since this store last did.
     std::map<Key, Cookie> newest;
     std::error_code ec;

@@ -204,6 +204,9 @@ bool SaveSettings(const SettingsArea& settings, const std::filesystem::path& fol
 SettingsUpdate UpdateSettings(SettingsArea& settings, const std::filesystem::path& folder,
                               const std::function<bool(SettingsArea&)>& change) {
     const FolderLock lock(folder);
+    if (lock.Abandoned()) {
+        return SettingsUpdate::NotSaved;
+    }
     SettingsArea newest = settings;
     ReadSettingsFile(folder, newest);
     if (!change(newest)) {
