@@ -3,8 +3,11 @@
 // and its changes merged back after.
 #include "net/URLSource2.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -276,6 +279,19 @@ Origin OriginOf(const std::string& address) {
     return origin;
 }
 
+// The numeric address a socket is about to connect to; empty for other families.
+std::string NumericAddress(const curl_sockaddr& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(address.addr);
+        ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+    } else if (address.family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address.addr);
+        ::inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
 // The state one exchange's callbacks share.
 class Exchange {
   public:
@@ -299,6 +315,15 @@ class Exchange {
     }
     static int OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
         return static_cast<Exchange*>(self)->Progress(dlnow, ulnow);
+    }
+    // The address check of a redirect happens before a connection is made to it: not a
+    // TCP handshake, let alone a TLS hello, may reach an address the hop may not use.
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+        const std::string ip = NumericAddress(*address);
+        if (!static_cast<Exchange*>(self)->HopAllowed(ip.empty() ? nullptr : ip.c_str())) {
+            return CURL_SOCKET_BAD;
+        }
+        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     }
     static int OnConnected(void* self, char* remoteIp, char*, int, int) {
         auto* exchange = static_cast<Exchange*>(self);
@@ -534,6 +559,9 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
     // What was asked over https is never continued in the clear.
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
                      origin_.scheme == "https" ? "https" : "http,https");
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Exchange::OnOpenSocket);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+    // Checked again before each request: a pooled connection opened no socket.
     curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Exchange::OnConnected);
     curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
