@@ -152,15 +152,26 @@ bool CookieStore::Parse(const std::string& rawLine, Cookie& cookie) {
     return true;
 }
 
+namespace {
+
+bool LargerThanACookieStore(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    return !ec && size > kMaxCookieFileBytes;
+}
+
+}  // namespace
+
 bool CookieStore::Open(const std::filesystem::path& file) {
     std::error_code ec;
     if (std::filesystem::exists(file, ec)) {
         ::chmod(file.c_str(), S_IRUSR | S_IWUSR);
     }
+    fileTooLarge_ = LargerThanACookieStore(file);
     bool ok = true;
     {
         std::lock_guard lock(mutex_);
-        file_ = file;
+        file_ = fileTooLarge_ ? std::filesystem::path() : file;
         saved_.clear();  // whatever this store holds is new to the file
         ok = SaveLocked();
     }
@@ -197,7 +208,7 @@ void CookieStore::ReportSaveFailure() {
 
 int CookieStore::Import(const std::filesystem::path& file) {
     std::ifstream in(file, std::ios::binary);
-    if (!in) {
+    if (!in || LargerThanACookieStore(file)) {
         return -1;
     }
     std::vector<Cookie> taken;
