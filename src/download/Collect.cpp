@@ -40,8 +40,21 @@ EntryAddresses SplitEntry(const std::string& entry) {
     return {entry.substr(0, split), entry.substr(split + 2)};
 }
 
+namespace {
+
+// What follows a CR LF may be a fallback only when it is an address itself; otherwise
+// the CR LF was site text inside one address.
+bool LooksLikeAddress(std::string_view text) {
+    return text.starts_with("http://") || text.starts_with("https://") || text.starts_with("//");
+}
+
+}  // namespace
+
 std::string SafeEntry(const std::string& entry) {
     const auto [address, fallback] = SplitEntry(entry);
+    if (!fallback.empty() && !LooksLikeAddress(fallback)) {
+        return EscapeAddressControls(entry);
+    }
     const std::string safe = EscapeAddressControls(address);
     return fallback.empty() ? safe : safe + "\r\n" + EscapeAddressControls(fallback);
 }
