@@ -4,6 +4,7 @@
 
 #include "net/StringCtrl.h"
 #include "net/URLSource2.h"
+#include "support/TestServer.h"
 
 namespace brenvik {
 namespace {
@@ -72,30 +73,8 @@ TEST(InflateAppend, TruncatedStreamKeepsWhatInflated) {
     EXPECT_EQ(out.substr(0, 100), page.substr(0, 100));
 }
 
-// A small stream that expands to far more than any page: it must stop at the cap.
-std::string GzipBomb(std::size_t inflatedBytes) {
-    z_stream s{};
-    deflateInit2(&s, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
-    const std::string zeros(1 << 20, '\0');
-    std::string out;
-    char buffer[65536];
-    for (std::size_t done = 0; done < inflatedBytes; done += zeros.size()) {
-        s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
-        s.avail_in = static_cast<uInt>(zeros.size());
-        const int flush = done + zeros.size() >= inflatedBytes ? Z_FINISH : Z_NO_FLUSH;
-        do {
-            s.next_out = reinterpret_cast<Bytef*>(buffer);
-            s.avail_out = sizeof buffer;
-            deflate(&s, flush);
-            out.append(buffer, sizeof buffer - s.avail_out);
-        } while (s.avail_out == 0);
-    }
-    deflateEnd(&s);
-    return out;
-}
-
 TEST(InflateAppend, DecompressionBombStopsAtCap) {
-    const std::string bomb = GzipBomb(std::size_t{300} << 20);
+    const std::string bomb = test::GzipBomb(std::size_t{300} << 20);
     ASSERT_LT(bomb.size(), 1u << 20);
     std::string out;
     EXPECT_FALSE(InflateAppend(out, bomb));
