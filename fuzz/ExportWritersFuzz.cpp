@@ -11,7 +11,7 @@
 #include "FuzzCheck.h"
 #include "download/Collect.h"
 #include "download/ListExport.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 using namespace brenvik;
 

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <mutex>
 
-#include "net/StringCtrl.h"
-#include "settings/Ini.h"
+#include "net/TextKit.h"
+#include "net/Ini.h"
 
 namespace brenvik {
 
@@ -170,7 +170,7 @@ bool SchemeAllowed(const std::string& host) {
 
 std::vector<std::string> HostTable::LoadOverrides(const std::filesystem::path& file) {
     std::vector<std::string> problems;
-    const CIni ini(file);
+    const IniFile ini(file);
     if (!ini.Exists()) {
         return problems;
     }

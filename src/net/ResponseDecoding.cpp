@@ -2,8 +2,8 @@
 // character decoding from the header and the caller's flags, decode entities.
 #include <zlib.h>
 
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 
@@ -98,7 +98,7 @@ std::string DecodeCharacters(std::string bytes, const std::string& rawHeaders, u
 
 }  // namespace
 
-bool CURLSource::GetText(std::string& text, unsigned decodeFlags) const {
+bool FetchResponse::GetText(std::string& text, unsigned decodeFlags) const {
     text.clear();
     std::string bytes;
     if ((decodeFlags & kDecodeInflate) && gzip) {

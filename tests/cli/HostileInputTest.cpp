@@ -15,7 +15,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/LocalRenren.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
 

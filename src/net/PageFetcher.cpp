@@ -1,7 +1,7 @@
 // The page fetcher on libcurl. Each exchange owns its easy handle; the only shared
 // state is the cookie store: the cookies of the hosts a transfer visits are handed to it
 // and its changes merged back after.
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 #include <arpa/inet.h>
 #include <curl/curl.h>
@@ -24,7 +24,7 @@
 #include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 
 namespace brenvik {
@@ -295,7 +295,7 @@ std::string NumericAddress(const curl_sockaddr& address) {
 // The state one exchange's callbacks share.
 class Exchange {
   public:
-    Exchange(const URLRequest& request, CURLSource& response)
+    Exchange(const URLRequest& request, FetchResponse& response)
         : request_(request), response_(response) {
         if (request.saveDescriptor >= 0) {
             save_ = std::make_unique<SaveFile>(request.saveDescriptor);
@@ -364,7 +364,7 @@ class Exchange {
     void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo);
 
     const URLRequest& request_;
-    CURLSource& response_;
+    FetchResponse& response_;
     std::unique_ptr<SaveFile> save_;
     CURL* curl_ = nullptr;
     Origin origin_;
@@ -695,13 +695,13 @@ bool Exchange::Run(unsigned fetchFlags) {
 }
 
 // A busy server (429) or one down for maintenance (503) may say when to come back.
-bool ToldToWait(const CURLSource& response) {
+bool ToldToWait(const FetchResponse& response) {
     return (response.status == 429 || response.status == 503) && response.retryAfterSeconds > 0;
 }
 
 }  // namespace
 
-bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
+bool FetchResponse::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     body.clear();
     rawHeaders.clear();
     received = 0;
@@ -726,7 +726,7 @@ std::string AgentHeaderValue(std::string_view agent) {
     return Trimmed(agent);
 }
 
-bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags) {
+bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFlags) {
     int toldWaits = 0;
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
         if (StopAskedOnThisThread()) {
