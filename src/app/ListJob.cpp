@@ -143,6 +143,7 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
         plan = Classify(site, subSelector, text, fetch);
         RunChain(session, plan, pages);
     }
+    ReportTooLargePages(session, pages);
 
     // Job end.
     std::string owner = session.OwnerName();

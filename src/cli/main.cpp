@@ -15,6 +15,7 @@
 #include "app/AddressRule.h"
 #include "session/AlbumRows.h"
 #include "app/ListJob.h"
+#include "session/Messages.h"
 #include "session/Session.h"
 #include "cli/CliDocs.h"
 #include "cli/CliFrontEnd.h"
@@ -23,6 +24,7 @@
 #include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
+#include "net/FolderLock.h"
 #include "net/Hosts.h"
 #include "net/Routing.h"
 #include "net/TextKit.h"
@@ -70,6 +72,16 @@ void WatchStopSignals(sigset_t signals) {
 
 int StoppedExitCode() {
     return 128 + gStopSignal.load();
+}
+
+// A wait for the home's lock says why nothing happens and ends with the first stop.
+void WatchHomeLockWaits() {
+    SetFolderLockWait({[](const std::filesystem::path& folder) {
+                           std::fprintf(stderr, "[提示] ");
+                           std::fprintf(stderr, msg::kHomeInUseFormat, folder.c_str());
+                           std::fputc('\n', stderr);
+                       },
+                       [] { return gInterrupted.load(); }});
 }
 
 std::filesystem::path DefaultHome() {
@@ -243,7 +255,7 @@ int RunOne(Session& session, const Options& options, const std::string& address)
             gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str(),
             outcome.skipped);
     }
-    if (outcome.folderFailed || outcome.listsFailed > 0) {
+    if (outcome.folderFailed || outcome.listsFailed > 0 || outcome.diskFailed) {
         return kExitSavePath;
     }
     if (gInterrupted) {
@@ -276,12 +288,15 @@ int Run(const Options& options, const std::vector<std::string>& addresses) {
     const std::filesystem::path home =
         options.home ? std::filesystem::path(*options.home) : DefaultHome();
     if (!PrepareHome(options, home)) {
-        return kExitUsage;
+        return gInterrupted ? StoppedExitCode() : kExitUsage;
     }
     SetTransferOptions(options);
     RegisterAllSites();
     CliFrontEnd front(options.answer == Answer::Yes, options.quiet);
     Session session(home, front);
+    if (gInterrupted) {
+        return StoppedExitCode();  // stopped while another run held the home
+    }
     session.CheckHome();
     session.ready = true;
     session.SetRunChoices(ChoicesFrom(options));
@@ -349,5 +364,6 @@ int main(int argc, char** argv) {
     sigset_t stopSignals;
     BlockStopSignals(stopSignals);
     WatchStopSignals(stopSignals);
+    WatchHomeLockWaits();
     return Run(options, *addresses);
 }

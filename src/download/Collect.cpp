@@ -40,6 +40,25 @@ EntryAddresses SplitEntry(const std::string& entry) {
     return {entry.substr(0, split), entry.substr(split + 2)};
 }
 
+namespace {
+
+// What follows a CR LF may be a fallback only when it is an address itself; otherwise
+// the CR LF was site text inside one address.
+bool LooksLikeAddress(std::string_view text) {
+    return text.starts_with("http://") || text.starts_with("https://") || text.starts_with("//");
+}
+
+}  // namespace
+
+std::string SafeEntry(const std::string& entry) {
+    const auto [address, fallback] = SplitEntry(entry);
+    if (!fallback.empty() && !LooksLikeAddress(fallback)) {
+        return EscapeAddressControls(entry);
+    }
+    const std::string safe = EscapeAddressControls(address);
+    return fallback.empty() ? safe : safe + "\r\n" + EscapeAddressControls(fallback);
+}
+
 std::filesystem::path AlbumSideFile(const std::filesystem::path& albumFolder,
                                     const std::string& albumName, const std::string& ext) {
     return albumFolder / (CutToBytes(albumName, kMaxNameBytes - ext.size()) + ext);
@@ -83,8 +102,11 @@ void ShowCollected(Session& session, std::size_t rows) {
 
 }  // namespace
 
-void AddPhoto(Session& session, const std::string& imageUrl, const std::string& nameText,
+void AddPhoto(Session& session, const std::string& siteEntry, const std::string& nameText,
               const std::string& headerBlock, int albumIndex) {
+    // Adapters join their addresses safely (JoinAddresses); this holds for any that does
+    // not: no address reaches the list, the record or an export with a line break in it.
+    const std::string imageUrl = SafeEntry(siteEntry);
     const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
     if (!album) {
         return;

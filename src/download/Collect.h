@@ -34,6 +34,9 @@ struct EntryAddresses {
     std::string fallback;
 };
 EntryAddresses SplitEntry(const std::string& entry);
+// The entry with each of its addresses made one safe token (EscapeAddressControls): the
+// first CR LF stays the separator, any other control character is percent-encoded.
+std::string SafeEntry(const std::string& entry);
 
 // A file named after the album inside the album folder ("name.txt", "name.lst"), its
 // name cut to fit the file system.

@@ -4,9 +4,11 @@
 #include <cstdint>
 #include <cstdio>
 #include <ctime>
+#include <iterator>
 #include <optional>
 #include <set>
 
+#include "session/Messages.h"
 #include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"
@@ -105,6 +107,15 @@ void FinishAlbum(Session& session, const SaveOptions& rules, bool complete) {
     }
 }
 
+std::string DiskErrorMessage(int error, const std::filesystem::path& folder) {
+    const auto* known =
+        std::find_if(std::begin(msg::kDiskErrorTexts), std::end(msg::kDiskErrorTexts),
+                     [error](const auto& entry) { return entry.error == error; });
+    const char* text =
+        known != std::end(msg::kDiskErrorTexts) ? known->text : msg::kDiskErrorTexts[0].text;
+    return std::string(text) + msg::kDiskErrorPathSeparator + folder.string();
+}
+
 bool FolderUsable(const std::filesystem::path& folder) {
     std::error_code ec;
     return !folder.empty() && std::filesystem::is_directory(folder, ec);
@@ -176,6 +187,7 @@ class AlbumsRun {
             ++outcome_.unsupported;
             return true;
         }
+        ReportTooLargePages(session_, pages_);
         const int rows = static_cast<int>(session_.downloads.Size());
         if (session_.downloadState == kDownloadStopAsked) {
             return true;
@@ -195,10 +207,9 @@ class AlbumsRun {
         outcome_.lastAlbumFolder = session_.downloads.AlbumFolder();
         if (listExports_ != 0 || (rules_.flags & kFlagListOnly)) {
             WriteLists(albumIndex);
-        } else {
-            Download();
+            return true;
         }
-        return true;
+        return Download();
     }
 
     const SaveOptions& Rules() const { return rules_; }
@@ -235,7 +246,8 @@ class AlbumsRun {
         }
     }
 
-    void Download() {
+    // False when the disk refused a save: the other albums would meet the same disk.
+    bool Download() {
         front_.SetControlText(kControlProgress, kDownloadStarted);
         const WorkerOutcome run = DownPicFunc(session_, workers_);
         outcome_.failed += run.failed;
@@ -243,9 +255,16 @@ class AlbumsRun {
         TellGivenUpHosts(front_, run.givenUp, toldGivenUp_);
         // Images left out by the size limits are not missing: the album still counts as
         // complete for "pic.zvt".
-        FinishAlbum(session_, rules_,
-                    session_.downloadState != kDownloadStopAsked && run.failed == 0);
+        FinishAlbum(
+            session_, rules_,
+            session_.downloadState != kDownloadStopAsked && run.failed == 0 && run.diskError == 0);
         session_.record.Close();
+        if (run.diskError != 0) {
+            front_.ShowMessage(DiskErrorMessage(run.diskError, run.diskPath));
+            outcome_.diskFailed = true;
+            return false;
+        }
+        return true;
     }
 
     Session& session_;

@@ -34,6 +34,7 @@ struct DownloadJobOutcome {
     int unsupported = 0;        // albums whose kind no photo-list adapter serves
     bool folderFailed = false;  // an album folder could not be made under the save path
     int listsFailed = 0;        // address lists (list-only mode) that could not be written
+    bool diskFailed = false;    // the disk refused a save (full, read-only, failing): job ended
     std::filesystem::path lastAlbumFolder;
 };
 

@@ -1,6 +1,7 @@
 #include "download/DownloadWorkers.h"
 
 #include <algorithm>
+#include <cerrno>
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
@@ -44,7 +45,11 @@ HostGuard::Result ResultOf(bool ok, const FetchResponse& response) {
     if (ok || response.sizeRejected) {
         return HostGuard::Result::Succeeded;  // the host answered; our limits said no
     }
-    return StopAskedOnThisThread() ? HostGuard::Result::Stopped : HostGuard::Result::Failed;
+    // A full or failing disk is no fault of the host's: it counts neither way.
+    if (StopAskedOnThisThread() || response.writeError != 0) {
+        return HostGuard::Result::Stopped;
+    }
+    return HostGuard::Result::Failed;
 }
 
 // The tries of one address, each let through by the host's guard. The pause between them
@@ -60,8 +65,8 @@ bool FetchThroughGuard(const URLRequest& request, FetchResponse& response, HostG
         if (guard) {
             guard->Leave(host, ResultOf(ok, response), response.status);
         }
-        // The same limits would reject the body again.
-        if (ok || response.sizeRejected || StopAskedOnThisThread()) {
+        // The same limits would reject the body again, the same disk refuse it.
+        if (ok || response.sizeRejected || response.writeError != 0 || StopAskedOnThisThread()) {
             return ok;
         }
         if (attempt < attempts && !SleepUnlessStopped(kPauseBetweenAttempts)) {
@@ -89,7 +94,7 @@ class RowDispenser {
     // The next row to download; false when none is left or a stop was asked.
     bool Next(std::size_t& row) {
         std::lock_guard lock(mutex_);
-        while (!stop_ && next_ < rows_.size()) {
+        while (!stop_ && !halted_ && next_ < rows_.size()) {
             const std::size_t candidate = next_++;
             if (!Unreachable(guard_, rows_[candidate].url)) {
                 row = candidate;
@@ -99,6 +104,11 @@ class RowDispenser {
         }
         return false;
     }
+    // No row is handed out any more (nothing more can be saved).
+    void Halt() {
+        std::lock_guard lock(mutex_);
+        halted_ = true;
+    }
 
   private:
     const std::vector<DownloadRow>& rows_;
@@ -107,6 +117,7 @@ class RowDispenser {
     const std::atomic<bool>& stop_;
     std::mutex mutex_;
     std::size_t next_ = 0;
+    bool halted_ = false;
 };
 
 // Where the workers tell the coordinator that they ended.
@@ -132,7 +143,16 @@ class EndCount {
     std::size_t running_;
 };
 
+// The error number of a failed save when the disk caused it, else 0.
+int DiskErrorOf(int error) {
+    return IsDiskError(error) ? error : 0;
+}
+
 }  // namespace
+
+bool IsDiskError(int error) {
+    return error == ENOSPC || error == EDQUOT || error == EROFS || error == EIO || error == EFBIG;
+}
 
 ImageOutcome DownloadOneImage(const std::string& entry, const std::string& headers,
                               const std::filesystem::path& target, const WorkerSettings& settings,
@@ -154,11 +174,16 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
     request.rejectErrorStatus = true;
     ImageOutcome outcome;
     if (request.saveDescriptor < 0) {
+        outcome.diskError = DiskErrorOf(firstBody.Error());
         return outcome;  // no file can be made in the folder
     }
     FetchResponse first;
     const bool firstSaved = FetchThroughGuard(request, first, guard, settings.attemptsPerAddress) &&
                             firstBody.Size() > 0;
+    if (first.writeError != 0) {
+        outcome.diskError = DiskErrorOf(first.writeError);
+        return outcome;  // the fallback would meet the same disk
+    }
     bool sizeRejected = !firstSaved && first.sizeRejected;
     UnnamedFile* body = firstSaved ? &firstBody : nullptr;
     const bool stopping = settings.stop && settings.stop->load();
@@ -172,6 +197,11 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
             FetchThroughGuard(request, second, guard, settings.attemptsPerAddress) &&
             secondBody->Size() > 0) {
             body = &*secondBody;
+        } else if (const int error =
+                       request.saveDescriptor < 0 ? secondBody->Error() : second.writeError;
+                   DiskErrorOf(error) != 0) {
+            outcome.diskError = error;
+            return outcome;
         } else if (!firstSaved) {
             // A first body that was saved stays saved (topit's small images).
             sizeRejected = second.sizeRejected;
@@ -185,6 +215,8 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
     if (kept.ok) {
         outcome.result = ImageResult::Saved;
         outcome.file = kept.path;
+    } else {
+        outcome.diskError = DiskErrorOf(errno);
     }
     return outcome;
 }
@@ -215,6 +247,16 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     EndCount ends(t);
     std::atomic<int> saved{0};
     std::atomic<int> skipped{0};
+    std::mutex diskMutex;
+    // The first disk failure ends the album: nothing more can be saved where it failed.
+    const auto NoteDiskError = [&](int error) {
+        std::lock_guard lock(diskMutex);
+        if (outcome.diskError == 0) {
+            outcome.diskError = error;
+            outcome.diskPath = folder;
+        }
+        dispenser.Halt();
+    };
     const auto downloadRow = [&](std::size_t row) {
         const ImageOutcome image = DownloadOneImage(rows[row].url, rows[row].headers,
                                                     folder / rows[row].fileName, settings, &guard);
@@ -228,6 +270,8 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
             }
         } else if (image.result == ImageResult::SizeSkipped) {
             ++skipped;
+        } else if (image.diskError != 0) {
+            NoteDiskError(image.diskError);
         }
         ++session.doneCount;
     };

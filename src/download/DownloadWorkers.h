@@ -37,6 +37,10 @@ struct WorkerOutcome {
     // Hosts that refused kFailuresBeforeGivingUp requests in a row: the album's photos
     // there were not asked for any more (and count as failed).
     std::vector<GivenUpHost> givenUp;
+    // The disk failed a save (IsDiskError): its error number and the folder; no further
+    // row was handed out after it.
+    int diskError = 0;
+    std::filesystem::path diskPath;
 };
 
 // Downloads every row of the session's download list; returns when all were tried or a
@@ -48,7 +52,13 @@ enum class ImageResult { Saved, SizeSkipped, Failed };
 struct ImageOutcome {
     ImageResult result = ImageResult::Failed;
     std::filesystem::path file;  // where the image is, when saved
+    // The error number when the image failed because its folder's disk did (full, out of
+    // quota, read-only, failing): no fault of the server's; 0 otherwise.
+    int diskError = 0;
 };
+
+// True for the error numbers that mean the disk, not the server, failed a save.
+bool IsDiskError(int error);
 
 // One worker's image: the preferred address, then the fallback after any failure but a
 // size-limit rejection (and after a small first body when the fallback is topit's). Each

@@ -74,22 +74,6 @@ std::string CookiesForRow(const EntryAddresses& addresses) {
     return cookies;
 }
 
-// An address on an aria2 line: blanks separate mirrors and line ends end the entry, so
-// both are escaped rather than allowed to split or forge entries.
-std::string Aria2Address(const std::string& address) {
-    std::string out;
-    for (const unsigned char c : address) {
-        if (c <= 0x20 || c == 0x7F) {
-            char escaped[4];
-            std::snprintf(escaped, sizeof escaped, "%%%02X", c);
-            out += escaped;
-        } else {
-            out += static_cast<char>(c);
-        }
-    }
-    return out;
-}
-
 // An option value ends at its line end: control characters would start a forged option.
 std::string Aria2Value(const std::string& value) {
     std::string out;
@@ -110,9 +94,11 @@ std::string Aria2Input(const std::vector<DownloadRow>& rows, const std::filesyst
         if (addresses.address.empty()) {
             continue;
         }
-        input += Aria2Address(addresses.address);
+        // Blanks separate mirrors and line ends end the entry: both are escaped in
+        // addresses rather than allowed to split or forge entries.
+        input += EscapeAddressControls(addresses.address);
         if (!addresses.fallback.empty()) {
-            input += '\t' + Aria2Address(addresses.fallback);
+            input += '\t' + EscapeAddressControls(addresses.fallback);
         }
         input += "\n dir=" + Aria2Value(folder.string());
         input += "\n out=" + Aria2Value(row.fileName);

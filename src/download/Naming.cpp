@@ -9,6 +9,7 @@
 #include <fstream>
 #include <optional>
 
+#include "download/Collect.h"
 #include "net/AtomicFile.h"
 #include "net/TextKit.h"
 
@@ -381,7 +382,8 @@ bool WriteUnicodeTextFile(const std::filesystem::path& file, const std::string& 
 }
 
 bool AppendSourceName(const std::filesystem::path& file, const std::string& nameText, bool start) {
-    const std::string line = Utf16LeBytes(nameText + "\r\n");
+    // One name a line: a line break in a site's text must not start a line of its own.
+    const std::string line = Utf16LeBytes(WithoutControls(nameText) + "\r\n");
     // Never written through a link planted at the name: a new list replaces whatever
     // stands there, later names are appended to that very file only.
     return start ? WriteFileAtomically(file, "\xFF\xFE" + line) : AppendNoFollow(file, line);
@@ -390,7 +392,8 @@ bool AppendSourceName(const std::filesystem::path& file, const std::string& name
 bool WriteDownloaderList(const std::filesystem::path& file, const DownloadList& list) {
     std::string content;
     for (const auto& row : list.Rows()) {
-        content += ToGbk(row.url) + "\r\n";
+        // The row's own CR LF (preferred, then fallback) is the only line break.
+        content += ToGbk(SafeEntry(row.url)) + "\r\n";
     }
     return WriteFileAtomically(file, content);
 }

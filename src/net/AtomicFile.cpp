@@ -309,6 +309,7 @@ UnnamedFile::UnnamedFile(const std::filesystem::path& folder) {
     named_ = TemporaryBeside(folder / "x");
     fd_ = CreateTemporary(named_);
     if (fd_ < 0) {
+        error_ = errno;
         named_.clear();
     }
 }

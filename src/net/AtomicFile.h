@@ -65,6 +65,8 @@ class UnnamedFile {
 
     // Open for writing; -1 when the file could not be made.
     int Descriptor() const { return fd_; }
+    // Why no file could be made (an error number); 0 when one was.
+    int Error() const { return error_; }
     // Bytes written so far; 0 when it cannot tell.
     std::uintmax_t Size() const;
     // Gives the file its target name as KeepWithoutLoss does: "name (k).ext" when the
@@ -79,6 +81,7 @@ class UnnamedFile {
     void Close();
 
     int fd_ = -1;
+    int error_ = 0;
     std::filesystem::path named_;  // the temporary file's name where there is one
 };
 

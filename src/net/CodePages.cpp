@@ -159,4 +159,44 @@ std::string_view UpToFirstNul(std::string_view bytes) {
     return bytes.substr(0, bytes.find('\0'));
 }
 
+std::string WithoutNuls(std::string bytes) {
+    std::erase(bytes, '\0');
+    return bytes;
+}
+
+namespace {
+
+bool IsControlOrBlank(unsigned char c) {
+    return c <= 0x20 || c == 0x7F;
+}
+
+}  // namespace
+
+std::string EscapeAddressControls(std::string_view address) {
+    std::string out;
+    out.reserve(address.size());
+    for (const unsigned char c : address) {
+        if (IsControlOrBlank(c)) {
+            constexpr char kHex[] = "0123456789ABCDEF";
+            out += '%';
+            out += kHex[c >> 4];
+            out += kHex[c & 0xF];
+        } else {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
+std::string WithoutControls(std::string_view text) {
+    std::string out;
+    out.reserve(text.size());
+    for (const unsigned char c : text) {
+        if (c >= 0x20 && c != 0x7F) {
+            out += static_cast<char>(c);
+        }
+    }
+    return out;
+}
+
 }  // namespace brenvik

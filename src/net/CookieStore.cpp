@@ -153,15 +153,26 @@ bool CookieStore::Parse(const std::string& rawLine, Cookie& cookie) {
     return true;
 }
 
+namespace {
+
+bool LargerThanACookieStore(const std::filesystem::path& file) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(file, ec);
+    return !ec && size > kMaxCookieFileBytes;
+}
+
+}  // namespace
+
 bool CookieStore::Open(const std::filesystem::path& file) {
     std::error_code ec;
     if (std::filesystem::exists(file, ec)) {
         ::chmod(file.c_str(), S_IRUSR | S_IWUSR);
     }
+    fileTooLarge_ = LargerThanACookieStore(file);
     bool ok = true;
     {
         std::lock_guard lock(mutex_);
-        file_ = file;
+        file_ = fileTooLarge_ ? std::filesystem::path() : file;
         saved_.clear();  // whatever this store holds is new to the file
         ok = SaveLocked();
     }
@@ -197,6 +208,12 @@ void CookieStore::ReportSaveFailure() {
 }
 
 int CookieStore::Import(const std::filesystem::path& file, std::string* error) {
+    if (LargerThanACookieStore(file)) {
+        if (error) {
+            *error = "Cookie文件过大(超过16MB)，未读取: " + file.string();
+        }
+        return -1;
+    }
     // A file that is not a cookie file is refused whole: junk must not reach the store.
     CookieFileLines read = ReadCookieFile(file);
     if (error) {
@@ -384,6 +401,9 @@ bool CookieStore::SaveLocked() {
         return true;
     }
     const FolderLock folderLock(file_.parent_path());
+    if (folderLock.Abandoned()) {
+        return false;  // a stop ended the wait for another run: its file stays as it is
+    }
     // The newest file: another process may have saved since this store last did.
     std::map<Key, Cookie> newest;
     std::error_code ec;

@@ -17,20 +17,29 @@
 
 namespace brenvik {
 
+// About 150,000 cookies, far more than a browser keeps: every cookie is held in memory
+// several times over while the store is saved, so a larger file is refused unread.
+inline constexpr std::uintmax_t kMaxCookieFileBytes = std::uintmax_t{16} << 20;
+
 class CookieStore {
   public:
     // The store every fetch uses.
     static CookieStore& Shared();
 
-    // Loads the file (if present) and saves every later change to it, owner-only.
+    // Loads the file (if present) and saves every later change to it, owner-only. A file
+    // larger than kMaxCookieFileBytes is not read (FileTooLarge): the store then keeps its
+    // cookies for this run only and leaves the file as it is.
     bool Open(const std::filesystem::path& file);
+    // True when the file given to Open was too large to be a cookie store.
+    bool FileTooLarge() const { return fileTooLarge_; }
     // Called (outside the store's locks) after a change could not be saved; one handler
     // at a time, set and cleared by its owner (which must outlive the fetches it serves).
     void SetSaveFailureHandler(const void* owner, std::function<void()> handler);
     // True when the last save failed.
     bool SaveFailed() const { return saveFailed_; }
     // Adds the cookies of a cookie file (Netscape cookies.txt or a JSON export); returns how
-    // many were taken, or -1 with the reason in `error` when the file is refused.
+    // many were taken, or -1 with the reason in `error` when the file is refused (one larger than
+    // kMaxCookieFileBytes is).
     int Import(const std::filesystem::path& file, std::string* error = nullptr);
 
     // Netscape lines of every cookie, for a transfer to start from.
@@ -83,6 +92,7 @@ class CookieStore {
     std::map<Key, std::string> saved_;  // the file's lines as this store last saw them
     std::filesystem::path file_;
     std::atomic<bool> saveFailed_{false};
+    std::atomic<bool> fileTooLarge_{false};
     std::mutex handlerMutex_;
     const void* handlerOwner_ = nullptr;
     std::function<void()> handler_;

@@ -143,22 +143,56 @@ void HostTable::Set(std::string_view role, std::string host) {
     hosts_[std::string(role)] = std::move(host);
 }
 
+namespace {
+
+// A broken (or binary) file must not flood the terminal or write control bytes to it.
+constexpr std::size_t kBadLinesShown = 5;
+constexpr std::size_t kBadLineCharsShown = 60;
+
+// A line of the file as it may be shown: valid UTF-8, no control characters, cut short.
+std::string ShownLine(const std::string& line) {
+    const std::string text = WithoutControls(FromCodePage(line, kCodePageUtf8));
+    const std::string_view cut = FirstChars(text, kBadLineCharsShown);
+    return std::string(cut) + (cut.size() < text.size() ? "…" : "");
+}
+
+// An entry's own scheme, when it carries one; only the web's two are fetched.
+bool SchemeAllowed(const std::string& host) {
+    const std::size_t colon = host.find("://");
+    if (colon == std::string::npos) {
+        return true;
+    }
+    const std::string scheme = LowerAscii(host.substr(0, colon));
+    return scheme == "http" || scheme == "https";
+}
+
+}  // namespace
+
 std::vector<std::string> HostTable::LoadOverrides(const std::filesystem::path& file) {
     std::vector<std::string> problems;
     const IniFile ini(file);
     if (!ini.Exists()) {
         return problems;
     }
-    for (const auto& line : ini.BadLines()) {
-        problems.push_back(file.filename().string() + ": 无法识别的行: " + line);
+    const std::string name = file.filename().string();
+    const auto& bad = ini.BadLines();
+    for (std::size_t i = 0; i < std::min(bad.size(), kBadLinesShown); ++i) {
+        problems.push_back(name + ": 无法识别的行: " + ShownLine(bad[i]));
+    }
+    if (bad.size() > kBadLinesShown) {
+        problems.push_back(name + ": 另有" + std::to_string(bad.size() - kBadLinesShown) +
+                           "行无法识别");
     }
     for (std::string role : ini.Keys(kHostOverrideSection)) {
         const std::string host = ini.GetString(kHostOverrideSection, role, "");
         role = LowerAscii(role);
         if (Get(role).empty()) {
-            problems.push_back(file.filename().string() + ": 未知的主机项: " + role);
+            problems.push_back(name + ": 未知的主机项: " + ShownLine(role));
         } else if (host.empty()) {
-            problems.push_back(file.filename().string() + ": 主机项为空: " + role);
+            problems.push_back(name + ": 主机项为空: " + ShownLine(role));
+        } else if (!SchemeAllowed(host)) {
+            // Ignored, so the role keeps its own host instead of a listing that fails.
+            problems.push_back(name + ": 主机项只能用http或https，已忽略: " + ShownLine(role));
         } else {
             Set(role, host);
         }

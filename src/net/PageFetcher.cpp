@@ -3,8 +3,11 @@
 // and its changes merged back after.
 #include "net/PageFetcher.h"
 
+#include <arpa/inet.h>
 #include <curl/curl.h>
 #include <fcntl.h>
+#include <netinet/in.h>
+#include <sys/socket.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -174,6 +177,7 @@ class SaveFile {
         for (std::size_t done = 0; done < size;) {
             const ssize_t n = ::pwrite(fd_, data + done, size - done, offset_);
             if (n <= 0) {
+                error_ = n < 0 ? errno : ENOSPC;  // a write of nothing: no room left
                 return false;
             }
             done += static_cast<std::size_t>(n);
@@ -181,6 +185,8 @@ class SaveFile {
         }
         return true;
     }
+    // The error number of the write or open that failed; 0 when none did.
+    int Error() const { return error_; }
     bool Commit() {
         if (callersFile_) {
             committed_ = true;
@@ -190,10 +196,12 @@ class SaveFile {
             return false;
         }
         const bool closed = ::close(fd_) == 0;
+        error_ = closed ? 0 : errno;
         fd_ = -1;
         std::error_code ec;
         if (closed) {
             std::filesystem::rename(temp_, target_, ec);
+            error_ = ec.value();
         }
         if (!closed || ec) {
             Discard();
@@ -226,6 +234,7 @@ class SaveFile {
         temp_ = TemporaryBeside(target_);
         fd_ = CreateTemporary(temp_);
         if (fd_ < 0) {
+            error_ = errno;
             temp_.clear();
         }
         return fd_ >= 0;
@@ -237,6 +246,7 @@ class SaveFile {
     off_t offset_ = 0;
     const bool callersFile_ = false;
     bool committed_ = false;
+    int error_ = 0;
 };
 
 // Scheme, host and port of an address as curl reads it; empty host when it cannot.
@@ -271,6 +281,19 @@ Origin OriginOf(const std::string& address) {
     return origin;
 }
 
+// The numeric address a socket is about to connect to; empty for other families.
+std::string NumericAddress(const curl_sockaddr& address) {
+    char text[INET6_ADDRSTRLEN] = {};
+    if (address.family == AF_INET) {
+        const auto& in = reinterpret_cast<const sockaddr_in&>(address.addr);
+        ::inet_ntop(AF_INET, &in.sin_addr, text, sizeof text);
+    } else if (address.family == AF_INET6) {
+        const auto& in6 = reinterpret_cast<const sockaddr_in6&>(address.addr);
+        ::inet_ntop(AF_INET6, &in6.sin6_addr, text, sizeof text);
+    }
+    return text;
+}
+
 // The state one exchange's callbacks share.
 class Exchange {
   public:
@@ -294,6 +317,15 @@ class Exchange {
     }
     static int OnProgress(void* self, curl_off_t, curl_off_t dlnow, curl_off_t, curl_off_t ulnow) {
         return static_cast<Exchange*>(self)->Progress(dlnow, ulnow);
+    }
+    // The address check of a redirect happens before a connection is made to it: not a
+    // TCP handshake, let alone a TLS hello, may reach an address the hop may not use.
+    static curl_socket_t OnOpenSocket(void* self, curlsocktype, curl_sockaddr* address) {
+        const std::string ip = NumericAddress(*address);
+        if (!static_cast<Exchange*>(self)->HopAllowed(ip.empty() ? nullptr : ip.c_str())) {
+            return CURL_SOCKET_BAD;
+        }
+        return ::socket(address->family, address->socktype | SOCK_CLOEXEC, address->protocol);
     }
     static int OnConnected(void* self, char* remoteIp, char*, int, int) {
         auto* exchange = static_cast<Exchange*>(self);
@@ -422,6 +454,7 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
     response_.received += size;
     if (OverCeiling(response_.received)) {
         reason_ = "超过大小上限";
+        response_.pageTooLarge = !save_;
         failed_ = true;
         return 0;
     }
@@ -434,6 +467,7 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
         response_.body.append(data, std::min(room, size));
         if (!save_->Write(data, size)) {
             reason_ = "写入文件失败";
+            response_.writeError = save_->Error();
             failed_ = true;
             return 0;
         }
@@ -538,6 +572,9 @@ void Exchange::Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist&
     // What was asked over https is never continued in the clear.
     curl_easy_setopt(curl, CURLOPT_REDIR_PROTOCOLS_STR,
                      origin_.scheme == "https" ? "https" : "http,https");
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETFUNCTION, &Exchange::OnOpenSocket);
+    curl_easy_setopt(curl, CURLOPT_OPENSOCKETDATA, this);
+    // Checked again before each request: a pooled connection opened no socket.
     curl_easy_setopt(curl, CURLOPT_PREREQFUNCTION, &Exchange::OnConnected);
     curl_easy_setopt(curl, CURLOPT_PREREQDATA, this);
     curl_easy_setopt(curl, CURLOPT_FOLLOWLOCATION, 1L);
@@ -674,6 +711,7 @@ bool Exchange::Accepted(CURLcode rc) {
     }
     if (save_ && !save_->Commit()) {
         reason_ = "保存文件失败";
+        response_.writeError = save_->Error();
         return false;
     }
     return true;
@@ -735,6 +773,8 @@ bool FetchResponse::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     received = 0;
     status = 0;
     sizeRejected = false;
+    pageTooLarge = false;
+    writeError = 0;
     retryAfterSeconds = 0;
     failure.clear();
     startMarker = request.startMarker;
@@ -808,13 +848,17 @@ bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFla
         }
         const auto start = Clock::now();
         bool ok = response.FetchOnce(request, fetchFlags);
+        if (response.pageTooLarge || response.writeError != 0) {
+            return false;  // asking again would meet the same page, the same disk
+        }
         if (ok && request.minLength == 0 && request.retryMarker.empty()) {
             ok = !response.body.empty();
         } else if (ok) {
             std::string inflated;
             const bool inflate = (fetchFlags & kFetchCacheWrite) && response.gzip;
-            if (inflate) {
-                InflateAppend(inflated, response.body);
+            if (inflate && InflatesPastPageCap(inflated, response.body)) {
+                response.pageTooLarge = true;
+                return false;
             }
             const std::string& check = inflate ? inflated : response.body;
             ok = check.size() > request.minLength &&

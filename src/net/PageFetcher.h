@@ -32,10 +32,11 @@ inline constexpr const char* kAgentDefault =
     "User-Agent:Mozilla/5.0 (Windows NT 5.1) AppleWebKit/537.36 (KHTML, like Gecko) "
     "Chrome/31.0.1650.64 Safari/537.36";
 
-// A compressed body never inflates past this; a decompression bomb stops here.
-inline constexpr std::size_t kMaxInflatedBytes = std::size_t{256} << 20;
 // No page is larger than this; a page that never ends fails here instead of filling memory.
 inline constexpr std::size_t kMaxPageBytes = std::size_t{32} << 20;
+// A compressed body never inflates past the page cap either; a decompression bomb stops
+// there, with no more memory taken than an uncompressed page may take.
+inline constexpr std::size_t kMaxInflatedBytes = kMaxPageBytes;
 // The largest image saved when the user set no maximum size; a never-ending image fails
 // here instead of filling the disk.
 inline constexpr std::size_t kDefaultMaxImageBytes = std::size_t{200} << 20;
@@ -93,8 +94,9 @@ class FetchResponse {
     // requested host or a connect-to rule sends their host there; a redirect from https
     // to http is refused.
     bool FetchOnce(const URLRequest& request, unsigned fetchFlags);
-    // The page as UTF-8 text: inflated, trimmed, converted, entities decoded.
-    void GetText(std::string& text, unsigned decodeFlags) const;
+    // The page as UTF-8 text: inflated, trimmed, converted, entities decoded. False (and
+    // an empty text) when the body inflates past kMaxPageBytes.
+    bool GetText(std::string& text, unsigned decodeFlags) const;
 
     std::string rawHeaders;  // status line and headers, CR LF line ends
     // The bytes received after marker trimming. When the body is saved to a file only
@@ -104,6 +106,11 @@ class FetchResponse {
     long status = 0;  // HTTP status of the final response, 0 when none arrived
     // The body broke the request's size limits (a rejection, not a failure of the site).
     bool sizeRejected = false;
+    // A page (no save path) was larger than kMaxPageBytes and given up.
+    bool pageTooLarge = false;
+    // The error number of a failed write of the body to its file (ENOSPC, EIO, ...); 0
+    // when every write succeeded. Not a failure of the site.
+    int writeError = 0;
     // The wait the server asked for with Retry-After (seconds, or an HTTP date turned into
     // seconds from now); 0 when it asked none.
     long retryAfterSeconds = 0;
@@ -147,6 +154,10 @@ std::string GetCookies(const std::string& address);
 // Inflates one zlib or gzip stream onto `out` (which must be empty); true when the
 // stream ended properly. Stops, returning false, once `cap` bytes were produced.
 bool InflateAppend(std::string& out, std::string_view in, std::size_t cap = kMaxInflatedBytes);
+
+// Inflates into `out` (emptied first) up to the page cap; true, with `out` empty, when
+// the stream would have gone past it.
+bool InflatesPastPageCap(std::string& out, std::string_view in);
 
 // Cuts bytes to what follows the last start marker and precedes the next end marker.
 // Returns true when the end marker was met.

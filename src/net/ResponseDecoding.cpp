@@ -61,9 +61,11 @@ bool TrimToMarkers(std::string& bytes, std::string_view startMarker, std::string
 
 namespace {
 
+// A stray NUL in a page carries no text: it is left out rather than allowed to end the
+// page, which would silently drop every album or photo after it.
 std::string DecodeGbkHeaderPage(std::string bytes, unsigned flags) {
     if (!(flags & kDecodeGbkKeepNul)) {
-        return FromCodePage(UpToFirstNul(bytes), kCodePageAnsi);
+        return FromCodePage(WithoutNuls(std::move(bytes)), kCodePageAnsi);
     }
     for (char& c : bytes) {
         if (c == '\0') {
@@ -91,15 +93,20 @@ std::string DecodeCharacters(std::string bytes, const std::string& rawHeaders, u
     if ((flags & kDecodeAuto) && IsUtf8(bytes)) {
         return FromCodePage(bytes, kCodePageUtf8);
     }
-    return FromCodePage(UpToFirstNul(bytes), kCodePageAnsi);
+    return FromCodePage(WithoutNuls(std::move(bytes)), kCodePageAnsi);
 }
 
 }  // namespace
 
-void FetchResponse::GetText(std::string& text, unsigned decodeFlags) const {
+bool FetchResponse::GetText(std::string& text, unsigned decodeFlags) const {
+    text.clear();
     std::string bytes;
     if ((decodeFlags & kDecodeInflate) && gzip) {
-        InflateAppend(bytes, body);
+        // A page inflated past the page cap is given up whole: a part of it would be
+        // read as if it were all.
+        if (InflatesPastPageCap(bytes, body)) {
+            return false;
+        }
     } else {
         bytes = body;
     }
@@ -108,6 +115,18 @@ void FetchResponse::GetText(std::string& text, unsigned decodeFlags) const {
     }
     text = DecodeCharacters(std::move(bytes), rawHeaders, decodeFlags);
     DecodeEntities(text);
+    return true;
+}
+
+bool InflatesPastPageCap(std::string& out, std::string_view in) {
+    out.clear();
+    const bool ended = InflateAppend(out, in, kMaxPageBytes + 1);
+    if (!ended && out.size() > kMaxPageBytes) {
+        out.clear();
+        out.shrink_to_fit();
+        return true;
+    }
+    return false;
 }
 
 void URLRequest::SetBody(std::string_view bytes) {

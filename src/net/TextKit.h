@@ -70,6 +70,16 @@ bool IsUtf8(std::string_view bytes);
 
 // The bytes before the first NUL (all of them when there is none).
 std::string_view UpToFirstNul(std::string_view bytes);
+// The bytes with every NUL left out: a NUL carries no text, and must not end it.
+std::string WithoutNuls(std::string bytes);
+
+// An address as one safe token: control characters, blanks and DEL percent-encoded. A
+// line break inside a site's address would otherwise start a line of its own in every
+// list written one address a line.
+std::string EscapeAddressControls(std::string_view address);
+// The text without control characters (DEL included): for names and other site texts
+// written one a line.
+std::string WithoutControls(std::string_view text);
 
 // A cache-buster such as "0.5000000000000000", the same within one second.
 std::string RandomFraction();

@@ -14,6 +14,12 @@ namespace {
 
 // Lines wait for at most this many images before the folder is synced and they are written.
 constexpr std::size_t kLinesPerSync = 64;
+// Far more than the record of any album (some 80,000 addresses): a larger file is not a
+// record this program wrote, and only its first line is read; every address is held in
+// memory twice, so it is never read whole.
+constexpr std::uintmax_t kMaxRecordBytes = std::uintmax_t{8} << 20;
+// The most of a first line read from such a file.
+constexpr std::size_t kMaxFirstLineBytes = 64 * 1024;
 
 // Puts every image written to the folder's file system on disk.
 bool SyncFolder(const std::filesystem::path& folder) {
@@ -45,6 +51,14 @@ void DownloadRecord::Open(const std::filesystem::path& albumFolder) {
     pending_.clear();
     std::ifstream in(file_, std::ios::binary);
     std::string line;
+    std::error_code ec;
+    if (const auto size = std::filesystem::file_size(file_, ec); !ec && size > kMaxRecordBytes) {
+        line.resize(kMaxFirstLineBytes);
+        in.read(line.data(), static_cast<std::streamsize>(line.size()));
+        line.resize(static_cast<std::size_t>(in.gcount()));
+        first_ = LineOf(line.substr(0, line.find('\n')));
+        return;
+    }
     if (!in || !std::getline(in, line)) {
         return;
     }
@@ -123,7 +137,9 @@ bool DownloadRecord::Complete(const std::string& firstAddress) {
     if (!SyncFolder(file_.parent_path())) {
         return false;
     }
-    std::string content = ToGbk(firstAddress);
+    // The first line is the site's address: no line break of its may add a line that
+    // would claim a photo never saved.
+    std::string content = ToGbk(EscapeAddressControls(firstAddress));
     for (const auto& address : order_) {
         content += "\r\n" + ToGbk(address);
     }
@@ -131,7 +147,7 @@ bool DownloadRecord::Complete(const std::string& firstAddress) {
         return false;
     }
     pending_.clear();
-    first_ = firstAddress;
+    first_ = EscapeAddressControls(firstAddress);
     return true;
 }
 

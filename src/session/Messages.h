@@ -1,6 +1,8 @@
 // User-visible texts of the album-list job, kept together.
 #pragma once
 
+#include <cerrno>
+
 namespace brenvik::msg {
 
 // Texts of our own where the original program kept its texts hidden.
@@ -45,5 +47,24 @@ inline constexpr const char* kYupooNoAlbum =
     "\n1、将下载器添加到杀毒软件信任列表里\r\n2、重新打开下载器";
 inline constexpr const char* kHupuNoAlbum =
     "请先在登录菜单里登录虎扑帐号后重试(登录时勾上下次自动登录)";
+
+// A page larger than any page may be (a decompression bomb among them), given up.
+inline constexpr const char* kPageTooLarge = "页面过大，已放弃: ";
+
+// Another run holds the data folder's lock; said once after a second of waiting.
+inline constexpr const char* kHomeInUseFormat =
+    "数据目录 %s 正被另一个运行中的下载器使用，等它结束后继续……";
+
+// A save the disk refused, by its error number: the disk's fault, never the server's.
+struct DiskErrorText {
+    int error;
+    const char* text;
+};
+inline constexpr DiskErrorText kDiskErrorTexts[] = {
+    {ENOSPC, "磁盘空间不足"}, {EDQUOT, "磁盘配额已用完"},        {EROFS, "磁盘为只读，无法写入"},
+    {EIO, "磁盘读写出错"},    {EFBIG, "文件超过磁盘允许的大小"},
+};
+// What follows the text: the folder where saving failed.
+inline constexpr const char* kDiskErrorPathSeparator = ": ";
 
 }  // namespace brenvik::msg

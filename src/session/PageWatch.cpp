@@ -6,9 +6,12 @@
 #include <cstdio>
 #include <ctime>
 #include <mutex>
+#include <utility>
 #include <vector>
 
+#include "session/Messages.h"
 #include "session/Session.h"
+#include "download/HostGuard.h"
 #include "net/AtomicFile.h"
 #include "net/TextKit.h"
 
@@ -143,6 +146,25 @@ void NotePageFetched(const std::string& address, long status, const std::string*
     watch->lastStatus_ = text ? status : 0;
     watch->lastAddress_ = address;
     watch->lastText_ = text ? *text : std::string();
+}
+
+void NotePageTooLarge(const std::string& address) {
+    PageWatch* watch = tInnermostWatch;
+    const std::string host = HostKey(address);
+    if (watch && std::find(watch->tooLargeHosts_.begin(), watch->tooLargeHosts_.end(), host) ==
+                     watch->tooLargeHosts_.end()) {
+        watch->tooLargeHosts_.push_back(host);
+    }
+}
+
+std::vector<std::string> PageWatch::TakeTooLargeHosts() {
+    return std::exchange(tooLargeHosts_, {});
+}
+
+void ReportTooLargePages(Session& session, PageWatch& watch) {
+    for (const std::string& host : watch.TakeTooLargeHosts()) {
+        session.Front().ShowMessage(std::string(msg::kPageTooLarge) + host);
+    }
 }
 
 void NotePageUnderstood() {

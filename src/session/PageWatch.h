@@ -10,6 +10,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 namespace brenvik {
 
@@ -36,10 +37,15 @@ class PageWatch {
     const std::string& LastAddress() const { return lastAddress_; }
     const std::string& LastText() const { return lastText_; }
 
+    // The hosts whose pages were given up as too large, each once, since the last call.
+    std::vector<std::string> TakeTooLargeHosts();
+
   private:
     friend void NotePageFetched(const std::string&, long, const std::string*);
     friend void NotePageUnderstood();
+    friend void NotePageTooLarge(const std::string&);
     bool understood_ = false;
+    std::vector<std::string> tooLargeHosts_;
     PageWatch* outer_;
     int pages_ = 0;
     long lastStatus_ = 0;
@@ -54,6 +60,11 @@ void NotePageFetched(const std::string& address, long status, const std::string*
 // For an adapter that met a page it knows to hold nothing (a busy notice): the empty end
 // that follows is explained, so no page is kept for it.
 void NotePageUnderstood();
+
+// For a page given up because it was larger than a page may be (or inflated past that).
+void NotePageTooLarge(const std::string& address);
+// Tells the user once per host which pages were given up as too large since the last call.
+void ReportTooLargePages(Session& session, PageWatch& watch);
 
 // Keeps every page fetched from now on as numbered files in the folder, the address in a
 // first comment line; an empty path ends it. False when the folder cannot be made.

@@ -7,8 +7,12 @@ namespace brenvik {
 Session::Session(std::filesystem::path baseFolder, FrontEnd& frontEnd)
     : baseFolder_(std::move(baseFolder)), front_(frontEnd) {
     bool saved = true;
-    settings_ = LoadSettings(baseFolder_, &saved);
+    bool tooLarge = false;
+    settings_ = LoadSettings(baseFolder_, &saved, &tooLarge);
     homeUnwritable_ = !saved;
+    if (tooLarge) {
+        front_.ShowMessage(kSoftDatTooLarge + (baseFolder_ / kSoftDatFile).string());
+    }
     extended_ = ReadExtendedSettings(baseFolder_);
     CookieStore::Shared().SetSaveFailureHandler(this, [this] { WarnHomeNotWritable(); });
 }
@@ -18,6 +22,9 @@ Session::~Session() {
 }
 
 void Session::CheckHome() {
+    if (CookieStore::Shared().FileTooLarge()) {
+        front_.ShowMessage(kCookieFileTooLarge + (baseFolder_ / kCookieFile).string());
+    }
     if (homeUnwritable_ || CookieStore::Shared().SaveFailed()) {
         WarnHomeNotWritable();
     }

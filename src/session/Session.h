@@ -26,6 +26,11 @@ enum DownloadStateValue : int {
 };
 
 // Said once per session when soft.dat or cookies.txt cannot be written in the home.
+inline constexpr const char* kSoftDatTooLarge =
+    "设置文件大于应有的大小，未读取，本次使用默认设置: ";
+inline constexpr const char* kCookieFile = "cookies.txt";
+inline constexpr const char* kCookieFileTooLarge =
+    "cookies 文件超过16MB，未读取，本次登录信息不会被保存: ";
 inline constexpr const char* kHomeNotWritable = "数据目录无法写入，设置和 cookies 不会被保存: ";
 
 // Forwards to the front end and counts what was said or asked: a job that explained its

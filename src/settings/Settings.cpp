@@ -167,30 +167,45 @@ SettingsArea SettingsArea::FromBytes(std::string_view image) {
 namespace {
 
 // The corrected contents of "soft.dat", or false when there is no file to read.
+// True when the folder's "soft.dat" is larger than any settings file: it is left alone.
+bool SoftDatTooLarge(const std::filesystem::path& folder) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(folder / kSoftDatFile, ec);
+    return !ec && size > kSoftDatSize;
+}
+
 bool ReadSettingsFile(const std::filesystem::path& folder, SettingsArea& settings) {
     std::ifstream in(folder / kSoftDatFile, std::ios::binary);
-    if (!in) {
+    if (!in || SoftDatTooLarge(folder)) {
         return false;
     }
-    std::ostringstream bytes;
-    bytes << in.rdbuf();
-    settings = SettingsArea::FromBytes(bytes.str());
+    // Never more than a settings file holds, whatever the file grew to meanwhile.
+    std::string bytes(kSoftDatSize, '\0');
+    in.read(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    settings = SettingsArea::FromBytes(bytes);
     ApplyCorrections(settings);
     return true;
 }
 
 }  // namespace
 
-SettingsArea LoadSettings(const std::filesystem::path& folder, bool* saved) {
+SettingsArea LoadSettings(const std::filesystem::path& folder, bool* saved, bool* tooLarge) {
     // Read and write back under the lock, or another run's change made in between would
     // be overwritten with what this run read.
     const FolderLock lock(folder);
     SettingsArea settings;
+    const bool oversized = SoftDatTooLarge(folder);
+    if (tooLarge) {
+        *tooLarge = oversized;
+    }
     if (!ReadSettingsFile(folder, settings)) {
         ApplyCorrections(settings);
         ApplyFirstStartDefaults(settings);
     }
-    const bool written = SaveSettings(settings, folder);
+    // A stop while another run held the home: read, never written without the lock. An
+    // oversized file stays for the user to look at.
+    const bool written = oversized || (!lock.Abandoned() && SaveSettings(settings, folder));
     if (saved) {
         *saved = written;
     }
@@ -204,6 +219,9 @@ bool SaveSettings(const SettingsArea& settings, const std::filesystem::path& fol
 SettingsUpdate UpdateSettings(SettingsArea& settings, const std::filesystem::path& folder,
                               const std::function<bool(SettingsArea&)>& change) {
     const FolderLock lock(folder);
+    if (lock.Abandoned()) {
+        return SettingsUpdate::NotSaved;
+    }
     SettingsArea newest = settings;
     ReadSettingsFile(folder, newest);
     if (!change(newest)) {

@@ -70,7 +70,10 @@ struct SettingsArea {
 
 // Loads "soft.dat" from the folder with the corrections, or the first-start defaults
 // when there is no file; writes the result back (`saved` tells whether that worked).
-SettingsArea LoadSettings(const std::filesystem::path& folder, bool* saved = nullptr);
+// A file larger than kSoftDatSize is no settings file: it is not read, the defaults are
+// used, nothing is written over it and `tooLarge` says so.
+SettingsArea LoadSettings(const std::filesystem::path& folder, bool* saved = nullptr,
+                          bool* tooLarge = nullptr);
 // Writes "soft.dat" whole: a temporary file renamed into place.
 bool SaveSettings(const SettingsArea& settings, const std::filesystem::path& folder);
 

@@ -85,11 +85,15 @@ bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeF
         NotePageFetched(address, page ? 200 : 0, page ? &text : nullptr);
         return page.has_value();
     }
-    if (!FetchThroughHookOrNetwork(request, response)) {
+    const bool fetched = FetchThroughHookOrNetwork(request, response);
+    // A fetched page's text fails only by inflating past the page cap.
+    if (!fetched || !response.GetText(text, decodeFlags)) {
+        if (fetched || response.pageTooLarge) {
+            NotePageTooLarge(address);
+        }
         NotePageFetched(address, response.status, nullptr);
         return false;
     }
-    response.GetText(text, decodeFlags);
     NotePageFetched(address, response.status, &text);
     return true;
 }
@@ -249,6 +253,16 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress) 
         return pathOrAddress;
     }
     return SiteBase(role) + (pathOrAddress.starts_with("/") ? "" : "/") + pathOrAddress;
+}
+
+std::string JoinAddresses(std::string_view preferred, std::string_view fallback) {
+    if (fallback.empty()) {
+        return EscapeAddressControls(preferred);
+    }
+    if (preferred.empty()) {
+        return EscapeAddressControls(fallback);
+    }
+    return EscapeAddressControls(preferred) + "\r\n" + EscapeAddressControls(fallback);
 }
 
 bool OfferAlbum(Session& session, SeenKeys& keys, const AlbumRecord& record) {

@@ -113,6 +113,11 @@ void WalkCursorPages(const PageSource& source, const std::string& firstAddress,
 // a path is put on the host of the role.
 std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress);
 
+// A photo's preferred and fallback address as one download-list entry. Each address
+// is made one safe token first (control characters and blanks percent-encoded), so a
+// line break inside a site's address can never pass for the separator between the two.
+std::string JoinAddresses(std::string_view preferred, std::string_view fallback);
+
 // Adds the row unless its key is empty or was delivered before; false when the listing
 // must stop.
 bool OfferAlbum(Session& session, SeenKeys& keys, const AlbumRecord& record);

@@ -269,7 +269,7 @@ std::string ImageEntry(std::string piece) {
     ReplaceAll(address, "/psbe?/", "/psb?/");
     std::string preview = Unslash(TextBetween(piece, "\"pre\" : \"", "\"", kTextConsume));
     ReplaceAll(preview, "/a/", "/b/");
-    return address.empty() ? preview : address + "\r\n" + preview;
+    return JoinAddresses(address, preview);
 }
 
 // Adds the photos of one page; false when the collection must stop.

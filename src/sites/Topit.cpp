@@ -176,7 +176,7 @@ std::string TopitSizePair(const std::string& address) {
     ReplaceFirstOf(large, {"com/t", "com/m", "com/s"}, "com/l");
     ReplaceFirstOf(full, {"t.jpg", "s.jpg", "m.jpg"}, "o.jpg");
     ReplaceFirstOf(large, {"t.jpg", "s.jpg", "m.jpg"}, "l.jpg");
-    return full + "\r\n" + large;
+    return JoinAddresses(full, large);
 }
 
 void RegisterTopit() {

@@ -18,12 +18,7 @@
 namespace brenvik {
 namespace {
 
-std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadFile;
 
 // aria2c as the user's shell finds it (Debian package aria2).
 std::string Aria2c() {

@@ -35,7 +35,10 @@ class LocalRenren {
                 res.status = status;
                 return;
             }
-            if (req.path.find("/albumlist/v7") != std::string::npos) {
+            if (req.path.find("/albumlist/v7") != std::string::npos && !gzipList.empty()) {
+                res.set_header("Content-Encoding", "gzip");
+                res.set_content(gzipList, "text/html");
+            } else if (req.path.find("/albumlist/v7") != std::string::npos) {
                 res.set_content(listChanged ? ChangedPage() : AlbumList(), "text/html");
             } else if (req.path.find("/bypage/ajax/v7") != std::string::npos) {
                 const bool first = req.get_param_value("page") == "1";
@@ -94,6 +97,8 @@ class LocalRenren {
 
     bool listChanged = false;
     bool photosChanged = false;
+    std::string gzipList;          // when set, the album list's compressed body as it is
+    std::string firstPictureTail;  // site text appended to the first photo's address
     TestServer site;
     TestServer pictures;
     std::mutex mutex;
@@ -111,7 +116,7 @@ class LocalRenren {
     std::string Photos() const {
         std::string json = "{\"photoList\":[";
         for (int i = 0; i < 3; ++i) {
-            std::string address = Picture(i);
+            std::string address = Picture(i) + (i == 0 ? firstPictureTail : "");
             std::string escaped;
             for (const char c : address) {
                 escaped += c == '/' ? std::string("\\/") : std::string(1, c);

@@ -16,12 +16,7 @@ namespace {
 
 constexpr const char* kSiteChanged = "网站可能已改版。最后取回的页面已保存到: ";
 
-std::string ReadFile(const std::filesystem::path& file) {
-    std::ifstream in(file, std::ios::binary);
-    std::stringstream text;
-    text << in.rdbuf();
-    return text.str();
-}
+using test::ReadFile;
 
 int Occurrences(const std::string& text, const std::string& part) {
     int count = 0;

@@ -186,5 +186,19 @@ TEST(CookieFile, JsonExportsBecomeNetscapeLines) {
     }
 }
 
+TEST(CookieStore, AFileLargerThanTheLimitIsRefusedUnread) {
+    test::TempDir dir;
+    const auto file = dir / "cookies.txt";
+    std::ofstream(file) << ".a.example\tTRUE\t/\tFALSE\t0\tsid\t1\n";
+    std::filesystem::resize_file(file, kMaxCookieFileBytes + 1);  // sparse: no disk used
+    CookieStore store;
+    store.Open(file);
+    EXPECT_TRUE(store.FileTooLarge());
+    EXPECT_EQ(store.Size(), 0u);
+    EXPECT_EQ(store.Import(file), -1);
+    EXPECT_TRUE(store.Put(".b.example\tTRUE\t/\tFALSE\t0\tsid\t2"));
+    EXPECT_EQ(std::filesystem::file_size(file), kMaxCookieFileBytes + 1) << "left as it was";
+}
+
 }  // namespace
 }  // namespace brenvik

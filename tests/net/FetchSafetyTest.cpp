@@ -84,6 +84,20 @@ TEST_F(FetchSafetyTest, RedirectToAnInternalAddressIsRefused) {
     EXPECT_EQ(internal.RequestCount(), 0u) << "the internal service was never asked";
 }
 
+TEST_F(FetchSafetyTest, ARefusedRedirectTargetIsNeverConnectedTo) {
+    RawServer internal([](int fd, const std::string&, RawServer&) { RawServer::Reset(fd); });
+    TestServer site;
+    site.On("img.example.test", "/a.jpg", [&](const httplib::Request&, httplib::Response& res) {
+        res.set_redirect("https://127.0.0.1:" + std::to_string(internal.Port()) + "/secret", 302);
+    });
+    ASSERT_TRUE(AddConnectTo(site.RouteFor("img.example.test")));
+    URLRequest page("http://img.example.test/a.jpg", "", 5000);
+    FetchResponse response;
+    EXPECT_FALSE(Fetch(page, response, 0));
+    EXPECT_EQ(site.RequestCount(), 1u);
+    EXPECT_EQ(internal.Connections(), 0) << "not even a TCP handshake or a TLS hello";
+}
+
 TEST_F(FetchSafetyTest, RedirectsWithinTheUsersRoutesAreFollowed) {
     TestServer site;
     site.On("img.example.test", "/a.jpg", [](const httplib::Request&, httplib::Response& res) {

@@ -146,6 +146,19 @@ TEST(LoadSettings, UnwritableFolderStillLoads) {
     EXPECT_FALSE(SaveSettings(area, "/proc/no-such-folder"));
 }
 
+TEST(LoadSettings, AFileLargerThanSettingsIsLeftUnreadAndUntouched) {
+    test::TempDir dir;
+    const auto file = dir / kSoftDatFile;
+    std::ofstream(file).close();
+    std::filesystem::resize_file(file, std::uintmax_t{300} << 20);  // sparse: no disk used
+    bool saved = false;
+    bool tooLarge = false;
+    const SettingsArea area = LoadSettings(dir.Path(), &saved, &tooLarge);
+    EXPECT_TRUE(tooLarge);
+    EXPECT_EQ(area.down[0].threads, 5) << "the defaults are used";
+    EXPECT_EQ(std::filesystem::file_size(file), std::uintmax_t{300} << 20);
+}
+
 // Two writers that loaded the same soft.dat and then change it at the same time, as two
 // runs on one home do: every change of both survives.
 TEST(UpdateSettings, ConcurrentWritersLoseNothing) {

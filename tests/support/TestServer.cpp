@@ -8,6 +8,7 @@
 
 #include <cstdlib>
 #include <fstream>
+#include <iterator>
 #include <random>
 #include <set>
 #include <stdexcept>
@@ -72,6 +73,32 @@ std::string Gzip(std::string_view data) {
 
 std::string Deflate(std::string_view data) {
     return Compress(data, 15);
+}
+
+std::string ReadFile(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
+std::string GzipBomb(std::size_t inflatedBytes) {
+    z_stream s{};
+    deflateInit2(&s, 9, Z_DEFLATED, 31, 9, Z_DEFAULT_STRATEGY);
+    const std::string zeros(1 << 20, '\0');
+    std::string out;
+    char buffer[65536];
+    for (std::size_t done = 0; done < inflatedBytes; done += zeros.size()) {
+        s.next_in = reinterpret_cast<Bytef*>(const_cast<char*>(zeros.data()));
+        s.avail_in = static_cast<uInt>(zeros.size());
+        const int flush = done + zeros.size() >= inflatedBytes ? Z_FINISH : Z_NO_FLUSH;
+        do {
+            s.next_out = reinterpret_cast<Bytef*>(buffer);
+            s.avail_out = sizeof buffer;
+            deflate(&s, flush);
+            out.append(buffer, sizeof buffer - s.avail_out);
+        } while (s.avail_out == 0);
+    }
+    deflateEnd(&s);
+    return out;
 }
 
 void ReplyGzipWhenAccepted(const httplib::Request& req, httplib::Response& res,

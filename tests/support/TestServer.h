@@ -114,10 +114,15 @@ class RawServer {
 
 std::string Gzip(std::string_view data);
 std::string Deflate(std::string_view data);  // zlib wrapper, as "Content-Encoding: deflate"
+// A small gzip stream that inflates to `inflatedBytes` zero bytes: a decompression bomb.
+std::string GzipBomb(std::size_t inflatedBytes);
 // Answers with the body gzip-compressed when the request accepts it, as these sites do,
 // and plain otherwise.
 void ReplyGzipWhenAccepted(const httplib::Request& req, httplib::Response& res,
                            const std::string& body, const char* contentType);
+
+// The whole file's bytes; empty when it cannot be read.
+std::string ReadFile(const std::filesystem::path& file);
 
 // A temporary folder removed with everything in it at the end of the test.
 class TempDir {
