@@ -52,7 +52,7 @@ void OneAlbum(Session& session, const std::string& albumId) {
     }
     ST_PERLISTRECORD record;
     record.name = TextBetween(page, "album-title\">", "</");
-    record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(page, "count\">", "个")));
+    record.photoCount = ReadCount(TextBetween(page, "count\">", "个"));
     record.key = albumId;
     AddAlbum(session, record);
 }
@@ -85,8 +85,7 @@ void DuitangAlbumList(Session& session, const std::string& userId) {
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
             ST_PERLISTRECORD record;
-            record.photoCount =
-                static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "count\":", ",")));
+            record.photoCount = ReadCount(TextBetween(piece, "count\":", ","));
             record.coverUrl = TextBetween(piece, "pics\":[\"", "\"");
             record.key = AlbumId(piece);
             record.name = TextBetween(piece, "name\":\"", "\"");

@@ -49,8 +49,7 @@ void HuabanBoard(Session& session, const std::string& address) {
     ST_PERLISTRECORD record;
     record.key = Base() + "/boards/" + boardId + "/";
     record.name = TextBetween(page, "title\":\"", "\"");
-    record.photoCount =
-        static_cast<std::int32_t>(ReadNumber(TextBetween(page, "pin_count\":", ",")));
+    record.photoCount = ReadCount(TextBetween(page, "pin_count\":", ","));
     session.SetOwnerName(TextBetween(page, "username\":\"", "\""));
     // The pin list starts from this page's pins.
     session.SetSiteText(page);

@@ -185,8 +185,7 @@ void AddAlbumsOfFile(Session& session, URLRequest& request, const std::string& o
         record.name = TextBetween(piece, "name:'", "'");
         record.text5 = AlbumDescription(TextBetween(piece, "desc:'", "'"));
         const std::string word = Trimmed(TextBetween(piece, "au:", ","));
-        record.photoCount =
-            static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "count:", ",")));
+        record.photoCount = ReadCount(TextBetween(piece, "count:", ","));
         record.coverUrl = NeteaseImageAddress(TextBetween(piece, "curl:'", "'"));
         if (record.photoCount == 0) {
             record.coverUrl = ResourceAddress("/image/default/none160.gif");
@@ -342,7 +341,7 @@ void CommunityAlbumList(Session& session, const std::string& typed) {
         record.name = TextBetween(piece, "title=\"", "\"");
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         DropThrough(piece, "<em>");
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "~ [", "张")));
+        record.photoCount = ReadCount(TextBetween(piece, "~ [", "张"));
         if (!AddAlbumAndGoOn(session, record)) {
             return;
         }

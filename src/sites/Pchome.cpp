@@ -26,7 +26,7 @@ bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
         const std::string cover = TextBetween(piece, "Img[", "]");
         record.coverUrl = cover.empty() ? "" : SiteBase("pchome.web") + cover;
         record.name = TextBetween(piece, "<span>", "</span>");
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "共", "張")));
+        record.photoCount = ReadCount(TextBetween(piece, "共", "張"));
         if (!OfferAlbum(session, keys, record)) {
             return false;
         }

@@ -82,7 +82,7 @@ void OneAlbum(Session& session, URLRequest& request, const std::string& address)
     ST_PERLISTRECORD record;
     record.key = address;
     record.name = Trimmed(TextBetween(page, "的相册</a> /", "</"));
-    record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(page, "(", "张")));
+    record.photoCount = ReadCount(TextBetween(page, "(", "张"));
     AddAlbum(session, record);
 }
 
@@ -134,8 +134,7 @@ void YupooAlbumList(Session& session, const std::string& address) {
             record.key = Completed(AlbumLink(piece), address);
             record.coverUrl = FirstOf(piece, "src_data=\"", "\"", "src=\"", "\"");
             record.name = Trimmed(TextBetween(piece, "alt=\"", "/>"));
-            record.photoCount = static_cast<std::int32_t>(
-                ReadNumber(FirstOf(piece, "<b>", "</b>", "<strong>", "</strong>")));
+            record.photoCount = ReadCount(FirstOf(piece, "<b>", "</b>", "<strong>", "</strong>"));
             if (!record.key.empty() && !AddAlbumAndGoOn(session, record)) {
                 return;
             }
