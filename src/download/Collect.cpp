@@ -1,6 +1,8 @@
 #include "download/Collect.h"
 
+#include <algorithm>
 #include <ctime>
+#include <string_view>
 
 #include "app/AlbumRows.h"
 #include "app/Session.h"
@@ -75,6 +77,24 @@ bool OpenAlbumFolder(Session& session, const NamingFacts& facts) {
     return true;
 }
 
+// An empty address, or a bare host ("https://host/", what a missing picture key on an image
+// host gives), can only fail: such a row would keep the album from counting as complete.
+bool NamesAPicture(std::string_view address) {
+    const std::size_t scheme = address.find("://");
+    if (scheme == std::string_view::npos) {
+        return !address.empty() && address != "http:" && address != "https:";
+    }
+    const std::string_view rest = address.substr(scheme + 3);
+    const std::size_t pathStart = std::min(rest.find_first_of("/?#"), rest.size());
+    const std::string_view path = rest.substr(pathStart);
+    return pathStart > 0 && !path.empty() && path != "/";
+}
+
+bool EntryNamesAPicture(const std::string& entry) {
+    const EntryAddresses addresses = SplitEntry(entry);
+    return NamesAPicture(addresses.address) || NamesAPicture(addresses.fallback);
+}
+
 void ShowCollected(Session& session, std::size_t rows) {
     char status[64];
     std::snprintf(status, sizeof status, kPhotosCollectedFormat, static_cast<int>(rows));
@@ -86,7 +106,7 @@ void ShowCollected(Session& session, std::size_t rows) {
 void AddPhoto(Session& session, const std::string& imageUrl, const std::string& nameText,
               const std::string& headerBlock, int albumIndex) {
     const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
-    if (!album) {
+    if (!album || !EntryNamesAPicture(imageUrl)) {
         return;
     }
     const int site = session.siteIndex;
