@@ -84,6 +84,9 @@ void DuitangAlbumList(Session& session, const std::string& userId) {
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
+            if (!guard.IsNew(AlbumId(piece))) {
+                continue;
+            }
             ST_PERLISTRECORD record;
             record.photoCount = ReadCount(TextBetween(piece, "count\":", ","));
             record.coverUrl = TextBetween(piece, "pics\":[\"", "\"");
@@ -119,6 +122,9 @@ void DuitangAlbumPhotos(Session& session, int albumIndex) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
+            if (!guard.IsNew(PictureAddress(pieces[i]))) {
+                continue;
+            }
             const std::string image = FullSize(PictureAddress(pieces[i]));
             const std::string description = TextBetween(pieces[i], "msg\":\"", "\"");
             if (!AddPhotoAndGoOn(session, image, description.empty() ? album->name : description,

@@ -99,6 +99,9 @@ void HuabanPins(Session& session, int albumIndex) {
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
             lastPin = PinId(piece);
+            if (!guard.IsNew(lastPin)) {
+                continue;
+            }
             const std::string key = TextBetween(piece, "key\":\"", "\"");
             const std::string description = TextBetween(piece, "raw_text\":\"", "\"");
             ++collected;
