@@ -469,10 +469,13 @@ void LofterPostPicture(Session& session, int albumIndex) {
     SplitAll(text, "<img ", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         std::string address = TextBetween(pieces[i], "src=\"", "\"");
+        // A thumbnail may carry its size in the query ("?imgurl=..._128x128x0x90.jpg"):
+        // it is told before the query is cut off, or the bare host would be taken.
+        if (FoundAfterStart(address, "128x128x0x90.jpg")) {
+            continue;
+        }
         CutAt(address, {"?"});
-        // Thumbnails are passed over; so is a picture without an address, which would
-        // only become an empty download.
-        if (FoundAfterStart(address, "128x128x0x90.jpg") || address.empty()) {
+        if (address.empty()) {
             continue;
         }
         const std::string name = "图片" + std::to_string(session.downloads.Size() + 1);

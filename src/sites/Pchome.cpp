@@ -80,9 +80,11 @@ void PchomeAlbumPhotos(Session& session, int albumIndex) {
 }  // namespace
 
 std::string PchomeFullSizeAddress(std::string path) {
-    // Only the path changes: the host is never rewritten.
-    ReplaceAll(path, "s.", ".");
-    return SiteBase("pchome.web") + "/" + path;
+    // Only the file name changes: a folder or user name may hold "s." too.
+    const std::size_t nameStart = path.rfind('/') + 1;
+    std::string name = path.substr(nameStart);
+    ReplaceAll(name, "s.", ".");
+    return SiteBase("pchome.web") + "/" + path.substr(0, nameStart) + name;
 }
 
 void RegisterPchome() {

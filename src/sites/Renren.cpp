@@ -486,8 +486,9 @@ void RenrenPagedPhotos(Session& session, int albumIndex) {
                 return;
             }
         }
-        // A short page is the last one.
-        if (!anythingNew || pieces.size() - 1 < static_cast<std::size_t>(kPhotosPerPage)) {
+        // A page may come short in the middle of an album (deleted photos are left out),
+        // so only a page without entries, or with nothing new, ends the album.
+        if (!anythingNew) {
             return;
         }
     }
