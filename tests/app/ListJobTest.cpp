@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "net/CookieStore.h"
 #include "sites/Sites.h"
@@ -19,7 +19,7 @@ struct FakeSite {
     static void List(Session& session, const std::string& input) {
         inputs.push_back(input);
         for (int i = 0; i < albumsToAdd; ++i) {
-            AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+            AddAlbum(session, AlbumRecord{.name = "album " + std::to_string(i)});
             if (session.listingState == kListingStopAsked) {
                 return;
             }

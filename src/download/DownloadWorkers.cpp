@@ -1,4 +1,4 @@
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 
 #include <algorithm>
 #include <chrono>
@@ -11,11 +11,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "net/AtomicFile.h"
 #include "net/TransferStop.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 namespace {
@@ -41,7 +41,7 @@ bool WantsFallback(const std::string& fallback, bool firstSaved, bool sizeReject
     return topit != std::string::npos && topit > 0 && firstReceived < kTopitSmallBody;
 }
 
-HostGuard::Result ResultOf(bool ok, const CURLSource& response) {
+HostGuard::Result ResultOf(bool ok, const FetchResponse& response) {
     if (ok || response.sizeRejected) {
         return HostGuard::Result::Succeeded;  // the host answered; our limits said no
     }
@@ -50,7 +50,7 @@ HostGuard::Result ResultOf(bool ok, const CURLSource& response) {
 
 // The tries of one address, each let through by the host's guard. The pause between them
 // is taken outside the guard, so a waiting worker holds none of the host's connections.
-bool FetchThroughGuard(const URLRequest& request, CURLSource& response, HostGuard* guard) {
+bool FetchThroughGuard(const URLRequest& request, FetchResponse& response, HostGuard* guard) {
     const std::string host = HostKey(request.address);
     for (int attempt = 1; attempt <= kAttemptsPerAddress; ++attempt) {
         if (guard && !guard->Enter(host)) {
@@ -156,7 +156,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
     if (request.saveDescriptor < 0) {
         return outcome;  // no file can be made in the folder
     }
-    CURLSource first;
+    FetchResponse first;
     const bool firstSaved = FetchThroughGuard(request, first, guard) && firstBody.Size() > 0;
     bool sizeRejected = !firstSaved && first.sizeRejected;
     UnnamedFile* body = firstSaved ? &firstBody : nullptr;
@@ -166,7 +166,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         secondBody.emplace(folder);
         request.address = fallback;
         request.saveDescriptor = secondBody->Descriptor();
-        CURLSource second;
+        FetchResponse second;
         if (request.saveDescriptor >= 0 && FetchThroughGuard(request, second, guard) &&
             secondBody->Size() > 0) {
             body = &*secondBody;

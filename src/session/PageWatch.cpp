@@ -1,4 +1,4 @@
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 
 #include <algorithm>
 #include <array>
@@ -8,10 +8,9 @@
 #include <mutex>
 #include <vector>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
-#include "sites/AdapterKit.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {
