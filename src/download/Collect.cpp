@@ -1,6 +1,8 @@
 #include "download/Collect.h"
 
+#include <algorithm>
 #include <ctime>
+#include <string_view>
 
 #include "session/AlbumRows.h"
 #include "session/Session.h"
@@ -94,6 +96,24 @@ bool OpenAlbumFolder(Session& session, const NamingFacts& facts) {
     return true;
 }
 
+// An empty address, or a bare host ("https://host/", what a missing picture key on an image
+// host gives), can only fail: such a row would keep the album from counting as complete.
+bool NamesAPicture(std::string_view address) {
+    const std::size_t scheme = address.find("://");
+    if (scheme == std::string_view::npos) {
+        return !address.empty() && address != "http:" && address != "https:";
+    }
+    const std::string_view rest = address.substr(scheme + 3);
+    const std::size_t pathStart = std::min(rest.find_first_of("/?#"), rest.size());
+    const std::string_view path = rest.substr(pathStart);
+    return pathStart > 0 && !path.empty() && path != "/";
+}
+
+bool EntryNamesAPicture(const std::string& entry) {
+    const EntryAddresses addresses = SplitEntry(entry);
+    return NamesAPicture(addresses.address) || NamesAPicture(addresses.fallback);
+}
+
 void ShowCollected(Session& session, std::size_t rows) {
     char status[64];
     std::snprintf(status, sizeof status, kPhotosCollectedFormat, static_cast<int>(rows));
@@ -108,7 +128,7 @@ void AddPhoto(Session& session, const std::string& siteEntry, const std::string&
     // not: no address reaches the list, the record or an export with a line break in it.
     const std::string imageUrl = SafeEntry(siteEntry);
     const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
-    if (!album) {
+    if (!album || !EntryNamesAPicture(imageUrl)) {
         return;
     }
     const int site = session.siteIndex;

@@ -18,7 +18,8 @@ inline constexpr const char* kPhotosCollectedFormat = "已获取到%d张图片�
 void AddAlbum(Session& session, const AlbumRecord& record);
 
 // Names the photo, creates the album folder with the first photo, applies the
-// "skip what was downloaded before" rule and appends the row.
+// "skip what was downloaded before" rule and appends the row. An entry without a picture
+// address (empty, or a bare host) is refused.
 void AddPhoto(Session& session, const std::string& imageUrl, const std::string& nameText,
               const std::string& headerBlock, int albumIndex);
 

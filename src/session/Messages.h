@@ -5,7 +5,7 @@
 
 namespace brenvik::msg {
 
-// Texts of our own where the original program kept its texts hidden.
+// Texts of our own for the messages whose wording the site tables leave open.
 inline constexpr const char* kEmptyAddress = "请输入QQ号、用户名或网址后再获取相册";
 inline constexpr const char* kNeedHttpAddress = "请输入完整的网址(以http://或https://开头)";
 inline constexpr const char* kSiteNotSupportedYet = "暂不支持该网站的相册获取，敬请期待新版本";

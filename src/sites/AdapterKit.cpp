@@ -302,11 +302,14 @@ bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::s
     return !PhotoListShouldStop(session);
 }
 
-bool RepeatGuard::Repeats(std::vector<std::string> identities) {
-    const bool repeats = seen_ && identities == last_;
-    last_ = std::move(identities);
+bool RepeatGuard::Repeats(const std::vector<std::string>& identities) {
+    earlier_.insert(last_.begin(), last_.end());
+    last_ = identities;
+    const bool first = !seen_;
     seen_ = true;
-    return repeats;
+    return !first && std::ranges::none_of(identities, [this](const std::string& identity) {
+        return IsNew(identity);
+    });
 }
 
 std::vector<std::string> RepeatGuard::Of(const Pieces& pieces,
@@ -331,7 +334,7 @@ void PageThrough(URLRequest& request, unsigned decodeFlags, const LinkedPages& p
             return;
         }
         for (std::size_t i = 1; i < items.size(); ++i) {
-            if (!pages.take(items[i])) {
+            if (guard.IsNew(pages.identity(items[i])) && !pages.take(items[i])) {
                 return;
             }
         }

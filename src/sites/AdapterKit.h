@@ -140,18 +140,22 @@ bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::s
                      const std::string& headerBlock, int albumIndex);
 
 // Some sites answer every page past the last with the last page again, next-page link
-// and all. A page is told by what identifies its items (album keys, photo addresses):
-// a page whose items are those of the previous page ends the paging.
+// and all; others wrap round to page 1. A page is told by what identifies its items
+// (album keys, photo addresses): a page that brings no item met on an earlier page ends
+// the paging, and an item met on an earlier page is passed over.
 class RepeatGuard {
   public:
-    // True when the identities equal those of the previous call.
-    bool Repeats(std::vector<std::string> identities);
+    // Takes a page's identities; true when none of them is new (the paging ends).
+    bool Repeats(const std::vector<std::string>& identities);
+    // True when the item was not met before the page last taken.
+    bool IsNew(const std::string& identity) const { return !earlier_.contains(identity); }
     // The identities of items 1..n-1 of split pieces.
     static std::vector<std::string> Of(const Pieces& pieces,
                                        const std::function<std::string(const std::string&)>& id);
 
   private:
     bool seen_ = false;
+    std::unordered_set<std::string> earlier_;
     std::vector<std::string> last_;
 };
 

@@ -43,8 +43,7 @@ bool ListJsonPage(Session& session, std::string text, SeenKeys& keys) {
         AlbumRecord record;
         record.name = UnicodeDecoded(TextBetween(piece, "title\":\"", "\""));
         record.key = Unslash(TextBetween(piece, "album_url\":\"", "\""));
-        record.photoCount =
-            static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "sum\":", "\"")));
+        record.photoCount = ReadCount(TextBetween(piece, "sum\":", "\""));
         record.coverUrl = Unslash(TextBetween(piece, "cover_url\":\"", "\""));
         if (!OfferAlbum(session, keys, record)) {
             return false;
@@ -107,7 +106,7 @@ bool ListPagedAlbums(Session& session, const std::string& text, SeenKeys& keys) 
         record.key = TextBetween(piece, "href=\"", "\"");
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.name = TextBetween(piece, "<strong>", "</strong>");
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "(", ")")));
+        record.photoCount = ReadCount(TextBetween(piece, "(", ")"));
         if (!OfferAlbum(session, keys, record)) {
             return false;
         }

@@ -52,7 +52,7 @@ void OneAlbum(Session& session, const std::string& albumId) {
     }
     AlbumRecord record;
     record.name = TextBetween(page, "album-title\">", "</");
-    record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(page, "count\">", "个")));
+    record.photoCount = ReadCount(TextBetween(page, "count\">", "个"));
     record.key = albumId;
     AddAlbum(session, record);
 }
@@ -84,9 +84,11 @@ void DuitangAlbumList(Session& session, const std::string& userId) {
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
+            if (!guard.IsNew(AlbumId(piece))) {
+                continue;
+            }
             AlbumRecord record;
-            record.photoCount =
-                static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "count\":", ",")));
+            record.photoCount = ReadCount(TextBetween(piece, "count\":", ","));
             record.coverUrl = TextBetween(piece, "pics\":[\"", "\"");
             record.key = AlbumId(piece);
             record.name = TextBetween(piece, "name\":\"", "\"");
@@ -120,6 +122,9 @@ void DuitangAlbumPhotos(Session& session, int albumIndex) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
+            if (!guard.IsNew(PictureAddress(pieces[i]))) {
+                continue;
+            }
             const std::string image = FullSize(PictureAddress(pieces[i]));
             const std::string description = TextBetween(pieces[i], "msg\":\"", "\"");
             if (!AddPhotoAndGoOn(session, image, description.empty() ? album->name : description,

@@ -49,8 +49,7 @@ void HuabanBoard(Session& session, const std::string& address) {
     AlbumRecord record;
     record.key = Base() + "/boards/" + boardId + "/";
     record.name = TextBetween(page, "title\":\"", "\"");
-    record.photoCount =
-        static_cast<std::int32_t>(ReadNumber(TextBetween(page, "pin_count\":", ",")));
+    record.photoCount = ReadCount(TextBetween(page, "pin_count\":", ","));
     session.SetOwnerName(TextBetween(page, "username\":\"", "\""));
     // The pin list starts from this page's pins.
     session.SetSiteText(page);
@@ -100,6 +99,9 @@ void HuabanPins(Session& session, int albumIndex) {
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
             lastPin = PinId(piece);
+            if (!guard.IsNew(lastPin)) {
+                continue;
+            }
             const std::string key = TextBetween(piece, "key\":\"", "\"");
             const std::string description = TextBetween(piece, "raw_text\":\"", "\"");
             ++collected;

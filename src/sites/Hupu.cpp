@@ -32,7 +32,7 @@ void OneAlbum(Session& session, const std::string& address) {
     record.coverUrl = TextBetween(text, "src=\"", "\"");
     record.name = TextBetween(text, "alt=\"", "\"");
     record.key = HupuAlbumKey(address);
-    record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(text, ">共", "张")));
+    record.photoCount = ReadCount(TextBetween(text, ">共", "张"));
     SeenKeys keys;
     OfferAlbum(session, keys, record);
 }
@@ -48,7 +48,7 @@ bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
         record.key = HupuAlbumKey(TextBetween(piece, "href=\"", "\""));
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.name = TextBetween(piece, "title=\"", "\"");
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "(共", "张")));
+        record.photoCount = ReadCount(TextBetween(piece, "(共", "张"));
         if (!OfferAlbum(session, keys, record)) {
             return false;
         }

@@ -62,7 +62,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
         if (count.empty()) {
             count = TextBetween(piece, "/>(", ")");
         }
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(count));
+        record.photoCount = ReadCount(count);
         record.name = TextBetween(piece, "title=\"", "\"");
         record.key = TextBetween(piece, "href=\"", "\"");
         record.coverUrl = TextBetween(piece, "src2=\"", "\"");

@@ -185,8 +185,7 @@ void AddAlbumsOfFile(Session& session, URLRequest& request, const std::string& o
         record.name = TextBetween(piece, "name:'", "'");
         record.text5 = AlbumDescription(TextBetween(piece, "desc:'", "'"));
         const std::string word = Trimmed(TextBetween(piece, "au:", ","));
-        record.photoCount =
-            static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "count:", ",")));
+        record.photoCount = ReadCount(TextBetween(piece, "count:", ","));
         record.coverUrl = NeteaseImageAddress(TextBetween(piece, "curl:'", "'"));
         if (record.photoCount == 0) {
             record.coverUrl = ResourceAddress("/image/default/none160.gif");
@@ -342,7 +341,7 @@ void CommunityAlbumList(Session& session, const std::string& typed) {
         record.name = TextBetween(piece, "title=\"", "\"");
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         DropThrough(piece, "<em>");
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "~ [", "张")));
+        record.photoCount = ReadCount(TextBetween(piece, "~ [", "张"));
         if (!AddAlbumAndGoOn(session, record)) {
             return;
         }
@@ -470,10 +469,13 @@ void LofterPostPicture(Session& session, int albumIndex) {
     SplitAll(text, "<img ", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         std::string address = TextBetween(pieces[i], "src=\"", "\"");
+        // A thumbnail may carry its size in the query ("?imgurl=..._128x128x0x90.jpg"):
+        // it is told before the query is cut off, or the bare host would be taken.
+        if (FoundAfterStart(address, "128x128x0x90.jpg")) {
+            continue;
+        }
         CutAt(address, {"?"});
-        // Thumbnails are passed over; so is a picture without an address, which would
-        // only become an empty download.
-        if (FoundAfterStart(address, "128x128x0x90.jpg") || address.empty()) {
+        if (address.empty()) {
             continue;
         }
         const std::string name = "图片" + std::to_string(session.downloads.Size() + 1);

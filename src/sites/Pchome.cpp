@@ -26,7 +26,7 @@ bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
         const std::string cover = TextBetween(piece, "Img[", "]");
         record.coverUrl = cover.empty() ? "" : SiteBase("pchome.web") + cover;
         record.name = TextBetween(piece, "<span>", "</span>");
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "共", "張")));
+        record.photoCount = ReadCount(TextBetween(piece, "共", "張"));
         if (!OfferAlbum(session, keys, record)) {
             return false;
         }
@@ -80,9 +80,11 @@ void PchomeAlbumPhotos(Session& session, int albumIndex) {
 }  // namespace
 
 std::string PchomeFullSizeAddress(std::string path) {
-    // Only the path changes: the host is never rewritten.
-    ReplaceAll(path, "s.", ".");
-    return SiteBase("pchome.web") + "/" + path;
+    // Only the file name changes: a folder or user name may hold "s." too.
+    const std::size_t nameStart = path.rfind('/') + 1;
+    std::string name = path.substr(nameStart);
+    ReplaceAll(name, "s.", ".");
+    return SiteBase("pchome.web") + "/" + path.substr(0, nameStart) + name;
 }
 
 void RegisterPchome() {

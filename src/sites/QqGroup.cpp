@@ -45,8 +45,7 @@ AlbumRecord AlbumFromPiece(std::string piece, const std::string& group, const st
     record.coverUrl = Unslash(piece.substr(0, piece.find('"')));
     const std::string albumId = TextBetween(piece, "\"id\" : \"", "\"");
     record.name = TextBetween(piece, "\"title\" : \"", "\"");
-    record.photoCount = static_cast<std::int32_t>(
-        ReadNumber(TextBetween(piece, "\"photocnt\" :", ",", kTextConsume)));
+    record.photoCount = ReadCount(TextBetween(piece, "\"photocnt\" :", ",", kTextConsume));
     record.key =
         "qunId=" + group + "&albumId=" + albumId + "&uin=" + uin + "&g_tk=" + std::to_string(token);
     return record;

@@ -67,7 +67,7 @@ std::int32_t NumberBefore(const std::string& text, std::string_view marker) {
     while (begin > 0 && text[begin - 1] >= '0' && text[begin - 1] <= '9') {
         --begin;
     }
-    return begin == at ? -1 : static_cast<std::int32_t>(ReadNumber(text.substr(begin, at - begin)));
+    return begin == at ? -1 : ReadCount(text.substr(begin, at - begin));
 }
 
 // The number after the marker; -1 when the marker is missing.
@@ -76,7 +76,7 @@ std::int32_t NumberAfter(const std::string& text, std::string_view marker) {
     if (at == std::string::npos) {
         return -1;
     }
-    return static_cast<std::int32_t>(ReadNumber(text.substr(at + marker.size())));
+    return ReadCount(text.substr(at + marker.size()));
 }
 
 // The count between the markers; -1 (unknown) when the item shows none, never 0.
@@ -85,7 +85,7 @@ std::int32_t CountBetween(const std::string& item, std::string_view start, std::
     if (text.empty() || text[0] < '0' || text[0] > '9') {
         return -1;
     }
-    return static_cast<std::int32_t>(ReadNumber(text));
+    return ReadCount(text);
 }
 
 // --- User albums, new style -------------------------------------------------------------
@@ -486,8 +486,9 @@ void RenrenPagedPhotos(Session& session, int albumIndex) {
                 return;
             }
         }
-        // A short page is the last one.
-        if (!anythingNew || pieces.size() - 1 < static_cast<std::size_t>(kPhotosPerPage)) {
+        // A page may come short in the middle of an album (deleted photos are left out),
+        // so only a page without entries, or with nothing new, ends the album.
+        if (!anythingNew) {
             return;
         }
     }

@@ -466,9 +466,7 @@ void JdItem(Session& session, const std::string& address) {
 }
 
 // The class JD gives the thumbnail strip of an item page.
-constexpr const char* kJdThumbStrip =
-    "class=\"sp"
-    "ec-items";
+constexpr const char* kJdThumbStrip = "class=\"spec-items";
 
 // The picture addresses of one JD item page (its thumbnail strip), full size.
 std::vector<std::string> JdPagePictures(std::string page) {

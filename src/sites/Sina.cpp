@@ -95,8 +95,7 @@ void BlogAlbumList(Session& session, const std::string& home) {
         if (record.name.empty()) {
             continue;
         }
-        record.photoCount =
-            static_cast<std::int32_t>(ReadNumber(TextBetween(item, "pic_cnt\":\"", "\"")));
+        record.photoCount = ReadCount(TextBetween(item, "pic_cnt\":\"", "\""));
         record.key = Unslash(TextBetween(item, "ctg_url\":\"", "\""));
         record.coverUrl = Unslash(TextBetween(item, "big_url\":\"", "\""));
         if (!AddAlbumAndGoOn(session, record)) {
@@ -204,8 +203,7 @@ void WeiboAlbumList(Session& session, const std::string& userPage) {
                      "&count=32&type=" + type + "&page=";
         record.name = UnescapeUnicode(TextBetween(item, "\"caption\":\"", "\""));
         record.coverUrl = Unslash(TextBetween(item, "cover_pic\":\"", "\""));
-        record.photoCount =
-            static_cast<std::int32_t>(ReadNumber(TextBetween(item, "\"photos\":", ",")));
+        record.photoCount = ReadCount(TextBetween(item, "\"photos\":", ","));
         if (!AddAlbumAndGoOn(session, record)) {
             return;
         }

@@ -51,7 +51,7 @@ void AlbumList51(Session& session, const std::string& user) {
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.key = TextBetween(piece, "href=\"", "\"");
         record.name = TextBetween(piece, ">", "</");
-        record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "(共", "张")));
+        record.photoCount = ReadCount(TextBetween(piece, "(共", "张"));
         if (!AddAlbumAndGoOn(session, record)) {
             return;
         }

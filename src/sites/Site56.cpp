@@ -40,8 +40,7 @@ void AlbumList56(Session& session, const std::string& listAddress) {
                          record.key = AlbumKey(piece);
                          record.coverUrl = TextBetween(piece, "src=\"", "\"");
                          record.name = TextBetween(piece, "title=\"", "\"");
-                         record.photoCount = static_cast<std::int32_t>(
-                             ReadNumber(TextBetween(piece, "140\">", "<")));
+                         record.photoCount = ReadCount(TextBetween(piece, "140\">", "<"));
                          return record.key.empty() || AddAlbumAndGoOn(session, record);
                      }});
 }

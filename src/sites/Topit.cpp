@@ -46,9 +46,7 @@ AlbumRecord AlbumFromItem(const std::string& item) {
     record.key = TextBetween(item, "href=\"", "\"");
     record.coverUrl = TextBetween(item, "src=\"", "\"");
     const std::size_t count = item.find("<span> ( ");
-    record.photoCount = count == std::string::npos
-                            ? -1
-                            : static_cast<std::int32_t>(ReadNumber(item.substr(count + 9)));
+    record.photoCount = count == std::string::npos ? -1 : ReadCount(item.substr(count + 9));
     return record;
 }
 

@@ -55,8 +55,7 @@ std::string AccountUin(URLRequest& request, const std::string& account) {
 
 AlbumRecord TopicFromPiece(std::string piece) {
     AlbumRecord record;
-    record.photoCount =
-        static_cast<std::int32_t>(ReadNumber(TextBetween(piece, ":", ",", kTextConsume)));
+    record.photoCount = ReadCount(TextBetween(piece, ":", ",", kTextConsume));
     record.name = UnescapeUnicode(TextBetween(piece, "name\":\"", "\",\"", kTextConsume));
     const std::string type = TextBetween(piece, "\"type\":\"", "\"", kTextConsume);
     if (type.empty()) {

@@ -48,10 +48,14 @@ std::string RefererBlock(const std::string& referer) {
 }
 
 // The owner as the page title names it ("又拍网 - alice的相册").
+// Only the title is searched: past it the body has "的相册</a>" too.
 std::string OwnerFromTitle(const std::string& page) {
-    std::string owner = TextBetween(page, "<title>", "的相册");
-    if (owner.empty()) {
-        owner = TextBetween(page, "<title>", "的主页");
+    const std::string title = TextBetween(page, "<title>", "</title>");
+    std::string owner;
+    for (const std::string_view marker : {"的相册", "的主页"}) {
+        if (const std::size_t at = title.find(marker); at != std::string::npos && owner.empty()) {
+            owner = title.substr(0, at);
+        }
     }
     DropThrough(owner, "-");
     DropThrough(owner, "_");
@@ -82,7 +86,7 @@ void OneAlbum(Session& session, URLRequest& request, const std::string& address)
     AlbumRecord record;
     record.key = address;
     record.name = Trimmed(TextBetween(page, "的相册</a> /", "</"));
-    record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(page, "(", "张")));
+    record.photoCount = ReadCount(TextBetween(page, "(", "张"));
     AddAlbum(session, record);
 }
 
@@ -130,12 +134,14 @@ void YupooAlbumList(Session& session, const std::string& address) {
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
+            if (!guard.IsNew(AlbumLink(piece))) {
+                continue;
+            }
             AlbumRecord record;
             record.key = Completed(AlbumLink(piece), address);
             record.coverUrl = FirstOf(piece, "src_data=\"", "\"", "src=\"", "\"");
             record.name = Trimmed(TextBetween(piece, "alt=\"", "/>"));
-            record.photoCount = static_cast<std::int32_t>(
-                ReadNumber(FirstOf(piece, "<b>", "</b>", "<strong>", "</strong>")));
+            record.photoCount = ReadCount(FirstOf(piece, "<b>", "</b>", "<strong>", "</strong>"));
             if (!record.key.empty() && !AddAlbumAndGoOn(session, record)) {
                 return;
             }
@@ -224,6 +230,9 @@ void YupooAlbumPhotos(Session& session, int albumIndex) {
             return;
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
+            if (!guard.IsNew(PhotoId(pieces[i]))) {
+                continue;
+            }
             if (OnePhoto(session, request, albumAddress, PhotoId(pieces[i]), *album, albumIndex) ==
                 PhotoStep::EndAlbum) {
                 return;

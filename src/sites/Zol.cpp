@@ -28,8 +28,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
         record.key = TextBetween(piece, "href=\"", "1.html");
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.name = TextBetween(piece, "title=\"", "\"");
-        record.photoCount =
-            static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "K_11\">", "张")));
+        record.photoCount = ReadCount(TextBetween(piece, "K_11\">", "张"));
         if (!OfferAlbum(session, keys, record)) {
             return false;
         }

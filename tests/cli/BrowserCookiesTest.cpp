@@ -164,7 +164,7 @@ TEST(BrowserCookiesCli, FirefoxLoginReachesTheSite) {
             return;
         }
         res.set_content(
-            "<div id=\"product-intro\"><h1>登录后的商品</h1><ul>"
+            "<div id=\"product-intro\"><h1>登录后的商品</h1><ul class=\"spec-items\">"
             "<li><img src=\"https://img.jd.com/a.jpg\"></li></ul></div>",
             "text/html; charset=utf-8");
     });

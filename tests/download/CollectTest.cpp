@@ -92,6 +92,19 @@ TEST_F(CollectTest, FirstPhotoMakesTheAlbumFolder) {
     EXPECT_EQ(session.downloads.FindUrl("http://h/9.jpg"), -1);
 }
 
+TEST_F(CollectTest, EntriesWithoutAPictureAddressAreRefused) {
+    const int album = AddAlbumNamed("Trip");
+    StartAlbum();
+    for (const char* entry : {"", "http:", "https://img.host/", "https://img.host", "\r\n",
+                              "https://img.host/\r\nhttp://h/"}) {
+        AddPhoto(session, entry, "", "", album);
+    }
+    AddPhoto(session, "\r\nhttp://h/1.jpg", "", "", album);
+    AddPhoto(session, "https://img.host/?imgurl=x", "", "", album);
+    EXPECT_EQ(test::RowUrls(session),
+              (std::vector<std::string>{"\r\nhttp://h/1.jpg", "https://img.host/?imgurl=x"}));
+}
+
 TEST_F(CollectTest, SkipRuleEndsTheAlbumAtTheRememberedAddress) {
     SaveOptions rules = session.SaveRules(0);
     rules.flags |= kFlagSkipDownloaded;

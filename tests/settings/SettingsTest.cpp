@@ -31,7 +31,7 @@ std::string ReadBytes(const std::filesystem::path& file) {
     return out.str();
 }
 
-// A soft.dat laid out byte by byte as the original program writes it.
+// A soft.dat laid out byte by byte as stored settings files have it.
 std::string HandBuiltImage() {
     std::string bytes(19808, '\0');
     for (int site = 0; site < 24; ++site) {

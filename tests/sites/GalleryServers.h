@@ -210,7 +210,7 @@ class GalleryServers {
         } else if (path == "/ellen/album1*2") {
             items = "{Icon:'/ellen/a1/p3s.jpg',PK:103,DataSet[夕陽]'}";
         } else if (path == "/ellen/album2*1") {
-            items = "{Icon:'/ellen/a2/q1s.jpg',PK:201,DataSet[..\\..\\壞]'}";
+            items = "{Icon:'/ellen/trips.2024/q1s.jpg',PK:201,DataSet[..\\..\\壞]'}";
         }
         std::string html = "<script>var PhotoList = [" + items + "]; var PageInfo = {};</script>";
         if (path == "/ellen/album1*1") {

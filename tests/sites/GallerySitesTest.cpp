@@ -114,10 +114,10 @@ TEST_F(GalleryTest, PchomeBig5ListsAndFullSizePictures) {
     EXPECT_EQ(first->coverUrl, "https://photo.pchome.com.tw/ellen/a1/cover.jpg");
     EXPECT_EQ(first->photoCount, 3);
     EXPECT_EQ(DownloadAll().images, 4);
-    EXPECT_EQ(
-        servers.PicturesFetched(),
-        (Pictures{"photo.pchome.com.tw/ellen/a1/p1.jpg", "photo.pchome.com.tw/ellen/a1/p2.jpg",
-                  "photo.pchome.com.tw/ellen/a1/p3.jpg", "photo.pchome.com.tw/ellen/a2/q1.jpg"}));
+    EXPECT_EQ(servers.PicturesFetched(), (Pictures{"photo.pchome.com.tw/ellen/a1/p1.jpg",
+                                                   "photo.pchome.com.tw/ellen/a1/p2.jpg",
+                                                   "photo.pchome.com.tw/ellen/a1/p3.jpg",
+                                                   "photo.pchome.com.tw/ellen/trips.2024/q1.jpg"}));
     EXPECT_TRUE(std::filesystem::exists(save / "旅遊" / "夕陽.jpg"));
 }
 
@@ -338,7 +338,8 @@ TEST_F(GalleryCliTest, Pchome) {
     ListsAndDownloads(
         {"https://photo.pchome.com.tw/ellen", 2,
          Pictures{"photo.pchome.com.tw/ellen/a1/p1.jpg", "photo.pchome.com.tw/ellen/a1/p2.jpg",
-                  "photo.pchome.com.tw/ellen/a1/p3.jpg", "photo.pchome.com.tw/ellen/a2/q1.jpg"}});
+                  "photo.pchome.com.tw/ellen/a1/p3.jpg",
+                  "photo.pchome.com.tw/ellen/trips.2024/q1.jpg"}});
 }
 
 TEST_F(GalleryCliTest, Moko) {

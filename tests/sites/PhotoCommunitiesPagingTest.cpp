@@ -118,8 +118,10 @@ TEST(RepeatGuard, ComparesWhatIdentifiesTheItems) {
     EXPECT_TRUE(guard.Repeats(RepeatGuard::Of({"page 2", "a z", "b shown on page 2"}, key)))
         << "the same items, whatever text surrounds them";
     EXPECT_FALSE(guard.Repeats(RepeatGuard::Of({"page 3", "a", "c"}, key)));
-    EXPECT_FALSE(guard.Repeats({}));
-    EXPECT_TRUE(guard.Repeats({})) << "two pages without items in a row";
+    EXPECT_EQ(std::make_pair(guard.IsNew("a"), guard.IsNew("c")), std::make_pair(false, true))
+        << "an item of an earlier page is passed over";
+    EXPECT_TRUE(guard.Repeats(RepeatGuard::Of({"page 1 again", "b", "a"}, key)))
+        << "a site that wraps round to page 1 brings nothing new";
 }
 
 // --- 56 ------------------------------------------------------------------------------
@@ -287,6 +289,7 @@ TEST_F(CommunityPaging, YupooSingleAlbumAddress) {
     EXPECT_EQ(session.albums.At(0)->name, "春天");
     EXPECT_EQ(session.albums.At(0)->photoCount, 12);
     EXPECT_EQ(session.albums.At(0)->key, album);
+    EXPECT_EQ(session.OwnerName(), "bob") << "the title only: the body links \"bob的相册\" too";
     EXPECT_EQ(asked[0].headers,
               "Referer: https://www.yupoo.com/\r\nAccept-Encoding: gzip, deflate");
 }

@@ -98,12 +98,16 @@ class CommunityServers {
         res.set_content(body, ContentType(charset));
     }
 
-    void NoteReferer(const std::string& what, const httplib::Request& req,
-                     const std::string& expected) {
-        if (req.get_header_value("Referer") != expected) {
-            std::lock_guard lock(mutex);
-            badReferers.push_back(what + " got '" + req.get_header_value("Referer") + "'");
+    // Pages asked for without the Referer the site demands are refused, as the sites do.
+    bool RefererIs(const std::string& what, const httplib::Request& req,
+                   const std::string& expected, httplib::Response& res) {
+        if (req.get_header_value("Referer") == expected) {
+            return true;
         }
+        std::lock_guard lock(mutex);
+        badReferers.push_back(what + " got '" + req.get_header_value("Referer") + "'");
+        res.status = 403;
+        return false;
     }
 
     void Image(const std::string& host, const httplib::Request& req, httplib::Response& res) {
@@ -126,17 +130,14 @@ class CommunityServers {
             SplitAll(req.path, "/", parts);
             referer = "https://home.51.com/carol/photo/album/" + parts[2];
         }
-        if (!referer.empty() && req.get_header_value("Referer") != referer) {
-            NoteReferer(address, req, referer);
-            res.status = 403;
-            res.set_content("forbidden", "text/html");
+        if (!referer.empty() && !RefererIs(address, req, referer, res)) {
             return;
         }
         res.set_content(ImageBytes(address), "image/jpeg");
     }
 
-    // --- 56: albums A1 and A2 on page 1, A3 on every later page (the site repeats its
-    // last page, next-page link included) -----------------------------------------------
+    // --- 56: albums A1 and A2 on page 1, A3 on page 2; later pages wrap round to page 1,
+    // next-page link included ------------------------------------------------------------
     void Serve56() {
         server.On(
             "photo.56.com", "/photo/album/index.php",
@@ -146,7 +147,7 @@ class CommunityServers {
                     Reply(req, res, "<ul class=\"album_list\"></ul>", true);
                     return;
                 }
-                const bool first = req.get_param_value("page") == "1";
+                const bool first = req.get_param_value("page") != "2";
                 std::string page = "<div class=\"album_list\"><ul>";
                 const auto album = [](const std::string& id, const std::string& name, int count) {
                     return "<li><a onclick=\"chackAlbum('" + id +
@@ -233,9 +234,12 @@ class CommunityServers {
                 const std::string list = "/photos/bob/albums/";
                 std::string page;
                 if (path == list + "page1/" || path == list + "page2/" || path == list + "page3/") {
-                    NoteReferer("yupoo list", req, "https://www.yupoo.com" + list);
+                    if (!RefererIs("yupoo list", req, "https://www.yupoo.com" + list, res)) {
+                        return;
+                    }
                     page = "<title>又拍网 - bob的相册</title><div id=\"albumsList\">";
-                    if (path == list + "page1/") {
+                    // Page 3 wraps round to page 1.
+                    if (path == list + "page1/" || path == list + "page3/") {
                         page +=
                             "<div class=\"set-case\"><a href=\"/photos/bob/albums/11/\"><img "
                             "src_data=\"https://pic.yupoo.com/bob/c11/square.jpg\" alt=\"春天\"/>"
@@ -254,7 +258,10 @@ class CommunityServers {
                         "href=\"/never/\">";
                 } else if (path.starts_with(list) && path.ends_with("/zoom/original/")) {
                     const std::string album = path.substr(list.size(), 2);
-                    NoteReferer("yupoo zoom", req, "https://www.yupoo.com" + list + album + "/");
+                    if (!RefererIs("yupoo zoom", req, "https://www.yupoo.com" + list + album + "/",
+                                   res)) {
+                        return;
+                    }
                     const std::string id = path.substr(list.size() + 3, 2);
                     page =
                         "<img src=\"https://pic.yupoo.com/logo.png\"><a>原图</a><img src=\"https://"
@@ -264,7 +271,10 @@ class CommunityServers {
                 } else if (path.starts_with(list + "11/page") ||
                            path.starts_with(list + "12/page")) {
                     const std::string album = path.substr(list.size(), 2);
-                    NoteReferer("yupoo photos", req, "https://www.yupoo.com" + list + album + "/");
+                    if (!RefererIs("yupoo photos", req,
+                                   "https://www.yupoo.com" + list + album + "/", res)) {
+                        return;
+                    }
                     const bool first = path.starts_with(list + album + "/page1/");
                     if (album == "11") {
                         // Every page after the first repeats the second.
@@ -347,7 +357,10 @@ class CommunityServers {
                         std::lock_guard lock(mutex);
                         duitangListTimes.push_back(std::chrono::steady_clock::now());
                     }
-                    NoteReferer("duitang list", req, "https://www.duitang.com/people/?user_id=77");
+                    if (!RefererIs("duitang list", req,
+                                   "https://www.duitang.com/people/?user_id=77", res)) {
+                        return;
+                    }
                     const auto album = [](const std::string& id, const std::string& name) {
                         return "{\"like_count\":3,\"count\":2,\"pics\":[\"https://img.duitang.com/"
                                "c" +
@@ -363,8 +376,10 @@ class CommunityServers {
                 } else if (path.starts_with("/album/") &&
                            path.find("/masn/p/") != std::string::npos) {
                     const std::string album = path.substr(7, 2);
-                    NoteReferer("duitang photos", req,
-                                "https://www.duitang.com/album/" + album + "/");
+                    if (!RefererIs("duitang photos", req,
+                                   "https://www.duitang.com/album/" + album + "/", res)) {
+                        return;
+                    }
                     const bool first = path.find("/masn/p/1/") != std::string::npos;
                     const auto photo = [&](const std::string& n) {
                         return "{\"photo_id\":" + n + ",\"isrc\":\"https://img.duitang.com/" +
@@ -382,9 +397,10 @@ class CommunityServers {
         const auto pins = [](const std::string& board, int from, int to) {
             std::string json = "\"pins\":[";
             for (int n = from; n <= to; ++n) {
-                json += "{\"pin_id\":" + board + std::to_string(n) + ",\"file\":{\"key\":\"" +
-                        board + "k" + std::to_string(n) + "\"},\"raw_text\":\"钉" +
-                        std::to_string(n) + "\"},";
+                // Pin 0 has lost its picture: its key is empty.
+                const std::string key = n == 0 ? "" : board + "k" + std::to_string(n);
+                json += "{\"pin_id\":" + board + std::to_string(n) + ",\"file\":{\"key\":\"" + key +
+                        "\"},\"raw_text\":\"钉" + std::to_string(n) + "\"},";
             }
             return json + "]";
         };
@@ -394,13 +410,18 @@ class CommunityServers {
                       if (req.path == "/boards/" + board) {
                           Reply(req, res,
                                 "<script>app.page[\"board\"] = {\"board_id\":" + board +
-                                    ",\"title\":\"画板" + board +
-                                    "\",\"pin_count\":40,\"user\":{\"username\":\"花花\"}," +
-                                    pins(board, 1, 2) + "};</script>",
+                                    ",\"title\":\"画板" + board + "\",\"pin_count\":" +
+                                    // Beyond 32 bits: a count that must not wrap.
+                                    (board == "901" ? "4294967295" : "40") +
+                                    ",\"user\":{\"username\":\"花花\"}," + pins(board, 0, 2) +
+                                    "};</script>",
                                 false, kUtf8);
                           return;
                       }
-                      NoteReferer("huaban pins", req, "https://huaban.com/boards/" + board + "/");
+                      if (!RefererIs("huaban pins", req, "https://huaban.com/boards/" + board + "/",
+                                     res)) {
+                          return;
+                      }
                       {
                           std::lock_guard lock(mutex);
                           huabanMax.push_back(req.get_param_value("max"));

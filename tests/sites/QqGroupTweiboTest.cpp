@@ -447,7 +447,8 @@ class TencentServers : public test::RequestLog {
             if (page == 1) {
                 Reply(req, res, PostPage({{"p1", "海边", {"i1", "i2"}, "1001"}}));
             } else if (req.get_param_value("time") == "1001" || page > 2) {
-                Reply(req, res, PostPage({{"p2", "山顶", {"i3"}, "1002"}}));
+                // A repost: its own text is empty, the reposted post's names the picture.
+                Reply(req, res, PostPage({{"p2", "", {"i3"}, "1002", "山顶"}}));
             } else {
                 Reply(req, res, "{\"result\":0,\"info\":[]}");
             }

@@ -133,12 +133,15 @@ class QzoneServers {
                "\"p\":\"sznewp.photo.qq.com\",\"s\":\"szstatic.photo.qq.com\"}}";
     }
 
-    bool TokenOk(const httplib::Request& req) const {
-        return req.get_param_value("g_tk") == std::to_string(QzoneToken(kSkey));
+    // The list services answer only the owner's own pages: the token of the login, and the
+    // owner's home page as Referer.
+    bool LoggedInFromHome(const httplib::Request& req) const {
+        return req.get_param_value("g_tk") == std::to_string(QzoneToken(kSkey)) &&
+               req.get_header_value("Referer") == std::string("https://user.qzone.qq.com/") + kQq;
     }
 
     std::string AlbumsJson(const httplib::Request& req) const {
-        if (!TokenOk(req)) {
+        if (!LoggedInFromHome(req)) {
             return "{\"code\":-3000,\"msg\" : \"对不起，您需要登录\"}";
         }
         std::string json = "{\"code\":0,\"data\":{\"albumList\":[";
@@ -188,7 +191,8 @@ class QzoneServers {
     void PhotoList(const httplib::Request& req, httplib::Response& res, const char* idKey) {
         const QzoneAlbum* album = FindAlbum(req.get_param_value(idKey));
         Record(pageStarts, req.has_param("pageStart") ? req.get_param_value("pageStart") : "view");
-        if (!album || !TokenOk(req) || req.get_param_value("uin").find('o') != std::string::npos) {
+        if (!album || !LoggedInFromHome(req) ||
+            req.get_param_value("uin").find('o') != std::string::npos) {
             res.set_content("shine0_Callback({\"code\":-1})", "text/plain");
             return;
         }

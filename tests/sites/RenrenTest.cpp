@@ -273,7 +273,8 @@ TEST_F(RenrenPagesTest, NewStylePhotosInPagesOfForty) {
     EXPECT_EQ(rows[84].fileName, "85.jpg");
     EXPECT_EQ(rows[84].url, "https://fmn.rrimg.com/101/84.jpg");
     EXPECT_EQ(rows[0].headers, "Referer: https://photo.renren.com/photo/42/album-101/");
-    EXPECT_EQ(pages.AskedUnder("https://photo.renren.com/photo/42/album-101/bypage").size(), 3u);
+    EXPECT_EQ(pages.AskedUnder("https://photo.renren.com/photo/42/album-101/bypage").size(), 4u)
+        << "a page without entries ends the album";
 
     // A service that hands out full pages for ever repeats itself: the list still ends.
     pages.On(
@@ -377,13 +378,18 @@ class RenrenServers : public test::RequestLog {
                       Reply(req, res, "<title>人人网 - 登录</title>first-page clearfix");
                   });
         server.On("photo.renren.com", "*", [this](const httplib::Request& req, auto& res) {
-            // ".../album-<id>/bypage/ajax/v7?page=n": <id>'s photos, 40 a page.
+            // ".../album-<id>/bypage/ajax/v7?page=n": <id>'s photos, 40 a page less the deleted
+            // ones: album 101 lost a photo of page 1, so its page 1 is short.
             const std::string album =
                 req.path.substr(req.path.find("album-") + 6,
                                 req.path.find("/bypage") - req.path.find("album-") - 6);
             const std::string page = req.get_param_value("page");
             Log("photos " + album + " page=" + page);
-            const int count = album == "101" ? 3 : album == "102" ? 2 : 1;
+            const int count = album == "101" ? 2 : album == "102" ? 2 : 1;
+            if (album == "101" && page == "2") {
+                Reply(req, res, V7PhotoPage(album, 2, 3));
+                return;
+            }
             Reply(req, res, page == "1" ? V7PhotoPage(album, 0, count) : "");
         });
         server.On("page.renren.com", "/brand", [this](const auto&, auto& res) {
@@ -484,9 +490,10 @@ TEST_F(RenrenCliTest, UserAlbumsListAndDownloadWithTheAlbumReferer) {
               (std::vector<std::string>{"张三/C逃逸/1.jpg", "张三/C逃逸/2.jpg",
                                         "张三/C逃逸/pic.zvt", "张三/旅行/1.jpg", "张三/旅行/2.jpg",
                                         "张三/旅行/3.jpg", "张三/旅行/pic.zvt"}));
-    EXPECT_EQ(servers.Logged(), (std::vector<std::string>{"lookup", "v7 list", "photos 101 page=1",
-                                                          "photos 102 page=1"}))
-        << "short pages end each photo list";
+    EXPECT_EQ(servers.Logged(), (std::vector<std::string>{
+                                    "lookup", "v7 list", "photos 101 page=1", "photos 101 page=2",
+                                    "photos 101 page=3", "photos 102 page=1", "photos 102 page=2"}))
+        << "a short page goes on, a page without entries ends each photo list";
     const std::string album101 = "https://photo.renren.com/photo/42/album-101/";
     const std::string album102 = "https://photo.renren.com/photo/42/album-102/";
     EXPECT_EQ(servers.Images(),
@@ -505,7 +512,8 @@ TEST_F(RenrenCliTest, PageAlbumsEndWhenTheServiceRepeatsAPage) {
                                         "某品牌/门店/1.jpg", "某品牌/门店/pic.zvt"}));
     EXPECT_EQ(servers.Logged(),
               (std::vector<std::string>{"lookup", "page albums 1", "page albums 2", "page albums 3",
-                                        "photos 11 page=1", "photos 13 page=1"}));
+                                        "photos 11 page=1", "photos 11 page=2", "photos 13 page=1",
+                                        "photos 13 page=2"}));
 }
 
 TEST_F(RenrenCliTest, StationPostsAreAlbums) {

@@ -33,9 +33,7 @@ constexpr int kSiteZol = 9;
 constexpr int kSiteJd = 16;
 constexpr const char* kJdItem = "https://item.jd.com/100.html";
 // How a JD item page opens its thumbnail strip.
-constexpr const char* kThumbStrip =
-    "<ul class=\"sp"
-    "ec-items\">";
+constexpr const char* kThumbStrip = "<ul class=\"spec-items\">";
 
 std::string ImageBytes(const std::string& path) {
     std::string bytes = "\xFF\xD8\xFF\xE0" + path;
@@ -116,7 +114,8 @@ std::string TaobaoItemPage(const std::string& id, bool withDescription = true) {
     page += "<li><img src=\"//img.taobao.com/t" + id + "a.jpg_60x60.jpg\"></li>";
     page += "<li><img src=\"//img.taobao.com/spacer.gif\" lazyload=\"//img.taobao.com/t" + id +
             "b.jpg_60x60.jpg\"></li>";
-    page += "</ul><img src=\"//img.taobao.com/not-a-thumb.jpg\"></html>";
+    // A thumbnail whose picture was removed keeps an empty address.
+    page += "<li><img src=\"\"></li></ul><img src=\"//img.taobao.com/not-a-thumb.jpg\"></html>";
     return page;
 }
 

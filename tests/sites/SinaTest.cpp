@@ -358,7 +358,11 @@ class SinaServers {
             "blog.sina.com.cn", "/s/blog_a1.html",
             [](const httplib::Request&, httplib::Response& res) {
                 res.set_content(
-                    ToGbk("<h2 class=\"titName SG_txta\">春游记</h2><div class=\"articalContent\">"
+                    // The blog's side column links pictures the same way as the article.
+                    ToGbk("<h2 class=\"titName SG_txta\">春游记</h2><div class=\"side\"><a "
+                          "href=\"x&amp;url=https://s1.sinaimg.cn/orignal/side\"><img real_src "
+                          "=\"https://s1.sinaimg.cn/middle/side\"></a></div>"
+                          "<div class=\"articalContent\">"
                           "<a href=\"https://photo.blog.sina.com.cn/showpic.html#blogid=a1&amp;"
                           "url=https://s1.sinaimg.cn/orignal/a1p1\"><img real_src =\"https://"
                           "s1.sinaimg.cn/middle/a1p1&amp;690\"></a>"

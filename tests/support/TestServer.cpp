@@ -376,6 +376,11 @@ TempDir::~TempDir() {
     std::filesystem::remove_all(path_, ec);
 }
 
+std::string FileBytes(const std::filesystem::path& file) {
+    std::ifstream in(file, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 std::vector<std::string> TempDir::Files() const {
     std::vector<std::string> files;
     for (const auto& entry : std::filesystem::recursive_directory_iterator(path_)) {

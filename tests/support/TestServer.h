@@ -140,4 +140,7 @@ class TempDir {
     std::filesystem::path path_;
 };
 
+// A file's bytes; empty when it cannot be read.
+std::string FileBytes(const std::filesystem::path& file);
+
 }  // namespace brenvik::test
