@@ -3,8 +3,35 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
+
+#include "download/JobOutcome.h"
 
 namespace brenvik::cli {
+namespace {
+
+// The sites' hints point at the window's login menu; here a login comes from a browser's
+// cookies. The phrases are replaced in this order (the longer first).
+constexpr std::pair<const char*, const char*> kLoginMenuPhrases[] = {
+    {"下载器的登录菜单里", "浏览器里"},
+    {"登录菜单里", "浏览器里"},
+};
+constexpr const char* kCliLoginWay =
+    "\n(在浏览器里登录后，用 --cookies-from-browser firefox|chromium 或 --cookies cookies.txt "
+    "把登录带给 brenvik-cli，再重新运行)";
+
+std::string ForTheCommandLine(std::string text) {
+    bool replaced = false;
+    for (const auto& [menu, browser] : kLoginMenuPhrases) {
+        for (std::size_t at = text.find(menu); at != std::string::npos; at = text.find(menu, at)) {
+            text.replace(at, std::char_traits<char>::length(menu), browser);
+            replaced = true;
+        }
+    }
+    return replaced ? text + kCliLoginWay : text;
+}
+
+}  // namespace
 
 CliFrontEnd::CliFrontEnd(bool answerYes, bool quiet)
     : answerYes_(answerYes), quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}
@@ -25,6 +52,11 @@ void CliFrontEnd::Line(const std::string& text) {
 void CliFrontEnd::ShowMessage(const std::string& text) {
     std::lock_guard lock(mutex_);
     ++messages_;
+    Line("[提示] " + ForTheCommandLine(text));
+}
+
+void CliFrontEnd::Notice(const std::string& text) {
+    std::lock_guard lock(mutex_);
     Line("[提示] " + text);
 }
 
@@ -37,7 +69,7 @@ bool CliFrontEnd::AskYesNo(const std::string& text) {
 void CliFrontEnd::OpenLogin(const std::string& address) {
     std::lock_guard lock(mutex_);
     Line("[登录] 需要在浏览器中登录: " + address +
-         "\n       登录后用 --cookies 导入该浏览器的 cookies.txt 再重试");
+         "\n       登录后用 --cookies-from-browser 或 --cookies 导入该浏览器的登录再重试");
 }
 
 void CliFrontEnd::SetControlText(int controlId, const std::string& text) {
@@ -84,6 +116,14 @@ void CliFrontEnd::OpenFolder(const std::string& folder) {
     }
     std::lock_guard lock(mutex_);
     Line("保存在: " + folder);
+}
+
+// The failed photos go to stderr even with --quiet: they are what a person acts on.
+void CliFrontEnd::DownloadFinished(const DownloadJobOutcome& outcome) {
+    std::lock_guard lock(mutex_);
+    for (const std::string& line : FailureLines(outcome)) {
+        Line(line);
+    }
 }
 
 int CliFrontEnd::MessagesShown() const {

@@ -15,6 +15,7 @@ class CliFrontEnd : public FrontEnd {
     CliFrontEnd(bool answerYes, bool quiet);
 
     void ShowMessage(const std::string& text) override;
+    void Notice(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     void OpenLogin(const std::string& address) override;
     void SetControlText(int controlId, const std::string& text) override;
@@ -24,6 +25,7 @@ class CliFrontEnd : public FrontEnd {
     void AutoDownload() override;
     void DownloadLook(bool downloading) override;
     void OpenFolder(const std::string& folder) override;
+    void DownloadFinished(const DownloadJobOutcome& outcome) override;
 
     int MessagesShown() const;
 

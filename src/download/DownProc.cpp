@@ -4,6 +4,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -78,13 +79,25 @@ bool Unreachable(const HostGuard& guard, const std::string& entry) {
            (fallback.empty() || guard.GivenUp(HostKey(fallback)));
 }
 
+// Why the tries of an image gave nothing: the fetcher's cause, or the guard's refusal to
+// ask a given-up host.
+std::string ReasonOf(const CURLSource& response) {
+    return response.problem == FetchProblem::None ? kHostGivenUpReason
+                                                  : ProblemText(response.problem, response.status);
+}
+
 // Hands the album's rows out in order to the workers that ask. Rows that only a given-up
 // host holds are passed over and count as done at once: no request, no pause.
 class RowDispenser {
   public:
     RowDispenser(const std::vector<DownloadRow>& rows, const HostGuard& guard,
-                 std::atomic<int>& done, const std::atomic<bool>& stop)
-        : rows_(rows), guard_(guard), done_(done), stop_(stop) {}
+                 std::atomic<int>& done, const std::atomic<bool>& stop,
+                 std::function<void(std::size_t)> passedOver)
+        : rows_(rows),
+          guard_(guard),
+          done_(done),
+          stop_(stop),
+          passedOver_(std::move(passedOver)) {}
 
     // The next row to download; false when none is left or a stop was asked.
     bool Next(std::size_t& row) {
@@ -95,6 +108,7 @@ class RowDispenser {
                 row = candidate;
                 return true;
             }
+            passedOver_(candidate);
             ++done_;
         }
         return false;
@@ -105,6 +119,7 @@ class RowDispenser {
     const HostGuard& guard_;
     std::atomic<int>& done_;
     const std::atomic<bool>& stop_;
+    const std::function<void(std::size_t)> passedOver_;
     std::mutex mutex_;
     std::size_t next_ = 0;
 };
@@ -154,7 +169,8 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
     request.rejectErrorStatus = true;
     ImageOutcome outcome;
     if (request.saveDescriptor < 0) {
-        return outcome;  // no file can be made in the folder
+        outcome.reason = kNoFileReason;
+        return outcome;
     }
     CURLSource first;
     const bool firstSaved = FetchThroughGuard(request, first, guard) && firstBody.Size() > 0;
@@ -176,13 +192,20 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         }
     }
     if (!body) {
-        outcome.result = sizeRejected ? ImageResult::SizeSkipped : ImageResult::Failed;
+        const bool stopped =
+            (settings.stop && settings.stop->load()) || first.problem == FetchProblem::Stopped;
+        outcome.result = sizeRejected ? ImageResult::SizeSkipped
+                         : stopped    ? ImageResult::Stopped
+                                      : ImageResult::Failed;
+        outcome.reason = ReasonOf(first);
         return outcome;
     }
     const KeptFile kept = body->Keep(target);
     if (kept.ok) {
         outcome.result = ImageResult::Saved;
         outcome.file = kept.path;
+    } else {
+        outcome.reason = ProblemText(FetchProblem::WriteFailed, 0);
     }
     return outcome;
 }
@@ -209,10 +232,19 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
                                     ? threads
                                     : std::min<std::size_t>(settings.connectionsPerHost, threads);
     HostGuard guard(perHost);
-    RowDispenser dispenser(rows, guard, session.doneCount, session.stopFlag);
+    std::mutex failuresMutex;
+    std::vector<std::pair<std::size_t, FailedPhoto>> failures;
+    const auto fail = [&](std::size_t row, std::string reason) {
+        std::lock_guard lock(failuresMutex);
+        failures.push_back(
+            {row, {rows[row].fileName, PreferredAddress(rows[row].url), std::move(reason)}});
+    };
+    RowDispenser dispenser(rows, guard, session.doneCount, session.stopFlag,
+                           [&](std::size_t row) { fail(row, kHostGivenUpReason); });
     EndCount ends(t);
     std::atomic<int> saved{0};
     std::atomic<int> skipped{0};
+    std::atomic<int> stopped{0};
     const auto downloadRow = [&](std::size_t row) {
         const ImageOutcome image = DownloadOneImage(rows[row].url, rows[row].headers,
                                                     folder / rows[row].fileName, settings, &guard);
@@ -226,6 +258,10 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
             }
         } else if (image.result == ImageResult::SizeSkipped) {
             ++skipped;
+        } else if (image.result == ImageResult::Stopped) {
+            ++stopped;
+        } else {
+            fail(row, image.reason);
         }
         ++session.doneCount;
     };
@@ -271,7 +307,13 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     }
     outcome.saved = saved;
     outcome.skipped = skipped;
-    outcome.failed = session.doneCount - saved - skipped;
+    outcome.stopped = stopped;
+    std::sort(failures.begin(), failures.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [row, photo] : failures) {
+        outcome.failures.push_back(std::move(photo));
+    }
+    outcome.failed = static_cast<int>(outcome.failures.size());
     outcome.givenUp = guard.GivenUpHosts();
     outcome.seconds = static_cast<int>(
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)

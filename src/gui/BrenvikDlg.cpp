@@ -25,6 +25,7 @@
 #include "gui/ComboBox2.h"
 #include "gui/Dialogs.h"
 #include "gui/DlgWebOpen.h"
+#include "gui/DownloadLog.h"
 #include "gui/MyGridCtrl.h"
 #include "gui/SplashScreenEx.h"
 #include "net/AtomicFile.h"
@@ -54,6 +55,7 @@ enum class Command {
     FileHelp,
     FirefoxCookies,
     ChromiumCookies,
+    DownloadLog,
 };
 
 struct MenuEntry {
@@ -98,6 +100,7 @@ const std::vector<MenuEntry>& MenuTable() {
         {"下载文件", 32811, "导入下载文件并开始下载", Command::NoAction, 0},
         {"下载文件", 32809, "导出下载文件", Command::NoAction, 0},
         {"下载文件", 32810, "导出迅雷下载列表", Command::NoAction, 0},
+        {"下载文件", 32816, "下载记录", Command::DownloadLog, 0},
         {"帮助", 32775, "版本信息", Command::About, 0},
         {"帮助", 32806, "使用说明", Command::Help, 0},
         {"帮助", 32807, "文件处理", Command::FileHelp, 0},
@@ -571,6 +574,10 @@ void CBrenvikDlg::OnMenuCommand(int id) {
         case Command::ChromiumCookies:
             ImportBrowserLogin("chromium");
             break;
+        case Command::DownloadLog:
+            DownloadLog()->show();
+            DownloadLog()->raise();
+            break;
         case Command::About:
             ShowAbout();
             break;
@@ -781,9 +788,36 @@ void CBrenvikDlg::dropEvent(QDropEvent* event) {
     }
 }
 
+bool CBrenvikDlg::JobRunning() const {
+    return session_.listingState != kListingIdle || session_.downloadState != kDownloadIdle;
+}
+
+bool CBrenvikDlg::AskStopAndQuit() {
+    if (closeQuestionHook) {
+        return closeQuestionHook();
+    }
+    QMessageBox box(QMessageBox::Question, kMessageCaption, "正在下载或获取相册，是否停止并退出？",
+                    QMessageBox::NoButton, this);
+    QPushButton* quit = box.addButton("停止下载并退出", QMessageBox::AcceptRole);
+    box.addButton("继续", QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == quit;
+}
+
+// Closing during a job asks once. On quitting the jobs stop as the stop buttons stop
+// them, and no box may appear after the window is gone: the job threads' messages and
+// questions are answered at once from then on.
 void CBrenvikDlg::closeEvent(QCloseEvent* event) {
+    if (!closing_ && JobRunning() && !AskStopAndQuit()) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
     RequestListingStop(session_);
     RequestDownloadStop(session_);
+    if (downloadLog_) {
+        downloadLog_->close();
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -806,19 +840,60 @@ bool CBrenvikDlg::AskNow(const QString& text) {
 }
 
 void CBrenvikDlg::ShowMessage(const std::string& text) {
-    CallBlocking([this, text] { ShowMessageNow(Q(text)); });
+    CallBlocking([this, text] {
+        if (!closing_) {
+            ShowMessageNow(Q(text));
+        }
+    });
+}
+
+void CBrenvikDlg::Notice(const std::string& text) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            if (auto* status = qobject_cast<QLabel*>(Control(kControlJobStatus))) {
+                status->setText(Q(text));
+            }
+            DownloadLog()->AddLine(Q(text));
+        },
+        Qt::QueuedConnection);
 }
 
 bool CBrenvikDlg::AskYesNo(const std::string& text) {
     bool answer = false;
-    CallBlocking([this, text, &answer] { answer = AskNow(Q(text)); });
+    CallBlocking([this, text, &answer] { answer = !closing_ && AskNow(Q(text)); });
     return answer;
 }
 
 void CBrenvikDlg::OpenLogin(const std::string& address) {
     // An adapter's request is always modal, whatever the login method says, and leaves a
     // login window the user is working in alone.
-    CallBlocking([this, address] { RunModalLogin(Q(address)); });
+    CallBlocking([this, address] {
+        if (!closing_) {
+            RunModalLogin(Q(address));
+        }
+    });
+}
+
+CDownloadLog* CBrenvikDlg::DownloadLog() {
+    if (!downloadLog_) {
+        downloadLog_ = new CDownloadLog(this);
+    }
+    return downloadLog_;
+}
+
+// Failed photos are listed where they can be acted on: the log opens by itself, without
+// holding anything up.
+void CBrenvikDlg::DownloadFinished(const DownloadJobOutcome& outcome) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome] {
+            DownloadLog()->AddOutcome(outcome);
+            if (AnythingFailed(outcome) && !closing_) {
+                DownloadLog()->show();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 void CBrenvikDlg::SetControlText(int controlId, const std::string& text) {

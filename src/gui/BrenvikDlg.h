@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -29,6 +30,7 @@ class CComboBox2;
 class CMyGridCtrl;
 class CDlgFind;
 class CDlgWebOpen;
+class CDownloadLog;
 
 // Private messages of the window, kept by their numbers.
 inline constexpr int UM_WORKER_NOTICE = 1437;
@@ -52,6 +54,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
 
     // FrontEnd, callable from any thread.
     void ShowMessage(const std::string& text) override;
+    void Notice(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     void OpenLogin(const std::string& address) override;
     void SetControlText(int controlId, const std::string& text) override;
@@ -61,6 +64,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     void AutoDownload() override;
     void DownloadLook(bool downloading) override;
     void OpenFolder(const std::string& folder) override;
+    void DownloadFinished(const DownloadJobOutcome& outcome) override;
 
     // For tests and scripts: controls by their ids, menu commands by theirs.
     QWidget* Control(int id) const;
@@ -70,9 +74,13 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     CComboBox2* SavePathBox() const { return savePathBox_; }
     CDlgFind* FindPanel() const { return findPanel_; }
     CDlgWebOpen* ModelessLogin() const;
+    // The 下载记录 view, made when first needed.
+    CDownloadLog* DownloadLog();
     // Replace the modal boxes (tests run without anyone to click them).
     std::function<void(const QString&)> messageHook;
     std::function<bool(const QString&)> questionHook;
+    // Answers the question asked when the window is closed during a job (true: stop and quit).
+    std::function<bool()> closeQuestionHook;
     std::function<QString()> saveFileHook;
     std::function<void(const QString&)> openFolderHook;
     // Runs on the start-up thread before the site list is gathered (tests hold start-up here).
@@ -111,6 +119,8 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     void RefreshHistories();
     void ShowMessageNow(const QString& text);
     bool AskNow(const QString& text);
+    bool JobRunning() const;
+    bool AskStopAndQuit();
     void FlushNewRows();
     QString LoginAddress(int id) const;
     QString DefaultSavePath() const;
@@ -142,6 +152,9 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     QLabel* findLink_ = nullptr;
     CDlgFind* findPanel_ = nullptr;
     QPointer<CDlgWebOpen> modelessLogin_;
+    CDownloadLog* downloadLog_ = nullptr;
+    // Set once the person chose to quit during a job: nothing may show a box any more.
+    std::atomic<bool> closing_{false};
     QPointer<CSplashScreenEx> splash_;
     bool loginMethod1_ = true;
 

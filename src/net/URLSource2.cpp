@@ -328,6 +328,12 @@ class Exchange {
         response_.sizeRejected |= under;
         return under;
     }
+    void Fail(FetchProblem problem) {
+        failed_ = true;
+        problem_ = problem;
+    }
+    // The cause of a failed exchange: what a callback saw, else what curl reported.
+    FetchProblem ProblemAfter(CURLcode rc) const;
     void KeepBody(const char* data, std::size_t size);
     void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo);
 
@@ -340,6 +346,7 @@ class Exchange {
     bool headersChecked_ = false;
     bool headersDone_ = false;
     bool failed_ = false;
+    FetchProblem problem_ = FetchProblem::None;
     bool endMarkerMet_ = false;
     std::size_t endScanFrom_ = 0;
     Clock::time_point lastActivity_ = Clock::now();
@@ -415,13 +422,17 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
     }
     response_.received += size;
     if (OverCeiling(response_.received)) {
-        failed_ = true;
+        Fail(FetchProblem::TooLarge);
         return 0;
     }
     if (save_) {
         const std::size_t room = kSavedBodyHead - std::min(kSavedBodyHead, response_.body.size());
         response_.body.append(data, std::min(room, size));
-        if (!save_->Write(data, size) || OverMaximum(response_.received)) {
+        if (!save_->Write(data, size)) {
+            Fail(errno == ENOSPC ? FetchProblem::DiskFull : FetchProblem::WriteFailed);
+            return 0;
+        }
+        if (OverMaximum(response_.received)) {
             failed_ = true;
             return 0;
         }
@@ -440,7 +451,7 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
 
 int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
     if (StopAskedOnThisThread()) {
-        failed_ = true;
+        Fail(FetchProblem::Stopped);
         return 1;
     }
     const auto now = Clock::now();
@@ -453,7 +464,7 @@ int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
     // Waiting for the response is part of the operation; waiting inside the body is a read.
     const unsigned limitMs = headersDone_ ? request_.readTimeoutMs : request_.operationTimeoutMs;
     if (now - lastActivity_ > std::chrono::milliseconds(limitMs)) {
-        failed_ = true;
+        Fail(FetchProblem::TimedOut);
         return 1;
     }
     return 0;
@@ -637,16 +648,64 @@ bool Exchange::Run(unsigned fetchFlags) {
 
     const bool transferred = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && endMarkerMet_);
     if (failed_ || !transferred) {
+        response_.problem = ProblemAfter(rc);
         return false;
     }
     if (!headersChecked_ && !HeadersAcceptable()) {
+        response_.problem = ProblemAfter(rc);
         return false;
     }
     const std::size_t size = save_ ? response_.received : response_.body.size();
     if (UnderMinimum(size) || OverMaximum(size)) {
         return false;
     }
-    return !save_ || save_->Commit();
+    if (save_ && !save_->Commit()) {
+        response_.problem = FetchProblem::WriteFailed;
+        return false;
+    }
+    return true;
+}
+
+// curl's codes by the cause a person can act on.
+FetchProblem ProblemOfCurlCode(CURLcode rc) {
+    static constexpr std::pair<CURLcode, FetchProblem> kCauses[] = {
+        {CURLE_COULDNT_RESOLVE_HOST, FetchProblem::Resolve},
+        {CURLE_COULDNT_RESOLVE_PROXY, FetchProblem::Resolve},
+        {CURLE_COULDNT_CONNECT, FetchProblem::Refused},
+        {CURLE_OPERATION_TIMEDOUT, FetchProblem::TimedOut},
+        {CURLE_SSL_CONNECT_ERROR, FetchProblem::Tls},
+        {CURLE_PEER_FAILED_VERIFICATION, FetchProblem::Tls},
+        {CURLE_SSL_CACERT_BADFILE, FetchProblem::Tls},
+        {CURLE_SSL_CERTPROBLEM, FetchProblem::Tls},
+        {CURLE_SSL_CIPHER, FetchProblem::Tls},
+        {CURLE_RECV_ERROR, FetchProblem::Reset},
+        {CURLE_SEND_ERROR, FetchProblem::Reset},
+        {CURLE_GOT_NOTHING, FetchProblem::Reset},
+        {CURLE_PARTIAL_FILE, FetchProblem::Reset},
+        {CURLE_HTTP_RETURNED_ERROR, FetchProblem::HttpStatus},
+        {CURLE_TOO_MANY_REDIRECTS, FetchProblem::Redirect},
+        {CURLE_UNSUPPORTED_PROTOCOL, FetchProblem::Redirect},
+        {CURLE_ABORTED_BY_CALLBACK, FetchProblem::Redirect},
+    };
+    for (const auto& [code, problem] : kCauses) {
+        if (code == rc) {
+            return problem;
+        }
+    }
+    return FetchProblem::Other;
+}
+
+FetchProblem Exchange::ProblemAfter(CURLcode rc) const {
+    if (problem_ != FetchProblem::None) {
+        return problem_;
+    }
+    if (response_.sizeRejected) {
+        return FetchProblem::None;  // our limits said no; the host answered
+    }
+    if (rc == CURLE_OK || rc == CURLE_WRITE_ERROR) {
+        return response_.status >= 400 ? FetchProblem::HttpStatus : FetchProblem::Other;
+    }
+    return ProblemOfCurlCode(rc);
 }
 
 // A busy server (429) or one down for maintenance (503) may say when to come back.
@@ -663,6 +722,7 @@ bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     status = 0;
     sizeRejected = false;
     retryAfterSeconds = 0;
+    problem = FetchProblem::None;
     startMarker = request.startMarker;
     endMarker = request.endMarker;
     gzip = false;
@@ -683,11 +743,15 @@ bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags)
     int toldWaits = 0;
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
         if (StopAskedOnThisThread()) {
+            response.problem = FetchProblem::Stopped;
             return false;
         }
         bool ok = response.FetchOnce(request, fetchFlags);
         if (ok && request.minLength == 0 && request.retryMarker.empty()) {
             ok = !response.body.empty();
+            if (!ok) {
+                response.problem = FetchProblem::Empty;
+            }
         } else if (ok) {
             std::string inflated;
             const bool inflate = (fetchFlags & kFetchCacheWrite) && response.gzip;
@@ -698,11 +762,15 @@ bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags)
             ok = check.size() > request.minLength &&
                  (request.retryMarker.empty() ||
                   check.find(request.retryMarker) == std::string::npos);
+            if (!ok) {
+                response.problem = FetchProblem::Empty;
+            }
         }
         if (ToldToWait(response) && toldWaits < kMaxToldWaits) {
             ++toldWaits;
             const long seconds = std::min(response.retryAfterSeconds, kMaxToldWaitSeconds);
             if (!SleepUnlessStopped(std::chrono::seconds(seconds))) {
+                response.problem = FetchProblem::Stopped;
                 return false;
             }
             --attempt;  // the server asked for the wait; the attempt was not spent
@@ -712,6 +780,7 @@ bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags)
             return true;
         }
         if (!SleepUnlessStopped(std::chrono::seconds(request.pauseSeconds))) {
+            response.problem = FetchProblem::Stopped;
             return false;
         }
     }

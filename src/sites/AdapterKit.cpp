@@ -85,8 +85,9 @@ bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeF
         NotePageFetched(address, page ? 200 : 0, page ? &text : nullptr);
         return page.has_value();
     }
+    NotePageStarting(address);
     if (!FetchThroughHookOrNetwork(request, response)) {
-        NotePageFetched(address, response.status, nullptr);
+        NotePageFetched(address, response.status, nullptr, response.problem);
         return false;
     }
     response.GetText(text, decodeFlags);

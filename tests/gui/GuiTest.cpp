@@ -294,7 +294,7 @@ TEST_F(WindowTest, ListingAndDownloadAsAPersonSeesThem) {
     EXPECT_FALSE(C(1004)->isEnabled());
     EXPECT_FALSE(C(1000)->isEnabled());
     ASSERT_TRUE(WaitUntil([this] { return Text(C(1005)) == "下载"; }));
-    EXPECT_EQ(Text(C(1009)), "下载完毕");
+    EXPECT_EQ(Text(C(1009)), "下载完毕：1个相册，已保存6张");
     EXPECT_TRUE(C(1004)->isEnabled());
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
     EXPECT_EQ(opened.size(), 1) << "the folder opens after a download by default";
@@ -322,7 +322,60 @@ TEST_F(WindowTest, StopPaths) {
     ASSERT_TRUE(WaitUntil([this] { return Text(C(1004)) == "终止获取"; }));
     Click(1004);
     ASSERT_TRUE(WaitUntil([this] { return Text(C(1004)) == "获取相册"; }));
-    EXPECT_TRUE(Text(C(1009)).startsWith("获取相册列表完成"));
+    EXPECT_TRUE(Text(C(1009)).startsWith("已终止获取相册列表"));
+}
+
+// Re-running albums that are complete, with skip on: nothing new, said on the status
+// line, and no box holds the batch up.
+TEST_F(WindowTest, ASkipRerunWithNothingNewRaisesNoBox) {
+    ST_SAVESET rules = window->session().SaveRules(0);
+    rules.flags = kFlagSkipDownloaded;
+    window->session().SetSaveRules(0, rules);
+    ListQzone();
+    for (int run = 0; run < 2; ++run) {
+        PersonClicksCell(window->Grid(), 0, 1);
+        PersonClicks(C(1005));
+        ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)).startsWith("下载完毕："); }));
+        ASSERT_TRUE(WaitUntil([this] { return Text(C(1005)) == "下载"; }));
+    }
+    EXPECT_EQ(Text(C(1009)), "下载完毕：1个相册，已保存0张，1个相册没有新图片");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+TEST_F(WindowTest, ClosingDuringADownloadAsksOnce) {
+    ListQzone();
+    int asked = 0;
+    bool quit = false;
+    window->closeQuestionHook = [&] { return ++asked, quit; };
+    servers.imageDelayMs = 500;
+    PersonClicksCell(window->Grid(), 0, 1);
+    PersonClicks(C(1005));
+    ASSERT_TRUE(WaitUntil([this] { return servers.imageRequests >= 1; }));
+    window->close();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(window->isVisible()) << "继续 keeps the window and the download";
+    quit = true;
+    window->close();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_TRUE(WaitUntil([this] { return window->session().downloadState == kDownloadIdle; }));
+    EXPECT_FALSE(std::filesystem::exists(save / "旅行" / "pic.zvt")) << "stopped as a stop does";
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+TEST_F(WindowTest, ClosingDuringAHangingListingLeavesNoBox) {
+    servers.server.On("r.qzone.qq.com", "/GetRoute",
+                      [this](const httplib::Request&, httplib::Response&) {
+                          servers.server.Stall(60s);  // a host that never answers
+                      });
+    window->closeQuestionHook = [] { return true; };
+    window->AddressBox()->SetText("12345");
+    Click(1004);
+    ASSERT_TRUE(WaitUntil([this] { return Text(C(1006)).contains("r.qzone.qq.com"); }))
+        << "the wait names its host";
+    window->close();
+    window.reset();  // what ends the program: it returns once the jobs ended
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
 TEST_F(WindowTest, MenuTogglesAreStoredPerSite) {
@@ -500,7 +553,7 @@ TEST_F(WindowTest, TypedSavePathIsWhereTheDownloadGoes) {
     ASSERT_EQ(pathBox->Text(), base + "/new/");
     PersonClicksCell(window->Grid(), 0, 1);
     PersonClicks(C(1005));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)) == "下载完毕"; }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)).startsWith("下载完毕："); }));
     EXPECT_TRUE(std::filesystem::exists(save / "new" / "旅行" / "照片5.jpg"));
     EXPECT_FALSE(std::filesystem::exists(save / "old"));
 }
@@ -591,7 +644,7 @@ TEST_F(WindowTest, DownloadAfterASiteChangeUsesTheListedSite) {
     ASSERT_EQ(site->currentIndex(), 9) << "the typed address picked ZOL";
     PersonClicksCell(window->Grid(), 0, 1);
     PersonClicks(C(1005));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)) == "下载完毕"; }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)).startsWith("下载完毕："); }));
     EXPECT_FALSE(messages.contains("暂不支持该网站相册的图片下载"))
         << messages.join("|").toStdString();
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
@@ -608,7 +661,7 @@ TEST_F(WindowTest, ListOnlyWritesTheAddressListAndTheAria2List) {
     session.SetSaveRules(0, rules);
     PersonClicksCell(window->Grid(), 0, 1);
     PersonClicks(C(1005));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)) == "下载完毕"; }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)).startsWith("下载完毕："); }));
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "旅行.lst"));
     std::ifstream aria2(save / "旅行" / "旅行.aria2.txt");
     std::string first;

@@ -119,6 +119,9 @@ std::string Deflate(std::string_view data);  // zlib wrapper, as "Content-Encodi
 void ReplyGzipWhenAccepted(const httplib::Request& req, httplib::Response& res,
                            const std::string& body, const char* contentType);
 
+// A loopback port that nothing listens on: connections to it are refused.
+int ClosedPort();
+
 // A temporary folder removed with everything in it at the end of the test.
 class TempDir {
   public:
