@@ -20,18 +20,25 @@ constexpr const char* kCliLoginWay =
     "\n(在浏览器里登录后，用 --cookies-from-browser firefox|chromium 或 --cookies cookies.txt "
     "把登录带给 brenvik-cli，再重新运行)";
 
+}  // namespace
+
 std::string ForTheCommandLine(std::string text) {
-    bool replaced = false;
+    std::size_t lastReplaced = std::string::npos;
     for (const auto& [menu, browser] : kLoginMenuPhrases) {
         for (std::size_t at = text.find(menu); at != std::string::npos; at = text.find(menu, at)) {
             text.replace(at, std::char_traits<char>::length(menu), browser);
-            replaced = true;
+            lastReplaced = at;
         }
     }
-    return replaced ? text + kCliLoginWay : text;
+    if (lastReplaced == std::string::npos) {
+        return text;
+    }
+    // The way to log in follows the paragraph that asks for it (a changed-site note may
+    // follow in the same message).
+    const std::size_t paragraphEnd = text.find("\n\n", lastReplaced);
+    return text.insert(paragraphEnd == std::string::npos ? text.size() : paragraphEnd,
+                       kCliLoginWay);
 }
-
-}  // namespace
 
 CliFrontEnd::CliFrontEnd(bool answerYes, bool quiet)
     : answerYes_(answerYes), quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}

@@ -10,6 +10,10 @@
 
 namespace brenvik::cli {
 
+// A site's hint as the command line says it: a login comes from a browser's cookies
+// (--cookies-from-browser, --cookies), not from the window's login menu.
+std::string ForTheCommandLine(std::string text);
+
 class CliFrontEnd : public FrontEnd {
   public:
     CliFrontEnd(bool answerYes, bool quiet);
