@@ -30,6 +30,7 @@
 #include "gui/ComboBox2.h"
 #include "gui/Dialogs.h"
 #include "gui/DlgWebOpen.h"
+#include "gui/DownloadLog.h"
 #include "gui/MyGridCtrl.h"
 #include "gui/SplashScreenEx.h"
 #include "net/CookieStore.h"
@@ -340,6 +341,21 @@ TEST_F(WindowTest, ASkipRerunWithNothingNewRaisesNoBox) {
             << Text(C(1009)).toStdString();
         ASSERT_TRUE(WaitUntil([this] { return Text(C(1005)) == "下载"; }));
     }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+// Failed photos are listed where a person can act on them, and their addresses copied.
+TEST_F(WindowTest, TheDownloadLogListsFailedPhotosWithTheirReasons) {
+    servers.brokenImages = {"p3"};
+    ListQzone();
+    PersonClicksCell(window->Grid(), 0, 1);
+    PersonClicks(C(1005));
+    ASSERT_TRUE(WaitUntil([this] { return window->DownloadLog()->isVisible(); }));
+    EXPECT_FALSE(window->DownloadLog()->isModal());
+    EXPECT_TRUE(window->DownloadLog()->Text().contains(
+        "失败：照片3.jpg  https://b1.qpic.cn/img?id=p3  HTTP 404"));
+    PersonClicks(window->DownloadLog()->findChild<QPushButton*>("copyAddresses"));
+    EXPECT_EQ(QApplication::clipboard()->text(), "https://b1.qpic.cn/img?id=p3\n");
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
