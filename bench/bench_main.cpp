@@ -9,12 +9,12 @@
 #include <functional>
 #include <string>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 
 namespace {
 
@@ -49,7 +49,7 @@ class SilentFrontEnd : public brenvik::FrontEnd {
     bool AskYesNo(const std::string&) override { return false; }
     void OpenLogin(const std::string&) override {}
     void SetControlText(int, const std::string&) override {}
-    void AlbumAdded(const brenvik::ST_PERLISTRECORD&) override {}
+    void AlbumAdded(const brenvik::AlbumRecord&) override {}
     void WorkerNotice(int, int) override {}
     void ListingLook(bool) override {}
     void AutoDownload() override {}
@@ -67,7 +67,7 @@ void BenchAddPhotos() {
     SilentFrontEnd front;
     brenvik::Session session(home, front);
     session.ready = true;
-    brenvik::AddAlbum(session, brenvik::ST_PERLISTRECORD{.name = "Bench"});
+    brenvik::AddAlbum(session, brenvik::AlbumRecord{.name = "Bench"});
     session.downloads.SetAlbumFolder(home);
     constexpr int kPhotos = 100000;
     const double seconds = Seconds([&] {
@@ -90,7 +90,7 @@ long PeakResidentKiB() {
 // Saves one address to a file as a download worker does; prints time, speed and peak memory.
 int BenchFetchToFile(const char* address, const char* file) {
     brenvik::URLRequest request(address, file, 60000);
-    brenvik::CURLSource response;
+    brenvik::FetchResponse response;
     bool ok = false;
     const double seconds =
         Seconds([&] { ok = brenvik::Fetch(request, response, brenvik::kFetchWorker); });

@@ -2,14 +2,14 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "settings/Ini.h"
+#include "net/Ini.h"
 
 using namespace brenvik;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     const std::string bytes(reinterpret_cast<const char*>(data), size);
-    CIni ini;
-    ini.ParseText(CIni::DecodeFileBytes(bytes));
+    IniFile ini;
+    ini.ParseText(IniFile::DecodeFileBytes(bytes));
     for (const char* section : {"QQ空间", "淘宝", "Instagram", "京东", ""}) {
         for (const std::string& key : ini.Keys(section)) {
             FUZZ_CHECK(ini.Has(section, key), "every listed key is there");

@@ -50,7 +50,7 @@ std::string OwnerFolder(std::string owner) {
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
-    ST_SAVESET rules;
+    SaveOptions rules;
     rules.filePrefix = input.ConsumeRandomLengthString(40);
     rules.fileSuffix = input.ConsumeRandomLengthString(40);
     rules.replaceFrom = input.ConsumeRandomLengthString(40);
@@ -59,7 +59,7 @@ extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size
     rules.folderSuffix = input.ConsumeRandomLengthString(40);
     rules.namingMode = input.ConsumeIntegralInRange<std::uint8_t>(0, 2);
     rules.folderMode = input.ConsumeIntegralInRange<std::uint8_t>(0, 1);
-    ST_PERLISTRECORD album;
+    AlbumRecord album;
     album.name = input.ConsumeRandomLengthString(300);
     SanitizeFileName(album.name, kTimeStampFallback, true);  // as AddAlbum stores it
     album.text4 = input.ConsumeRandomLengthString(40);

@@ -4,14 +4,14 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 using namespace brenvik;
 
 extern "C" int LLVMFuzzerTestOneInput(const std::uint8_t* data, std::size_t size) {
     FuzzedDataProvider input(data, size);
     static const char* const kCharsets[] = {"", "charset=GBK", "charset=utf-8", "charset=big5"};
-    CURLSource response;
+    FetchResponse response;
     response.rawHeaders = std::string("HTTP/1.1 200 OK\r\nContent-Type: text/html; ") +
                           input.PickValueInArray(kCharsets) + "\r\n\r\n";
     const unsigned flags = input.ConsumeIntegral<std::uint8_t>() & 0x3F;

@@ -8,11 +8,11 @@
 #include <vector>
 
 #include "FuzzCheck.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -27,7 +27,7 @@ class SilentFrontEnd : public FrontEnd {
     bool AskYesNo(const std::string&) override { return false; }
     void OpenLogin(const std::string&) override {}
     void SetControlText(int, const std::string&) override {}
-    void AlbumAdded(const ST_PERLISTRECORD&) override {}
+    void AlbumAdded(const AlbumRecord&) override {}
     void WorkerNotice(int, int) override {}
     void ListingLook(bool) override {}
     void AutoDownload() override {}
@@ -97,7 +97,7 @@ void Run(const Target& target, bool gzip, int access, const std::vector<std::str
         RegisterAllSites();
         SetAdapterPauseHook([](std::chrono::milliseconds) {});
         for (int site = 0; site < kSiteSlots; ++site) {
-            ST_SAVESET rules = session.SaveRules(site);
+            SaveOptions rules = session.SaveRules(site);
             rules.folderMode = kFolderNone;  // photos never create folders here
             session.SetSaveRules(site, rules);
         }
@@ -107,7 +107,7 @@ void Run(const Target& target, bool gzip, int access, const std::vector<std::str
     (void)once;
 
     std::size_t next = 0;
-    SetPageFetchHook([&](const URLRequest& request, CURLSource& response) {
+    SetPageFetchHook([&](const URLRequest& request, FetchResponse& response) {
         if (next >= pages.size() || request.address.empty()) {
             return false;
         }
@@ -130,7 +130,7 @@ void Run(const Target& target, bool gzip, int access, const std::vector<std::str
     session.listingState = kListingIdle;
 
     session.albums.Clear();
-    AddAlbum(session, ST_PERLISTRECORD{
+    AddAlbum(session, AlbumRecord{
                           .name = "album", .key = target.key, .photoCount = 3, .access = access});
     session.downloads.Clear();
     session.downloads.SetAlbumFolder(FuzzHome());

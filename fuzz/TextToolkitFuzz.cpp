@@ -4,7 +4,7 @@
 #include <string>
 
 #include "FuzzCheck.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 using namespace brenvik;
 

@@ -5,6 +5,9 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
+# No folder of src/ may use one above it.
+scripts/check-floors.sh
+
 ctest_args=(--output-on-failure -j"$(nproc)")
 
 run() {

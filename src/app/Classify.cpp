@@ -3,10 +3,10 @@
 #include <array>
 #include <cstdio>
 
-#include "app/Messages.h"
+#include "session/Messages.h"
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 #include "sites/AdapterKit.h"
 #include "sites/Hupu.h"
 
@@ -78,7 +78,7 @@ std::string TiebaKeyword(std::string text) {
     return text;
 }
 
-ListPlan QqSite(const std::string& typed, int subSelector, const PageFetcher&) {
+ListPlan QqSite(const std::string& typed, int subSelector, const PageReader&) {
     std::string text = typed;
     if (subSelector == 0) {
         DropThrough(text, "com/");
@@ -104,7 +104,7 @@ ListPlan QqSite(const std::string& typed, int subSelector, const PageFetcher&) {
     return plan;
 }
 
-ListPlan BaiduSite(const std::string& typed, int, const PageFetcher& fetch) {
+ListPlan BaiduSite(const std::string& typed, int, const PageReader& fetch) {
     std::string text = typed;
     if (HasRole(text, "tieba.fragment")) {
         if (FoundAfterStart(text, "com/p/")) {
@@ -149,14 +149,14 @@ ListPlan BaiduSite(const std::string& typed, int, const PageFetcher& fetch) {
     return Plan({{L::BaiduAlbums, 0}}, text);
 }
 
-ListPlan NeteaseSite(const std::string& text, int, const PageFetcher&) {
+ListPlan NeteaseSite(const std::string& text, int, const PageReader&) {
     if (HasRoleAfterStart(text, "netease.photo.fragment")) {
         return Plan({{L::NeteaseCommunityAlbums, 1}}, text);
     }
     return Plan({{L::NeteaseAlbums, -1}}, text);
 }
 
-ListPlan RenrenSite(const std::string& typed, int, const PageFetcher& fetch) {
+ListPlan RenrenSite(const std::string& typed, int, const PageReader& fetch) {
     std::string text = typed;
     if (FoundAfterStart(text, "/album-")) {
         CutAt(text, {"?", "#"});
@@ -197,7 +197,7 @@ ListPlan RenrenSite(const std::string& typed, int, const PageFetcher& fetch) {
     return Plan({{L::RenrenV7Albums, 0}, {L::RenrenAlbumPage, 0}}, text, msg::kRenrenNoAlbum);
 }
 
-ListPlan SinaSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan SinaSite(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     if (FoundAfterStart(text, "/s/")) {
         if (const std::size_t last = text.rfind('_'); last != std::string::npos) {
@@ -211,7 +211,7 @@ ListPlan SinaSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::SinaBlogPhotos, 0}}, text, msg::kSinaNoAlbum);
 }
 
-ListPlan Site56(const std::string& typed, int, const PageFetcher&) {
+ListPlan Site56(const std::string& typed, int, const PageReader&) {
     std::string user = typed;
     DropThrough(user, "user=");
     DropThrough(user, "album/");
@@ -220,7 +220,7 @@ ListPlan Site56(const std::string& typed, int, const PageFetcher&) {
                 SiteBase("56.photo") + "/photo/album/index.php?user=" + user + "&perPage=20");
 }
 
-ListPlan PocoSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan PocoSite(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     if (FoundAfterStart(text, "/album") || FoundAfterStart(text, "/theme")) {
         DropThrough(text, "user_id-");
@@ -238,7 +238,7 @@ ListPlan PocoSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::PocoActivityList, 1}}, text);
 }
 
-ListPlan YupooSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan YupooSite(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     ReplaceAll(text, "/collections", "/albums");
     const std::string vHost = Host("yupoo.v");
@@ -256,7 +256,7 @@ ListPlan YupooSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::YupooAlbums, -1}}, text, msg::kYupooNoAlbum);
 }
 
-ListPlan Site51(const std::string& typed, int, const PageFetcher&) {
+ListPlan Site51(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     // Any scheme: an https address must give the user as well.
     if (Contains(text, "://")) {
@@ -273,7 +273,7 @@ ListPlan ShopItemPlan(std::string text) {
     return plan;
 }
 
-ListPlan ZolSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan ZolSite(const std::string& typed, int, const PageReader&) {
     if (HasRoleAfterStart(typed, "zol.detail.fragment")) {
         return ShopItemPlan(typed);
     }
@@ -288,7 +288,7 @@ ListPlan ZolSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::ZolAlbums, 0}}, typed);
 }
 
-ListPlan PchomeSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan PchomeSite(const std::string& typed, int, const PageReader&) {
     const auto user = PartAfter(typed, "com.tw/", {"/", "&", "*", "?"});
     if (!user) {
         return Refuse(msg::kBadAddress);
@@ -305,7 +305,7 @@ void RenamePagingKeys(std::string& text, const char* viewKey) {
     ReplaceAll(text, viewKey, "Zvt2=");
 }
 
-ListPlan ShopSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan ShopSite(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     CutAt(text, {"#"});
     ListPlan plan;
@@ -333,7 +333,7 @@ ListPlan ShopSite(const std::string& typed, int, const PageFetcher&) {
     return plan;
 }
 
-ListPlan MokoSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan MokoSite(const std::string& typed, int, const PageReader&) {
     if (Contains(typed, "/post")) {
         return Plan({{L::MokoAlbums, -1}}, typed);
     }
@@ -344,7 +344,7 @@ ListPlan MokoSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::MokoAlbums, -1}}, SiteBase("moko.web") + "/post/" + *user + "/list.html");
 }
 
-ListPlan BabytreeSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan BabytreeSite(const std::string& typed, int, const PageReader&) {
     const auto user = PartAfter(typed, "om/", {"&", "/"});
     if (!user) {
         return Refuse(msg::kBadAddress, 0);
@@ -352,7 +352,7 @@ ListPlan BabytreeSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::BabytreeFirstForm, 0}, {L::BabytreeSecondForm, 1}}, *user);
 }
 
-ListPlan PconlineSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan PconlineSite(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     if (FoundAfterStart(text, "_p")) {
         for (int n = 1; n <= 99; ++n) {
@@ -376,7 +376,7 @@ ListPlan PconlineSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::PconlineAlbums, -1}}, text);
 }
 
-ListPlan HupuSite(const std::string& text, int, const PageFetcher&) {
+ListPlan HupuSite(const std::string& text, int, const PageReader&) {
     // Album keys end at the first "-" (a page number), so a user name holding one
     // cannot be requested.
     const std::string user = HupuUser(text);
@@ -386,7 +386,7 @@ ListPlan HupuSite(const std::string& text, int, const PageFetcher&) {
     return Plan({{L::HupuAlbums, -1}}, text, msg::kHupuNoAlbum);
 }
 
-ListPlan JdSite(const std::string& text, int, const PageFetcher&) {
+ListPlan JdSite(const std::string& text, int, const PageReader&) {
     if (HasRoleAfterStart(text, "zol.detail.fragment")) {
         return ShopItemPlan(text);
     }
@@ -398,7 +398,7 @@ ListPlan JdSite(const std::string& text, int, const PageFetcher&) {
     return Refuse(msg::kJdAddressHint, 0);
 }
 
-ListPlan InstagramSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan InstagramSite(const std::string& typed, int, const PageReader&) {
     std::string base = typed;
     CutAt(base, {".com/"});
     const auto user = PartAfter(typed, "com/", {"/", "?", "#"});
@@ -416,7 +416,7 @@ std::string LineBreaks(std::string text) {
     return text;
 }
 
-ListPlan DuitangOrHuabanSite(const std::string& typed, int, const PageFetcher& fetch) {
+ListPlan DuitangOrHuabanSite(const std::string& typed, int, const PageReader& fetch) {
     if (HasRoleAfterStart(typed, "duitang.fragment")) {
         const auto page = fetch(typed);
         if (!page) {
@@ -454,7 +454,7 @@ ListPlan DuitangOrHuabanSite(const std::string& typed, int, const PageFetcher& f
     return plan;
 }
 
-ListPlan LofterSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan LofterSite(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     CutAt(text, {"post/"});
     if (!text.ends_with("/")) {
@@ -463,7 +463,7 @@ ListPlan LofterSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::LofterAlbums, -1}}, text);
 }
 
-ListPlan TopitSite(const std::string& typed, int, const PageFetcher&) {
+ListPlan TopitSite(const std::string& typed, int, const PageReader&) {
     std::string text = typed;
     CutAt(text, {"/item"});
     if (FoundAfterStart(text, "/user/")) {
@@ -473,7 +473,7 @@ ListPlan TopitSite(const std::string& typed, int, const PageFetcher&) {
     return Plan({{L::TopitAlbums, -1}}, text);
 }
 
-using SiteRule = ListPlan (*)(const std::string&, int, const PageFetcher&);
+using SiteRule = ListPlan (*)(const std::string&, int, const PageReader&);
 
 constexpr std::array<SiteRule, 21> kSiteRules = {
     QqSite,
@@ -501,7 +501,7 @@ constexpr std::array<SiteRule, 21> kSiteRules = {
 
 }  // namespace
 
-PageFetcher DefaultPageFetcher() {
+PageReader DefaultPageReader() {
     return [](const std::string& address) -> std::optional<std::string> {
         URLRequest request = AdapterRequest();
         request.headers = kAcceptCompressed;
@@ -513,7 +513,7 @@ PageFetcher DefaultPageFetcher() {
     };
 }
 
-ListPlan Classify(int site, int subSelector, const std::string& text, const PageFetcher& fetch) {
+ListPlan Classify(int site, int subSelector, const std::string& text, const PageReader& fetch) {
     if (site < 0 || site >= static_cast<int>(kSiteRules.size())) {
         return Nothing();
     }

@@ -1,7 +1,7 @@
 // What a typed address means for each site: which album-list adapters to call, with
 // which input, sub-kind, owner texts, auto-download rule and empty-list message. A pure
 // step except for the few inputs whose meaning is only found on their page; those
-// pages come through the PageFetcher handed in.
+// pages come through the PageReader handed in.
 #pragma once
 
 #include <functional>
@@ -14,8 +14,8 @@
 namespace brenvik {
 
 // Fetches a page (20 s, "Accept-Encoding: gzip, deflate") and decodes it; nothing on failure.
-using PageFetcher = std::function<std::optional<std::string>(const std::string& address)>;
-PageFetcher DefaultPageFetcher();
+using PageReader = std::function<std::optional<std::string>(const std::string& address)>;
+PageReader DefaultPageReader();
 
 struct ListStep {
     AlbumLister lister;
@@ -44,6 +44,6 @@ struct ListPlan {
 };
 
 // Classifies the trimmed text for a site; subSelector is the QQ sub-selector (site 0).
-ListPlan Classify(int site, int subSelector, const std::string& text, const PageFetcher& fetch);
+ListPlan Classify(int site, int subSelector, const std::string& text, const PageReader& fetch);
 
 }  // namespace brenvik

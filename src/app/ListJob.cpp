@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "app/Messages.h"
-#include "app/Session.h"
+#include "session/Messages.h"
+#include "session/Session.h"
 #include "download/Naming.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 
 namespace brenvik {
 namespace {
@@ -144,7 +144,7 @@ void RequestListingStop(Session& session) {
 }
 
 ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int subSelector,
-                           const PageFetcher& fetch) {
+                           const PageReader& fetch) {
     ListJobOutcome outcome;
     FrontEnd& front = session.Front();
     // The listing's pages end as soon as the user stops the listing.

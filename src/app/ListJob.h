@@ -20,7 +20,7 @@ void PrepareListing(Session& session, int site);
 
 // The job itself, on the calling thread. `subSelector` is the QQ sub-selector (site 0).
 ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int subSelector,
-                           const PageFetcher& fetch = DefaultPageFetcher());
+                           const PageReader& fetch = DefaultPageReader());
 
 // The stop command while a listing runs.
 void RequestListingStop(Session& session);

@@ -1,6 +1,6 @@
 #include "app/TableText.h"
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -101,7 +101,7 @@ void CliFrontEnd::SetControlText(int controlId, const std::string& text) {
     }
 }
 
-void CliFrontEnd::AlbumAdded(const ST_PERLISTRECORD&) {}
+void CliFrontEnd::AlbumAdded(const AlbumRecord&) {}
 
 void CliFrontEnd::WorkerNotice(int seconds, int count) {
     if (quiet_) {

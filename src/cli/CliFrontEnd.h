@@ -6,7 +6,7 @@
 #include <mutex>
 #include <string>
 
-#include "app/FrontEnd.h"
+#include "session/FrontEnd.h"
 
 namespace brenvik::cli {
 
@@ -23,7 +23,7 @@ class CliFrontEnd : public FrontEnd {
     bool AskYesNo(const std::string& text) override;
     void OpenLogin(const std::string& address) override;
     void SetControlText(int controlId, const std::string& text) override;
-    void AlbumAdded(const ST_PERLISTRECORD& album) override;
+    void AlbumAdded(const AlbumRecord& album) override;
     void WorkerNotice(int seconds, int count) override;
     void ListingLook(bool listing) override;
     void AutoDownload() override;

@@ -11,9 +11,9 @@
 #include <thread>
 
 #include "app/AddressRule.h"
-#include "app/AlbumRows.h"
+#include "session/AlbumRows.h"
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
 #include "download/DownloadJob.h"
@@ -22,8 +22,8 @@
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
-#include "sites/PageWatch.h"
+#include "net/TextKit.h"
+#include "session/PageWatch.h"
 #include "sites/Sites.h"
 
 namespace brenvik::cli {
@@ -78,7 +78,7 @@ std::filesystem::path DefaultHome() {
     return std::filesystem::path(user && *user ? user : ".") / ".local" / "share" / "brenvik";
 }
 
-std::string AlbumsJson(const std::vector<ST_PERLISTRECORD>& albums) {
+std::string AlbumsJson(const std::vector<AlbumRecord>& albums) {
     std::string json = "[";
     for (std::size_t i = 0; i < albums.size(); ++i) {
         const auto& a = albums[i];
@@ -91,7 +91,7 @@ std::string AlbumsJson(const std::vector<ST_PERLISTRECORD>& albums) {
     return json + (albums.empty() ? "]" : "\n]");
 }
 
-void PrintAlbumTable(const std::vector<ST_PERLISTRECORD>& albums) {
+void PrintAlbumTable(const std::vector<AlbumRecord>& albums) {
     for (std::size_t i = 0; i < albums.size(); ++i) {
         const AlbumRowTexts row = AlbumRow(albums[i], static_cast<int>(i) + 1);
         std::printf("%s\t%s\t%s\t%s\n", row.number.c_str(), row.name.c_str(), row.count.c_str(),
@@ -207,7 +207,7 @@ int Run(const Options& options) {
     StopWatcher watcher(session);
     PrepareListing(session, site);
     GetListFunc(session, options.address, site == 0 ? sub : 0);
-    const std::vector<ST_PERLISTRECORD> albums = session.albums.All();
+    const std::vector<AlbumRecord> albums = session.albums.All();
     if (options.address.find_first_not_of(" \t\r\n") == std::string::npos) {
         return kExitUsage;
     }

@@ -2,24 +2,24 @@
 
 #include <ctime>
 
-#include "app/AlbumRows.h"
-#include "app/Session.h"
+#include "session/AlbumRows.h"
+#include "session/Session.h"
 #include "download/Naming.h"
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 
-void AddAlbum(Session& session, const ST_PERLISTRECORD& record) {
+void AddAlbum(Session& session, const AlbumRecord& record) {
     if (!session.ready) {
         return;
     }
-    ST_PERLISTRECORD copy = record;
+    AlbumRecord copy = record;
     SanitizeFileName(copy.name, kTimeStampFallback, true);
     // The table shows (and folders use) at most 80 characters; cut before making the
     // name unique so that two long names never end up the same.
     copy.name = std::string(FirstChars(copy.name, kShownNameChars));
-    const ST_PERLISTRECORD stored = session.albums.Append(std::move(copy));
+    const AlbumRecord stored = session.albums.Append(std::move(copy));
     session.Front().AlbumAdded(stored);
 }
 
@@ -90,7 +90,7 @@ void AddPhoto(Session& session, const std::string& imageUrl, const std::string& 
         return;
     }
     const int site = session.siteIndex;
-    const ST_SAVESET rules = session.SaveRules(site);
+    const SaveOptions rules = session.SaveRules(site);
     const NamingFacts facts{rules,
                             *album,
                             static_cast<int>(session.albums.Size()),

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <string>
 
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik {
 
@@ -15,7 +15,7 @@ inline constexpr const char* kPhotosCollectedFormat = "已获取到%d张图片�
 
 // Cleans the record's name, makes it unique, appends it and shows it as a table row.
 // Dropped while the session is not ready.
-void AddAlbum(Session& session, const ST_PERLISTRECORD& record);
+void AddAlbum(Session& session, const AlbumRecord& record);
 
 // Names the photo, creates the album folder with the first photo, applies the
 // "skip what was downloaded before" rule and appends the row.

@@ -7,15 +7,15 @@
 #include <optional>
 #include <set>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 #include "download/ListExport.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 
 namespace brenvik {
 namespace {
@@ -62,7 +62,7 @@ bool CollectPhotos(Session& session, int albumIndex) {
 }
 
 WorkerSettings WorkerSettingsFor(const Session& session) {
-    const ST_DOWNPARAM params = session.DownParams(session.siteIndex);
+    const DownloadParams params = session.DownParams(session.siteIndex);
     const auto perHost = static_cast<std::uint16_t>(
         std::min<unsigned>(session.Extended().connectionsPerHost, UINT16_MAX));
     return {params.threads, params.timeout, params.minK, params.maxK, &session.stopFlag, perHost};
@@ -90,7 +90,7 @@ void TellGivenUpHosts(FrontEnd& front, const std::vector<GivenUpHost>& hosts,
 // "pic.zvt" marks an album as downloaded up to its first photo. Only a run that got
 // every image counts: otherwise "skip what was downloaded before" would skip photos that
 // never arrived.
-void FinishAlbum(Session& session, const ST_SAVESET& rules, bool complete) {
+void FinishAlbum(Session& session, const SaveOptions& rules, bool complete) {
     if (complete) {
         // The album's first photo, whether this run fetched it or an earlier one did.
         session.record.Complete(session.downloads.FirstOffered());
@@ -194,7 +194,7 @@ class AlbumsRun {
         return true;
     }
 
-    const ST_SAVESET& Rules() const { return rules_; }
+    const SaveOptions& Rules() const { return rules_; }
 
   private:
     void Start(int k, int total) {
@@ -287,7 +287,7 @@ class AlbumsRun {
     const std::filesystem::path base_;
     const unsigned listExports_;
     const WorkerSettings workers_;
-    const ST_SAVESET rules_;
+    const SaveOptions rules_;
     DownloadJobOutcome& outcome_;
     std::set<std::string> toldGivenUp_;
     // The photo lists' pages pass this watch: an album that yields nothing although its

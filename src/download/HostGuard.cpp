@@ -3,7 +3,7 @@
 #include <algorithm>
 #include <chrono>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 
 namespace brenvik {

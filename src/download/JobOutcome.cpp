@@ -4,7 +4,7 @@
 #include <array>
 #include <cstdio>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

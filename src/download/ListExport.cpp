@@ -7,7 +7,7 @@
 #include "download/Naming.h"
 #include "net/AtomicFile.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

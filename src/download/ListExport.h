@@ -7,7 +7,7 @@
 #include <string>
 #include <vector>
 
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik {
 

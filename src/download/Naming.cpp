@@ -10,7 +10,7 @@
 #include <optional>
 
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {
@@ -251,7 +251,7 @@ PhotoName BuildPhotoName(const std::string& imageUrl, const std::string& nameTex
     if (name.find("?2") != std::string::npos) {
         photo.unique = true;
     }
-    const ST_PERLISTRECORD& album = facts.album;
+    const AlbumRecord& album = facts.album;
     ReplaceEscape(name, 1, album.name);
     ReplaceEscape(name, 2, Number(static_cast<long long>(rowCount) + 1));
     ReplaceEscape(name, 3, Number(album.position + 1));
@@ -270,7 +270,7 @@ PhotoName BuildPhotoName(const std::string& imageUrl, const std::string& nameTex
 }
 
 std::string BuildAlbumFolder(const NamingFacts& facts) {
-    const ST_PERLISTRECORD& album = facts.album;
+    const AlbumRecord& album = facts.album;
     std::string folder = facts.rules.folderPrefix +
                          (facts.rules.folderMode == kFolderAlbumName ? album.name : "") +
                          facts.rules.folderSuffix;

@@ -9,7 +9,7 @@
 #include <string>
 #include <string_view>
 
-#include "download/Lists.h"
+#include "session/Lists.h"
 #include "settings/Settings.h"
 
 namespace brenvik {
@@ -38,8 +38,8 @@ std::string CutToBytes(std::string_view text, std::size_t maxBytes);
 
 // What the escapes and rules read about the album and the listing.
 struct NamingFacts {
-    const ST_SAVESET& rules;
-    const ST_PERLISTRECORD& album;
+    const SaveOptions& rules;
+    const AlbumRecord& album;
     int albumCount = 0;
     int selectedCount = 0;
     std::string ownerName;

@@ -9,47 +9,47 @@
 #include <QVBoxLayout>
 
 #include "app/TableText.h"
-#include "gui/MyGridCtrl.h"
+#include "gui/AlbumTable.h"
 
 namespace brenvik {
 namespace {
 
 constexpr int kRuleChars = 38;
 
-QPushButton* Button(const QString& text, int id, QWidget* parent) {
+QPushButton* Button(const QString& text, const char* name, QWidget* parent) {
     auto* button = new QPushButton(text, parent);
-    button->setObjectName(QString("ctl%1").arg(id));
+    button->setObjectName(name);
     return button;
 }
 
-QLineEdit* Field(int id, QWidget* parent) {
+QLineEdit* Field(const char* name, QWidget* parent) {
     auto* field = new QLineEdit(parent);
-    field->setObjectName(QString("ctl%1").arg(id));
+    field->setObjectName(name);
     return field;
 }
 
 }  // namespace
 
-CDlgFind::CDlgFind(Mode mode, CMyGridCtrl* grid, QWidget* parent)
+FindBar::FindBar(Mode mode, AlbumTable* grid, QWidget* parent)
     : QDialog(parent, Qt::Popup | Qt::FramelessWindowHint), mode_(mode), grid_(grid) {
     setWindowFlags(Qt::Tool | Qt::FramelessWindowHint);
     setObjectName(mode == Mode::Find ? "findPanel" : "filterDialog");
     auto* layout = new QGridLayout(this);
     layout->addWidget(new QLabel("相册搜索", this), 0, 0, 1, 2);
-    auto* close = Button("×", 1699, this);
+    auto* close = Button("×", "closeButton", this);
     close->setFixedWidth(24);
     layout->addWidget(close, 0, 2);
     layout->addWidget(new QLabel("关键字:", this), 1, 0);
-    keyword_ = Field(1639, this);
+    keyword_ = Field("keywordField", this);
     layout->addWidget(keyword_, 1, 1, 1, 2);
     matchCase_ = new QCheckBox("区分大小写", this);
-    matchCase_->setObjectName("ctl1033");
+    matchCase_->setObjectName("matchCaseBox");
     wholeCell_ = new QCheckBox("全字匹配", this);
-    wholeCell_->setObjectName("ctl1034");
+    wholeCell_->setObjectName("wholeCellBox");
     layout->addWidget(matchCase_, 2, 0);
     layout->addWidget(wholeCell_, 2, 1);
-    auto* previous = Button("上一个", 1701, this);
-    auto* next = Button(mode == Mode::Find ? "下一个" : "筛选", 1006, this);
+    auto* previous = Button("上一个", "previousButton", this);
+    auto* next = Button(mode == Mode::Find ? "下一个" : "筛选", "nextButton", this);
     next->setDefault(true);
     layout->addWidget(previous, 3, 0);
     layout->addWidget(next, 3, 1);
@@ -67,7 +67,7 @@ CDlgFind::CDlgFind(Mode mode, CMyGridCtrl* grid, QWidget* parent)
     }
 }
 
-void CDlgFind::Search(bool forward) {
+void FindBar::Search(bool forward) {
     const QString keyword = Keyword();
     if (keyword.isEmpty()) {
         if (showMessage) {
@@ -87,25 +87,26 @@ void CDlgFind::Search(bool forward) {
 }
 
 // Dragging the panel by its background.
-void CDlgFind::mousePressEvent(QMouseEvent* event) {
+void FindBar::mousePressEvent(QMouseEvent* event) {
     dragOffset_ = event->globalPosition().toPoint() - frameGeometry().topLeft();
 }
 
-void CDlgFind::mouseMoveEvent(QMouseEvent* event) {
+void FindBar::mouseMoveEvent(QMouseEvent* event) {
     if (event->buttons() & Qt::LeftButton) {
         move(event->globalPosition().toPoint() - dragOffset_);
     }
 }
 
-CDlgDownSet::CDlgDownSet(ST_DOWNPARAM& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
+DownloadSettingsDialog::DownloadSettingsDialog(DownloadParams& entry, QWidget* parent)
+    : QDialog(parent), entry_(entry) {
     setWindowTitle("设置");
     setObjectName("dlgDownSet");
     auto* group = new QGroupBox("下载参数设置", this);
     auto* form = new QFormLayout(group);
-    threads_ = Field(1002, group);
-    timeout_ = Field(1003, group);
-    minK_ = Field(1000, group);
-    maxK_ = Field(1001, group);
+    threads_ = Field("threadsField", group);
+    timeout_ = Field("timeoutField", group);
+    minK_ = Field("minSizeField", group);
+    maxK_ = Field("maxSizeField", group);
     form->addRow("线程数(1~15)：", threads_);
     form->addRow("超时(S, >=10)：", timeout_);
     form->addRow("图片最小值(K)：", minK_);
@@ -114,15 +115,15 @@ CDlgDownSet::CDlgDownSet(ST_DOWNPARAM& entry, QWidget* parent) : QDialog(parent)
     timeout_->setText(QString::number(entry.timeout));
     minK_->setText(QString::number(entry.minK));
     maxK_->setText(QString::number(entry.maxK));
-    auto* ok = Button("确 定", 1023, this);
+    auto* ok = Button("确 定", "okButton", this);
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CDlgDownSet::Accept);
+    connect(ok, &QPushButton::clicked, this, &DownloadSettingsDialog::Accept);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
     layout->addWidget(ok, 0, Qt::AlignRight);
 }
 
-void CDlgDownSet::Accept() {
+void DownloadSettingsDialog::Accept() {
     const auto number = [](QLineEdit* field) { return field->text().trimmed().toUInt(); };
     const unsigned threads = number(threads_);
     const unsigned timeout = number(timeout_);
@@ -138,23 +139,27 @@ void CDlgDownSet::Accept() {
     accept();
 }
 
-CDlgSaveSet::CDlgSaveSet(ST_SAVESET& entry, QWidget* parent) : QDialog(parent), entry_(entry) {
+FileNameSettingsDialog::FileNameSettingsDialog(SaveOptions& entry, QWidget* parent)
+    : QDialog(parent), entry_(entry) {
     setWindowTitle("设置");
     setObjectName("dlgSaveSet");
-    const int ids[6] = {1000, 1001, 1021, 1022, 1002, 1003};
+    const char* names[6] = {"filePrefixField", "fileSuffixField",   "replaceFromField",
+                            "replaceToField",  "folderPrefixField", "folderSuffixField"};
     const std::string* values[6] = {&entry.filePrefix, &entry.fileSuffix,   &entry.replaceFrom,
                                     &entry.replaceTo,  &entry.folderPrefix, &entry.folderSuffix};
     for (int i = 0; i < 6; ++i) {
-        texts_[i] = Field(ids[i], this);
+        texts_[i] = Field(names[i], this);
         texts_[i]->setText(QString::fromStdString(*values[i]));
     }
     auto* fileGroup = new QGroupBox("文件名", this);
     auto* fileLayout = new QGridLayout(fileGroup);
     const char* namingTexts[3] = {"描述", "序号", "网址"};
+    const char* namingNames[3] = {"namingDescriptionButton", "namingNumberButton",
+                                  "namingAddressButton"};
     auto* namingGroup = new QButtonGroup(this);
     for (int i = 0; i < 3; ++i) {
         naming_[i] = new QRadioButton(namingTexts[i], fileGroup);
-        naming_[i]->setObjectName(QString("ctl%1").arg(1016 + i));
+        naming_[i]->setObjectName(namingNames[i]);
         namingGroup->addButton(naming_[i]);
         fileLayout->addWidget(naming_[i], 0, 1 + i);
     }
@@ -169,9 +174,10 @@ CDlgSaveSet::CDlgSaveSet(ST_SAVESET& entry, QWidget* parent) : QDialog(parent), 
     auto* folderLayout = new QGridLayout(folderGroup);
     auto* folderButtons = new QButtonGroup(this);
     const char* folderTexts[2] = {"相册名", "无"};
+    const char* folderNames[2] = {"folderAlbumNameButton", "folderNoneButton"};
     for (int i = 0; i < 2; ++i) {
         folder_[i] = new QRadioButton(folderTexts[i], folderGroup);
-        folder_[i]->setObjectName(QString("ctl%1").arg(1019 + i));
+        folder_[i]->setObjectName(folderNames[i]);
         folderButtons->addButton(folder_[i]);
         folderLayout->addWidget(folder_[i], 0, 1 + i);
     }
@@ -183,15 +189,15 @@ CDlgSaveSet::CDlgSaveSet(ST_SAVESET& entry, QWidget* parent) : QDialog(parent), 
     folder_[std::min<int>(entry.folderMode, 1)]->setChecked(true);
 
     auto* help = new QLabel("<a href=\"#\">前后缀说明</a>", this);
-    help->setObjectName("ctl1010");
+    help->setObjectName("affixHelpLink");
     connect(help, &QLabel::linkActivated, this, [this] {
         if (showMessage) {
             showMessage(HelpText());
         }
     });
-    auto* ok = Button("确 定", 1023, this);
+    auto* ok = Button("确 定", "okButton", this);
     ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &CDlgSaveSet::Accept);
+    connect(ok, &QPushButton::clicked, this, &FileNameSettingsDialog::Accept);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fileGroup);
     layout->addWidget(folderGroup);
@@ -202,7 +208,7 @@ CDlgSaveSet::CDlgSaveSet(ST_SAVESET& entry, QWidget* parent) : QDialog(parent), 
     layout->addLayout(bottom);
 }
 
-void CDlgSaveSet::Accept() {
+void FileNameSettingsDialog::Accept() {
     std::string* values[6] = {&entry_.filePrefix, &entry_.fileSuffix,   &entry_.replaceFrom,
                               &entry_.replaceTo,  &entry_.folderPrefix, &entry_.folderSuffix};
     for (int i = 0; i < 6; ++i) {
@@ -217,7 +223,7 @@ void CDlgSaveSet::Accept() {
     accept();
 }
 
-QString CDlgSaveSet::HelpText() {
+QString FileNameSettingsDialog::HelpText() {
     return QString::fromUtf8(
         "设置前后缀，可以在图片本来的文件名前后加上指定的字符\n如：图片本来的文件名为：ravel."
         "jpg，如果前缀为空，后缀为_com\n则最后图片名将变为ravel_com.jpg\n"

@@ -13,14 +13,14 @@
 
 namespace brenvik {
 
-class CMyGridCtrl;
+class AlbumTable;
 
 // Search panel (find mode, modeless) or filter question (filter mode, modal).
-class CDlgFind : public QDialog {
+class FindBar : public QDialog {
     Q_OBJECT
   public:
     enum class Mode { Find, Filter };
-    CDlgFind(Mode mode, CMyGridCtrl* grid, QWidget* parent);
+    FindBar(Mode mode, AlbumTable* grid, QWidget* parent);
 
     QString Keyword() const { return keyword_->text().trimmed(); }
     // Find mode: moves the selection to the next (or previous) matching row.
@@ -34,7 +34,7 @@ class CDlgFind : public QDialog {
 
   private:
     Mode mode_;
-    CMyGridCtrl* grid_;
+    AlbumTable* grid_;
     QLineEdit* keyword_;
     QCheckBox* matchCase_;
     QCheckBox* wholeCell_;
@@ -42,16 +42,16 @@ class CDlgFind : public QDialog {
 };
 
 // Download parameters of one site.
-class CDlgDownSet : public QDialog {
+class DownloadSettingsDialog : public QDialog {
     Q_OBJECT
   public:
-    CDlgDownSet(ST_DOWNPARAM& entry, QWidget* parent);
+    DownloadSettingsDialog(DownloadParams& entry, QWidget* parent);
     void Accept();
 
     std::function<void(const QString&)> showMessage;
 
   private:
-    ST_DOWNPARAM& entry_;
+    DownloadParams& entry_;
     QLineEdit* threads_;
     QLineEdit* timeout_;
     QLineEdit* minK_;
@@ -59,17 +59,17 @@ class CDlgDownSet : public QDialog {
 };
 
 // File-name and folder-name rules of one site.
-class CDlgSaveSet : public QDialog {
+class FileNameSettingsDialog : public QDialog {
     Q_OBJECT
   public:
-    CDlgSaveSet(ST_SAVESET& entry, QWidget* parent);
+    FileNameSettingsDialog(SaveOptions& entry, QWidget* parent);
     void Accept();
     static QString HelpText();
 
     std::function<void(const QString&)> showMessage;
 
   private:
-    ST_SAVESET& entry_;
+    SaveOptions& entry_;
     QLineEdit* texts_[6];
     QRadioButton* naming_[3];
     QRadioButton* folder_[2];

@@ -5,9 +5,9 @@
 #include <QFont>
 #include <cstdlib>
 
-#include "gui/BrenvikDlg.h"
 #include "gui/Chinese.h"
 #include "gui/Home.h"
+#include "gui/MainWindow.h"
 #include "net/CookieStore.h"
 #include "net/Hosts.h"
 
@@ -20,7 +20,7 @@ int main(int argc, char** argv) {
     QApplication::setApplicationName("Brenvik");
     brenvik::InstallChineseTranslations(app);
     const std::filesystem::path home = brenvik::PrepareHome();
-    brenvik::CBrenvikDlg window(home);
+    brenvik::MainWindow window(home);
     window.StartUp(std::getenv("BRENVIK_NO_SPLASH") == nullptr);
     return QApplication::exec();
 }

@@ -13,7 +13,7 @@
 #include <optional>
 
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -7,7 +7,7 @@
 #include <memory>
 #include <utility>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

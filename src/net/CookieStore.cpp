@@ -14,7 +14,7 @@
 
 #include "net/AtomicFile.h"
 #include "net/FolderLock.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -4,8 +4,8 @@
 #include <cctype>
 #include <mutex>
 
-#include "net/StringCtrl.h"
-#include "settings/Ini.h"
+#include "net/TextKit.h"
+#include "net/Ini.h"
 
 namespace brenvik {
 
@@ -145,7 +145,7 @@ void HostTable::Set(std::string_view role, std::string host) {
 
 std::vector<std::string> HostTable::LoadOverrides(const std::filesystem::path& file) {
     std::vector<std::string> problems;
-    const CIni ini(file);
+    const IniFile ini(file);
     if (!ini.Exists()) {
         return problems;
     }

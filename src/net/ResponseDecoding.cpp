@@ -2,8 +2,8 @@
 // character decoding from the header and the caller's flags, decode entities.
 #include <zlib.h>
 
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 
@@ -96,7 +96,7 @@ std::string DecodeCharacters(std::string bytes, const std::string& rawHeaders, u
 
 }  // namespace
 
-void CURLSource::GetText(std::string& text, unsigned decodeFlags) const {
+void FetchResponse::GetText(std::string& text, unsigned decodeFlags) const {
     std::string bytes;
     if ((decodeFlags & kDecodeInflate) && gzip) {
         InflateAppend(bytes, body);

@@ -9,7 +9,7 @@
 #include <cstdlib>
 #include <mutex>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -5,8 +5,8 @@
 
 #include "net/AtomicFile.h"
 #include "net/FolderLock.h"
-#include "net/StringCtrl.h"
-#include "settings/Ini.h"
+#include "net/TextKit.h"
+#include "net/Ini.h"
 
 namespace brenvik {
 namespace {
@@ -114,7 +114,7 @@ std::string SettingsArea::ToBytes() const {
         PutU16(bytes, at + 6, down[site].timeout);
     }
     for (int site = 0; site < kSiteSlots; ++site) {
-        const ST_SAVESET& s = save[site];
+        const SaveOptions& s = save[site];
         const std::size_t at = kSaveSetOffset + static_cast<std::size_t>(site) * kSaveSetSize;
         const std::string* texts[] = {&s.filePrefix, &s.fileSuffix,   &s.replaceFrom,
                                       &s.replaceTo,  &s.folderPrefix, &s.folderSuffix};
@@ -144,7 +144,7 @@ SettingsArea SettingsArea::FromBytes(std::string_view image) {
                            GetU16(bytes, at + 6)};
     }
     for (int site = 0; site < kSiteSlots; ++site) {
-        ST_SAVESET& s = area.save[site];
+        SaveOptions& s = area.save[site];
         const std::size_t at = kSaveSetOffset + static_cast<std::size_t>(site) * kSaveSetSize;
         std::string* texts[] = {&s.filePrefix, &s.fileSuffix,   &s.replaceFrom,
                                 &s.replaceTo,  &s.folderPrefix, &s.folderSuffix};
@@ -241,7 +241,7 @@ static bool SaysYes(const std::string& value) {
 
 ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
     ExtendedSettings values;  // the reset values
-    const CIni ini(folder / kExtendedSettingsFile);
+    const IniFile ini(folder / kExtendedSettingsFile);
     if (!ini.Exists()) {
         return values;
     }

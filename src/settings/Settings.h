@@ -20,7 +20,7 @@ inline constexpr const char* kSoftDatFile = "soft.dat";
 inline constexpr const char* kExtendedSettingsFile = "下载器扩展设置.ini";
 inline constexpr const char* kFirstAddressFile = "pic.zvt";
 
-// Option bits of ST_SAVESET::flags.
+// Option bits of SaveOptions::flags.
 enum SaveFlag : std::uint16_t {
     kFlagFixFormat = 0x0001,
     kFlagFixOrder = 0x0002,
@@ -36,7 +36,7 @@ enum SaveFlag : std::uint16_t {
 enum NamingMode : std::uint8_t { kNameByDescription = 0, kNameBySequence = 1, kNameByAddress = 2 };
 enum FolderMode : std::uint8_t { kFolderAlbumName = 0, kFolderNone = 1 };
 
-struct ST_DOWNPARAM {
+struct DownloadParams {
     std::uint16_t minK = 0;
     std::uint16_t maxK = 0;
     std::uint16_t threads = 0;
@@ -44,7 +44,7 @@ struct ST_DOWNPARAM {
 };
 
 // Rule texts hold at most 39 UTF-16 units; longer texts are cut when stored.
-struct ST_SAVESET {
+struct SaveOptions {
     std::string filePrefix;
     std::string fileSuffix;
     std::string replaceFrom;
@@ -59,8 +59,8 @@ struct ST_SAVESET {
 enum RecentKind { kRecentAddresses = 0, kRecentSavePaths = 1 };
 
 struct SettingsArea {
-    std::array<ST_DOWNPARAM, kSiteSlots> down{};
-    std::array<ST_SAVESET, kSiteSlots> save{};
+    std::array<DownloadParams, kSiteSlots> down{};
+    std::array<SaveOptions, kSiteSlots> save{};
     std::array<std::array<std::string, kRecentEntries>, 2> recent{};
 
     // The "soft.dat" image and back. A short image fills what it holds; the rest is zero.

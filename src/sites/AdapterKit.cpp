@@ -6,12 +6,12 @@
 #include <mutex>
 #include <thread>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
-#include "sites/PageWatch.h"
+#include "net/TextKit.h"
+#include "session/PageWatch.h"
 
 namespace brenvik {
 
@@ -47,7 +47,7 @@ PageFetchHook& TheRawFetchHook() {
     return hook;
 }
 
-bool FetchThroughHookOrNetwork(const URLRequest& request, CURLSource& response) {
+bool FetchThroughHookOrNetwork(const URLRequest& request, FetchResponse& response) {
     {
         std::lock_guard lock(FetchHookMutex());
         if (TheRawFetchHook()) {
@@ -72,7 +72,7 @@ void SetPageFetchHook(PageFetchHook hook) {
 bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeFlags,
                std::string& text) {
     request.address = address;
-    CURLSource response;
+    FetchResponse response;
     text.clear();
     FetchHook hook;
     {
@@ -114,15 +114,6 @@ long long ReadNumber(std::string_view text) {
 std::int32_t ReadCount(std::string_view text) {
     return static_cast<std::int32_t>(
         std::min<long long>(ReadNumber(text), std::numeric_limits<std::int32_t>::max()));
-}
-
-bool IsDigitsOnly(std::string_view text) {
-    for (char c : text) {
-        if (c < '0' || c > '9') {
-            return false;
-        }
-    }
-    return true;
 }
 
 std::string Unslash(std::string text) {
@@ -261,7 +252,7 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress) 
     return SiteBase(role) + (pathOrAddress.starts_with("/") ? "" : "/") + pathOrAddress;
 }
 
-bool OfferAlbum(Session& session, SeenKeys& keys, const ST_PERLISTRECORD& record) {
+bool OfferAlbum(Session& session, SeenKeys& keys, const AlbumRecord& record) {
     if (record.key.empty() || !keys.Add(record.key)) {
         return true;
     }
@@ -287,7 +278,7 @@ std::string UnicodeDecoded(std::string text) {
     return text.find("\\u") == std::string::npos ? text : UnescapeUnicode(text);
 }
 
-bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record) {
+bool AddAlbumAndGoOn(Session& session, const AlbumRecord& record) {
     AddAlbum(session, record);
     return session.listingState != kListingStopAsked;
 }

@@ -11,13 +11,13 @@
 #include <unordered_set>
 #include <vector>
 
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 
 class Session;
-struct ST_PERLISTRECORD;
+struct AlbumRecord;
 
 inline constexpr unsigned kAdapterTimeoutMs = 20000;
 inline constexpr const char* kAcceptCompressed = "Accept-Encoding: gzip, deflate";
@@ -38,15 +38,13 @@ bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeF
 // Answers the adapters' page fetches instead of the network (fuzzers, parser tests):
 // the hook fills the response as an exchange would and returns false for a failed fetch.
 // Process-wide; nullptr restores the network.
-using PageFetchHook = std::function<bool(const URLRequest&, CURLSource&)>;
+using PageFetchHook = std::function<bool(const URLRequest&, FetchResponse&)>;
 void SetPageFetchHook(PageFetchHook hook);
 
 // Decimal value of the leading digits after leading blanks; 0 when there are none.
 long long ReadNumber(std::string_view text);
 // ReadNumber as a photo count: values beyond 32 bits are clamped, never wrapped.
 std::int32_t ReadCount(std::string_view text);
-// True when the text is made of decimal digits only (an empty text counts).
-bool IsDigitsOnly(std::string_view text);
 // "\/" becomes "/".
 std::string Unslash(std::string text);
 // True when the marker occurs at a position of at least 1.
@@ -71,7 +69,7 @@ void CutAt(std::string& text, std::initializer_list<std::string_view> markers);
 
 // --- Paged adapters ------------------------------------------------------------------
 
-struct ST_PERLISTRECORD;
+struct AlbumRecord;
 
 // A page by address: its decoded text, or nothing when the fetch failed.
 using PageSource = std::function<std::optional<std::string>(const std::string& address)>;
@@ -117,7 +115,7 @@ std::string OnSiteHost(std::string_view role, const std::string& pathOrAddress);
 
 // Adds the row unless its key is empty or was delivered before; false when the listing
 // must stop.
-bool OfferAlbum(Session& session, SeenKeys& keys, const ST_PERLISTRECORD& record);
+bool OfferAlbum(Session& session, SeenKeys& keys, const AlbumRecord& record);
 // Adds the photo unless its address is empty or was delivered before; an empty
 // description takes the album's name. False when the collection must stop.
 bool OfferPhoto(Session& session, SeenKeys& keys, const std::string& url,
@@ -131,7 +129,7 @@ using FetchHook = std::function<std::optional<std::string>(const URLRequest& req
 void SetAdapterFetchHook(FetchHook hook);
 
 // Adds the row; false when the listing must stop.
-bool AddAlbumAndGoOn(Session& session, const ST_PERLISTRECORD& record);
+bool AddAlbumAndGoOn(Session& session, const AlbumRecord& record);
 // Adds the photo; false when the collection must stop.
 bool AddPhotoAndGoOn(Session& session, const std::string& imageUrl, const std::string& nameText,
                      const std::string& headerBlock, int albumIndex);

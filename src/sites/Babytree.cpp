@@ -2,10 +2,10 @@
 // first) or from the page list of the main host; each form has its photo list.
 #include "sites/Babytree.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -40,7 +40,7 @@ bool ListJsonPage(Session& session, std::string text, SeenKeys& keys) {
     SplitAll(text, "\"id\":", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = UnicodeDecoded(TextBetween(piece, "title\":\"", "\""));
         record.key = Unslash(TextBetween(piece, "album_url\":\"", "\""));
         record.photoCount =
@@ -103,7 +103,7 @@ bool ListPagedAlbums(Session& session, const std::string& text, SeenKeys& keys) 
     SplitAll(text, "class=\"thumb\">", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = TextBetween(piece, "href=\"", "\"");
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.name = TextBetween(piece, "<strong>", "</strong>");

@@ -1,10 +1,10 @@
 // Baidu albums and Tieba: an account's albums, a Tieba bar's albums, one Tieba thread.
 #include "sites/Baidu.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -23,7 +23,7 @@ std::string Decoded(std::string text) {
 // Adds one photo; false when the collection must stop. An entry without an address
 // has nothing to download and is left out.
 bool AddOne(Session& session, const std::string& url, const std::string& description,
-            const ST_PERLISTRECORD& album, int albumIndex) {
+            const AlbumRecord& album, int albumIndex) {
     if (url.empty()) {
         return true;
     }
@@ -43,7 +43,7 @@ bool ListEmbeddedAlbums(Session& session, std::string page) {
     SplitAll(page, "create_time:", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = Decoded(TextBetween(piece, "album_name: '", "'"));
         record.key = TextBetween(piece, "album_sign: '", "'");
         if (record.key.empty()) {
@@ -86,7 +86,7 @@ void BaiduAlbumList(Session& session, const std::string& account) {
         const std::string keyBefore = lastKey;
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
-            ST_PERLISTRECORD record;
+            AlbumRecord record;
             record.coverUrl = TextBetween(piece, ":\"", "\"");
             record.name = Decoded(TextBetween(piece, "album_name\":\"", "\""));
             record.key = TextBetween(piece, "album_sign\":\"", "\"");
@@ -186,7 +186,7 @@ void TiebaBarAlbums(Session& session, const std::string& bar) {
         std::string firstKey;
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             std::string piece = pieces[i];
-            ST_PERLISTRECORD record;
+            AlbumRecord record;
             record.key = Unslash(TextBetween(piece, "href=\\\"", "\\\""));
             SkipPast("p/", true, record.key);
             if (record.key.empty()) {
@@ -261,7 +261,7 @@ void TiebaThreadAlbum(Session& session, const std::string& threadAddress) {
     if (!FetchPage(request, threadAddress, kBaiduDecode, page)) {
         return;
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = threadAddress;
     record.name = Decoded(TextBetween(page, "title' : '", "'"));
     record.photoCount = -1;

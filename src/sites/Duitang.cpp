@@ -2,10 +2,10 @@
 // photos, both from the site's JSON pages. The album list wants a pause between pages.
 #include <ctime>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
@@ -50,7 +50,7 @@ void OneAlbum(Session& session, const std::string& albumId) {
     if (!FetchPage(request, session.AddressText(), kAutoPages, page) || page.empty()) {
         return;
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.name = TextBetween(page, "album-title\">", "</");
     record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(page, "count\">", "个")));
     record.key = albumId;
@@ -84,7 +84,7 @@ void DuitangAlbumList(Session& session, const std::string& userId) {
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
-            ST_PERLISTRECORD record;
+            AlbumRecord record;
             record.photoCount =
                 static_cast<std::int32_t>(ReadNumber(TextBetween(piece, "count\":", ",")));
             record.coverUrl = TextBetween(piece, "pics\":[\"", "\"");

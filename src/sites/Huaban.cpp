@@ -1,11 +1,11 @@
 // huaban: one board and its pins. The board page already holds the first pins; later
 // pages continue after the last pin seen. The site answers a busy gateway now and then;
 // fresh cookies and a pause usually get past it.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
@@ -46,7 +46,7 @@ void HuabanBoard(Session& session, const std::string& address) {
     if (boardId.empty()) {
         return;
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = Base() + "/boards/" + boardId + "/";
     record.name = TextBetween(page, "title\":\"", "\"");
     record.photoCount =

@@ -3,11 +3,11 @@
 // under maintenance every page says so and nothing is listed.
 #include "sites/Hupu.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -28,7 +28,7 @@ void OneAlbum(Session& session, const std::string& address) {
         return;
     }
     SkipPast("class=\"albumlist", true, text);
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.coverUrl = TextBetween(text, "src=\"", "\"");
     record.name = TextBetween(text, "alt=\"", "\"");
     record.key = HupuAlbumKey(address);
@@ -44,7 +44,7 @@ bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
     SplitAll(text, "<li", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = HupuAlbumKey(TextBetween(piece, "href=\"", "\""));
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.name = TextBetween(piece, "title=\"", "\"");

@@ -2,10 +2,10 @@
 // then from the media service, page after page by cursor.
 #include "sites/Instagram.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -16,7 +16,7 @@ constexpr unsigned kInstagramDecode = kDecodeInflate | kDecodeAuto;
 
 void InstagramAlbum(Session& session, const std::string& user) {
     session.SetOwnerName("");
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.name = user;
     record.key = session.SiteText() + ".com/" + user;
     record.photoCount = -1;

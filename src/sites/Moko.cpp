@@ -2,10 +2,10 @@
 // for its albums. An album is one page of pictures.
 #include "sites/Moko.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -57,7 +57,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     }
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         std::string count = TextBetween(piece, "mC\">", "</");
         if (count.empty()) {
             count = TextBetween(piece, "/>(", ")");

@@ -7,12 +7,12 @@
 #include <cstdio>
 #include <ctime>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -155,7 +155,7 @@ std::string AlbumDescription(std::string text) {
 // Fills access, cover and key of an album the list gives no key; false when the album
 // must be left out (its key call failed).
 bool ResolveRestrictedAlbum(URLRequest& request, const std::string& owner, const std::string& word,
-                            ST_PERLISTRECORD& record) {
+                            AlbumRecord& record) {
     const AccessWord& meaning = FindAccessWord(word);
     record.access |= meaning.access;
     if (meaning.coverWhenEmpty && (meaning.coverAlways || record.coverUrl.empty())) {
@@ -180,7 +180,7 @@ void AddAlbumsOfFile(Session& session, URLRequest& request, const std::string& o
     SplitAll(file, "{id:", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.text4 = piece.substr(0, piece.find(','));
         record.name = TextBetween(piece, "name:'", "'");
         record.text5 = AlbumDescription(TextBetween(piece, "desc:'", "'"));
@@ -260,7 +260,7 @@ bool FetchFileByCall(URLRequest& request, const std::string& callAddress, std::s
 }
 
 // The album file of a row; false when there is none to read.
-bool FetchAlbumFile(Session& session, URLRequest& request, const ST_PERLISTRECORD& album,
+bool FetchAlbumFile(Session& session, URLRequest& request, const AlbumRecord& album,
                     std::string& file) {
     const std::string owner = session.SiteText();
     if (album.key.size() < kShortestFileKey) {
@@ -333,7 +333,7 @@ void CommunityAlbumList(Session& session, const std::string& typed) {
     SplitAll(page, "<li class=\"w-cover", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         std::string piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = TextBetween(piece, "href=\"", "\"");
         if (record.key.empty()) {
             continue;
@@ -437,7 +437,7 @@ void LofterPostList(Session& session, const std::string& blog) {
         if (permalink.empty()) {
             continue;
         }
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.photoCount = -1;
         record.name = TextBetween(piece, ".title=\"", "\"");
         if (record.name.empty()) {

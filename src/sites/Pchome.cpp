@@ -2,10 +2,10 @@
 // the "next page" link. The site writes Big5.
 #include "sites/Pchome.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -21,7 +21,7 @@ bool ListAlbumPage(Session& session, std::string text, SeenKeys& keys) {
     SplitAll(text, "class=\"MarkSet\"", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = TextBetween(piece, "href=\"", "\"");
         const std::string cover = TextBetween(piece, "Img[", "]");
         record.coverUrl = cover.empty() ? "" : SiteBase("pchome.web") + cover;

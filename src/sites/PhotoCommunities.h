@@ -2,7 +2,7 @@
 // album-list and photo-list adapters.
 #pragma once
 
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 

@@ -1,9 +1,9 @@
 // poco: a user's albums (password albums marked) with their photos, and a user's
 // activity list with the pictures of each post. Both lists page by a next-page link.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
@@ -69,7 +69,7 @@ void PocoAlbumList(Session& session, const std::string& userId) {
                  .identity = AlbumHash,
                  .take =
                      [&](const std::string& piece) {
-                         ST_PERLISTRECORD record;
+                         AlbumRecord record;
                          if (TextBetween(piece, "'", "'").find("pwd") != std::string::npos) {
                              record.access = kAccessEncrypted;
                          }
@@ -119,7 +119,7 @@ void PocoActivityList(Session& session, const std::string& listAddress) {
                  .identity = Link,
                  .take =
                      [&](const std::string& piece) {
-                         ST_PERLISTRECORD record;
+                         AlbumRecord record;
                          record.key = OnPocoHost(Link(piece));
                          record.name = TextBetween(piece, ">", "</");
                          return record.key.empty() || AddAlbumAndGoOn(session, record);

@@ -2,12 +2,12 @@
 // take the logged-in user's number and the Qzone token made from the login cookie.
 #include "sites/QqGroup.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 #include "sites/Qzone.h"
 #include "sites/Sites.h"
 
@@ -38,9 +38,9 @@ std::string AlbumListAddress(const std::string& group, const std::string& uin, i
            std::to_string(token);
 }
 
-ST_PERLISTRECORD AlbumFromPiece(std::string piece, const std::string& group, const std::string& uin,
+AlbumRecord AlbumFromPiece(std::string piece, const std::string& group, const std::string& uin,
                                 unsigned token) {
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.text4 = FolderSafeTime(TextBetween(piece, "createtime\" : \"", "\""));
     record.coverUrl = Unslash(piece.substr(0, piece.find('"')));
     const std::string albumId = TextBetween(piece, "\"id\" : \"", "\"");
@@ -78,7 +78,7 @@ void QqGroupAlbumList(Session& session, const std::string& group) {
         SplitAll(text, "\"coverurl\" : \"", pieces);
         const std::size_t before = session.albums.Size();
         for (std::size_t i = 1; i < pieces.size(); ++i) {
-            const ST_PERLISTRECORD record = AlbumFromPiece(pieces[i], group, uin, token);
+            const AlbumRecord record = AlbumFromPiece(pieces[i], group, uin, token);
             if (!record.name.empty() && !OfferAlbum(session, seen, record)) {
                 return;
             }

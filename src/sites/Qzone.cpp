@@ -4,13 +4,13 @@
 #include <cstdio>
 #include <filesystem>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 #include "sites/Qzone.h"
 #include "sites/Sites.h"
 
@@ -169,7 +169,7 @@ ListAnswer ReadAlbumList(Session& session, const std::string& text, const std::s
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         std::string piece = pieces[i];
         const std::string albumId = piece.substr(0, piece.find('"'));
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = TextBetween(piece, "\"name\" : \"", "\"", kTextConsume);
         if (record.name.empty()) {
             continue;
@@ -294,7 +294,7 @@ bool AddPhotos(Session& session, const Pieces& pieces, int albumIndex) {
 
 // An encrypted album's answer asks for its password: once per adapter call the user may
 // log in at the album's page; true when the same request should be made again.
-bool PasswordGiven(Session& session, const ST_PERLISTRECORD& album, const std::string& text,
+bool PasswordGiven(Session& session, const AlbumRecord& album, const std::string& text,
                    bool& asked) {
     if (asked || !(album.access & kAccessEncrypted) ||
         !FoundAfterStart(text, "\"message\":\"对不起")) {

@@ -5,10 +5,10 @@
 
 #include <mutex>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -97,7 +97,7 @@ void AddTypedNewStyleAlbum(Session& session, const std::string& typed) {
     if (!FetchPage(request, typed, kRenrenDecode, page) || page.empty()) {
         return;
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = key;
     record.name = TextBetween(page, "name : \"", "\"");
     if (record.name.empty()) {
@@ -141,7 +141,7 @@ void RenrenNewStyleAlbums(Session& session, const std::string& input) {
     SplitAll(page, "\"cover\"", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& item = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.coverUrl = Unslash(TextBetween(item, "\"", "\""));
         record.name = UnescapeUnicode(TextBetween(item, "albumName\":\"", "\""));
         record.key = PhotoBase() + "/photo/" + input + "/album-" +
@@ -170,7 +170,7 @@ void AddTypedClassicAlbum(Session& session, const std::string& typed) {
     if (Trimmed(StripTags(TextBetween(tabs, "<li>", "</li>"))) != kOwnAlbums) {
         session.SetOwnerName(TextBetween(page, "guestName\" value=\"", "\""));
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = key;
     record.name = ClassicAlbumTitle(page);
     std::string afterTitle = page;
@@ -179,8 +179,8 @@ void AddTypedClassicAlbum(Session& session, const std::string& typed) {
     AddAlbum(session, record);
 }
 
-ST_PERLISTRECORD ClassicAlbumFromItem(const std::string& item) {
-    ST_PERLISTRECORD record;
+AlbumRecord ClassicAlbumFromItem(const std::string& item) {
+    AlbumRecord record;
     // The photo lists append their paths to the album address.
     record.key = RenrenAlbumAddress(TextBetween(item, "href=\"", "\""));
     record.coverUrl = TextBetween(item, "data-src=\"", "\"");
@@ -234,7 +234,7 @@ void RenrenClassicAlbums(Session& session, const std::string& input) {
         SplitAll(page, "<li>", pieces);
         bool anythingNew = false;
         for (std::size_t i = 1; i < pieces.size(); ++i) {
-            const ST_PERLISTRECORD record = ClassicAlbumFromItem(pieces[i]);
+            const AlbumRecord record = ClassicAlbumFromItem(pieces[i]);
             if (record.key.empty() || !seen.Add(record.key)) {
                 continue;
             }
@@ -290,7 +290,7 @@ void RenrenPageAlbums(Session& session, const std::string& pageId) {
             if (href.empty()) {
                 continue;
             }
-            ST_PERLISTRECORD record;
+            AlbumRecord record;
             record.key = PageAlbumAddress(href);
             record.coverUrl = TextBetween(item, "data-src=\"", "\"");
             record.name = TextBetween(item, "\"/>", "</");
@@ -356,7 +356,7 @@ bool AddStationPosts(Session& session, URLRequest& request, const std::string& s
                 continue;
             }
             anythingNew = true;
-            ST_PERLISTRECORD record;
+            AlbumRecord record;
             record.key = ZhanBase() + "/" + sitePath + "?gid=" + postId + "&ajax=true";
             record.name = UnescapeUnicode(TextBetween(piece, "class=\\\"title\\\">", "<\\/"));
             AddAlbum(session, record);
@@ -413,7 +413,7 @@ class PasswordMemo {
 
     // True when the photos may be listed: the album is not protected, or the user
     // answered yes (and the login browser was opened at `loginAddress` once).
-    bool Allows(Session& session, const ST_PERLISTRECORD& album, const std::string& loginAddress,
+    bool Allows(Session& session, const AlbumRecord& album, const std::string& loginAddress,
                 Ask ask) {
         if (!(album.access & kAccessEncrypted)) {
             return true;

@@ -8,13 +8,13 @@
 #include <cstdlib>
 #include <set>
 
-#include "app/Messages.h"
-#include "app/Session.h"
+#include "session/Messages.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/Hosts.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -139,7 +139,7 @@ void Offer1688(Session& session, const std::string& address) {
     }
     std::string titled = page;
     SkipPast("class=\"box-img", true, titled);
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = address;
     record.name = TextBetween(titled, "title=\"", "\"");
     ReplaceAll(record.name, "点击查看大图：", "");
@@ -159,7 +159,7 @@ bool OfferListRows(Session& session, std::string page, std::set<std::string>& se
         if (!Contains(piece, "class=\"attributes")) {
             continue;
         }
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = Completed(TextBetween(piece, "href=\"", "\""));
         record.name = TextBetween(piece, "title=\"", "\"");
         record.coverUrl = Completed(TextBetween(piece, "load-src=\"", "\""));
@@ -266,7 +266,7 @@ void TaobaoItem(Session& session, const std::string& address) {
         name.resize(dash);
     }
     session.SetOwnerName(TaobaoOwner(page, true));
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = address;
     record.name = Trimmed(name);
     AddAlbum(session, record);
@@ -306,7 +306,7 @@ RowsOutcome TaobaoRows(Session& session, const std::string& page, std::set<std::
     }
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = TextBetween(piece, "href=\"", "\"");
         if (record.key.empty()) {
             ReportUnreadablePage(session, page, kFailureListing);
@@ -453,7 +453,7 @@ void JdItem(Session& session, const std::string& address) {
     }
     std::string intro = page;
     SkipPast("id=\"product-intro", true, intro);
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = address;
     record.name = Trimmed(TextBetween(intro, "<h1>", "</"));
     if (record.name.empty()) {
@@ -576,7 +576,7 @@ void ZolProduct(Session& session, const std::string& address) {
     if (!FetchShopPage(address, kAcceptCompressed, page)) {
         return;
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = address;
     record.name = SafeName(Trimmed(TextBetween(page, "page-title\">", "<")));
     if (record.name.empty()) {

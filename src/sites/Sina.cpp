@@ -6,11 +6,11 @@
 #include <chrono>
 #include <set>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -90,7 +90,7 @@ void BlogAlbumList(Session& session, const std::string& home) {
     SplitAll(index, "\"category\":\"", items);
     for (std::size_t i = 1; i < items.size(); ++i) {
         const std::string& item = items[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = UnescapeUnicode(TextBefore(item, "\","));
         if (record.name.empty()) {
             continue;
@@ -199,7 +199,7 @@ void WeiboAlbumList(Session& session, const std::string& userPage) {
         const std::string& item = items[i];
         const std::string albumId = TextBefore(item, "\",");
         const std::string type = TextBetween(item, "type\":", ",");
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = photoBase + "/photos/get_all?uid=" + userId + "&album_id=" + albumId +
                      "&count=32&type=" + type + "&page=";
         record.name = UnescapeUnicode(TextBetween(item, "\"caption\":\"", "\""));
@@ -274,7 +274,7 @@ void SinaBlogArticleListPages(Session& session, const std::string& listBase,
         bool broughtNew = false;
         for (std::size_t i = 1; i < items.size(); ++i) {
             const std::string& item = items[i];
-            ST_PERLISTRECORD record;
+            AlbumRecord record;
             record.photoCount = 0;
             record.name = TextBetween(item, "title=\"", "\"");
             record.key = ArticleAddress(TextBetween(item, "href=\"", "\""));

@@ -1,11 +1,11 @@
 // 51: a user's albums from the photo page, and each album's photos from the site's data
 // view. A busy server answers with a "try again later" page instead of the content.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
 
@@ -47,7 +47,7 @@ void AlbumList51(Session& session, const std::string& user) {
     SplitAll(page, "class=\"pic", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.key = TextBetween(piece, "href=\"", "\"");
         record.name = TextBetween(piece, ">", "</");

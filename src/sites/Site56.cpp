@@ -1,9 +1,9 @@
 // 56: a user's albums and each album's photos, both paged by a next-page link. The
 // image host checks that a picture is asked for from its album page.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
@@ -36,7 +36,7 @@ void AlbumList56(Session& session, const std::string& listAddress) {
                  .identity = AlbumKey,
                  .take =
                      [&](const std::string& piece) {
-                         ST_PERLISTRECORD record;
+                         AlbumRecord record;
                          record.key = AlbumKey(piece);
                          record.coverUrl = TextBetween(piece, "src=\"", "\"");
                          record.name = TextBetween(piece, "title=\"", "\"");

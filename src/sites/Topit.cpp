@@ -4,10 +4,10 @@
 
 #include <array>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -40,8 +40,8 @@ std::string AlbumName(const std::string& item) {
     return name;
 }
 
-ST_PERLISTRECORD AlbumFromItem(const std::string& item) {
-    ST_PERLISTRECORD record;
+AlbumRecord AlbumFromItem(const std::string& item) {
+    AlbumRecord record;
     record.name = AlbumName(item);
     record.key = TextBetween(item, "href=\"", "\"");
     record.coverUrl = TextBetween(item, "src=\"", "\"");
@@ -59,7 +59,7 @@ void AddTypedAlbum(Session& session, const std::string& address) {
     if (!FetchPage(request, address, kTopitDecode, page) || page.empty()) {
         return;
     }
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = address;
     record.name = Trimmed(TextBetween(page, "<title>", "</title>"));
     AddAlbum(session, record);
@@ -94,7 +94,7 @@ void TopitAlbumList(Session& session, const std::string& input) {
         SplitAll(list, "albumlist_blk\"", pieces);
         bool anythingNew = false;
         for (std::size_t i = 1; i < pieces.size(); ++i) {
-            const ST_PERLISTRECORD record = AlbumFromItem(pieces[i]);
+            const AlbumRecord record = AlbumFromItem(pieces[i]);
             if (record.key.empty() || !seen.Add(record.key)) {
                 continue;
             }

@@ -3,10 +3,10 @@
 // the time of the last post of the previous page.
 #include "sites/Tweibo.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -53,8 +53,8 @@ std::string AccountUin(URLRequest& request, const std::string& account) {
     return TextBetween(page, "uin\":\"", "\"");
 }
 
-ST_PERLISTRECORD TopicFromPiece(std::string piece) {
-    ST_PERLISTRECORD record;
+AlbumRecord TopicFromPiece(std::string piece) {
+    AlbumRecord record;
     record.photoCount =
         static_cast<std::int32_t>(ReadNumber(TextBetween(piece, ":", ",", kTextConsume)));
     record.name = UnescapeUnicode(TextBetween(piece, "name\":\"", "\",\"", kTextConsume));
@@ -89,7 +89,7 @@ void TweiboAlbumList(Session& session, const std::string& account) {
         SplitAll(text, "\"num\"", pieces);
         const std::size_t before = session.albums.Size();
         for (std::size_t i = 1; i < pieces.size(); ++i) {
-            const ST_PERLISTRECORD record = TopicFromPiece(pieces[i]);
+            const AlbumRecord record = TopicFromPiece(pieces[i]);
             if (!record.name.empty() && !OfferAlbum(session, seen, record)) {
                 return;
             }
@@ -111,7 +111,7 @@ struct PostsOutcome {
 };
 
 // Adds the pictures of one page of posts and leaves the paging suffix of its last post.
-PostsOutcome AddPosts(Session& session, const std::string& text, const ST_PERLISTRECORD& album,
+PostsOutcome AddPosts(Session& session, const std::string& text, const AlbumRecord& album,
                       int albumIndex, const std::string& account, SeenKeys& seenPosts,
                       std::string& suffix) {
     PostsOutcome outcome;

@@ -1,10 +1,10 @@
 // yupoo: a user's albums (two page layouts) or one album, and each album's original
 // pictures, reached through their zoom pages. Password albums ask for a login.
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/PhotoCommunities.h"
 #include "sites/Sites.h"
@@ -79,7 +79,7 @@ void OneAlbum(Session& session, URLRequest& request, const std::string& address)
         owner = Trimmed(TextBetween(page, "class=\"albumOwner\">", "</span>"));
     }
     session.SetOwnerName(owner);
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.key = address;
     record.name = Trimmed(TextBetween(page, "的相册</a> /", "</"));
     record.photoCount = static_cast<std::int32_t>(ReadNumber(TextBetween(page, "(", "张")));
@@ -130,7 +130,7 @@ void YupooAlbumList(Session& session, const std::string& address) {
         }
         for (std::size_t i = 1; i < pieces.size(); ++i) {
             const std::string& piece = pieces[i];
-            ST_PERLISTRECORD record;
+            AlbumRecord record;
             record.key = Completed(AlbumLink(piece), address);
             record.coverUrl = FirstOf(piece, "src_data=\"", "\"", "src=\"", "\"");
             record.name = Trimmed(TextBetween(piece, "alt=\"", "/>"));
@@ -167,7 +167,7 @@ enum class PhotoStep { Next, EndAlbum };
 
 // One photo through its zoom page.
 PhotoStep OnePhoto(Session& session, URLRequest& request, const std::string& albumAddress,
-                   const std::string& id, const ST_PERLISTRECORD& album, int albumIndex) {
+                   const std::string& id, const AlbumRecord& album, int albumIndex) {
     std::string page;
     if (!FetchPage(request, albumAddress + id + "/zoom/original/", kAutoPages, page) ||
         page.empty()) {

@@ -2,10 +2,10 @@
 // the "next page" link.
 #include "sites/Zol.h"
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 
@@ -24,7 +24,7 @@ bool ListAlbumPage(Session& session, const std::string& text, SeenKeys& keys) {
     SplitAll(text, "id=\"pic_", pieces);
     for (std::size_t i = 1; i < pieces.size(); ++i) {
         const std::string& piece = pieces[i];
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.key = TextBetween(piece, "href=\"", "1.html");
         record.coverUrl = TextBetween(piece, "src=\"", "\"");
         record.name = TextBetween(piece, "title=\"", "\"");

@@ -2,7 +2,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "net/CookieStore.h"
 #include "sites/AdapterKit.h"
@@ -20,7 +20,7 @@ struct FakeSite {
     static void List(Session& session, const std::string& input) {
         inputs.push_back(input);
         for (int i = 0; i < albumsToAdd; ++i) {
-            AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+            AddAlbum(session, AlbumRecord{.name = "album " + std::to_string(i)});
             if (session.listingState == kListingStopAsked) {
                 return;
             }
@@ -162,7 +162,7 @@ TEST(SessionHome, UnwritableHomeIsReportedOnce) {
 // in does not apply; the host and the cause are named, in one message.
 TEST_F(ListJobTest, AnUnresolvableHostIsNamedWithoutTheLoginHint) {
     RegisterAllSites();
-    SetPageFetchHook([](const URLRequest&, CURLSource& response) {
+    SetPageFetchHook([](const URLRequest&, FetchResponse& response) {
         response.problem = FetchProblem::Resolve;
         return false;
     });

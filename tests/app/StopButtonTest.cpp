@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/DownloadJob.h"
 #include "net/CookieStore.h"
 #include "sites/AdapterKit.h"

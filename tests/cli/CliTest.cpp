@@ -10,7 +10,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "cli/CliOptions.h"
 #include "net/CookieStore.h"
 #include "settings/Settings.h"
@@ -108,11 +108,11 @@ class CliQzoneTest : public ::testing::Test {
         test::FakeFrontEnd front;
         std::filesystem::create_directories(home / "data");
         Session settings(home / "data", front);
-        ST_SAVESET rules = settings.SaveRules(0);
+        SaveOptions rules = settings.SaveRules(0);
         rules.flags = flags;
         rules.namingMode = namingMode;
         settings.SetSaveRules(0, rules);
-        ST_DOWNPARAM params = settings.DownParams(0);
+        DownloadParams params = settings.DownParams(0);
         params.maxK = maxK;
         settings.SetDownParams(0, params);
     }

@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "cli/LocalRenren.h"
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 #include "support/Process.h"
 #include "support/TestServer.h"
 

@@ -9,7 +9,7 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
 #include "download/ListTypes.h"
@@ -37,7 +37,7 @@ class AlbumJobTest : public ::testing::Test {
     ~AlbumJobTest() override { current = nullptr; }
 
     int AddTestAlbum(const std::string& name, std::vector<TestPhoto> list) {
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = name;
         AddAlbum(session, record);
         const int index = static_cast<int>(session.albums.Size()) - 1;
@@ -45,13 +45,13 @@ class AlbumJobTest : public ::testing::Test {
         return index;
     }
     void SetThreads(std::uint16_t threads, std::uint16_t minK = 0) {
-        ST_DOWNPARAM params = session.DownParams(kTestSite);
+        DownloadParams params = session.DownParams(kTestSite);
         params.threads = threads;
         params.minK = minK;
         session.SetDownParams(kTestSite, params);
     }
     void SetFlags(std::uint16_t flags) {
-        ST_SAVESET rules = session.SaveRules(kTestSite);
+        SaveOptions rules = session.SaveRules(kTestSite);
         rules.flags = flags;
         session.SetSaveRules(kTestSite, rules);
     }

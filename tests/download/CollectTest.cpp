@@ -9,8 +9,8 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
-#include "download/DownloadRecord.h"
+#include "session/Session.h"
+#include "session/DownloadRecord.h"
 #include "download/ListTypes.h"
 #include "net/AtomicFile.h"
 #include "support/FakeFrontEnd.h"
@@ -25,7 +25,7 @@ class CollectTest : public ::testing::Test {
     CollectTest() : session(home.Path(), front) { session.ready = true; }
 
     int AddAlbumNamed(const std::string& name) {
-        ST_PERLISTRECORD record;
+        AlbumRecord record;
         record.name = name;
         record.position = 99;  // never taken from the adapter
         record.thumbSlot = 5;
@@ -93,7 +93,7 @@ TEST_F(CollectTest, FirstPhotoMakesTheAlbumFolder) {
 }
 
 TEST_F(CollectTest, SkipRuleEndsTheAlbumAtTheRememberedAddress) {
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags |= kFlagSkipDownloaded;
     session.SetSaveRules(0, rules);
     const int album = AddAlbumNamed("Trip");
@@ -117,7 +117,7 @@ TEST_F(CollectTest, SkipRuleEndsTheAlbumAtTheRememberedAddress) {
 }
 
 TEST_F(CollectTest, RecordedPhotosAreSkippedOneByOneAndKeepTheirPlace) {
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags |= kFlagSkipDownloaded;
     rules.namingMode = kNameBySequence;
     session.SetSaveRules(0, rules);
@@ -266,7 +266,7 @@ TEST(UnnamedFile, HasNoNameUntilKeptThenKeepsWithoutLoss) {
 }
 
 TEST_F(CollectTest, SourceNameFileFollowsTheRows) {
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags |= kFlagSourceNames;
     rules.folderMode = kFolderNone;
     session.SetSaveRules(0, rules);

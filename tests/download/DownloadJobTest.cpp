@@ -11,10 +11,10 @@
 
 #include <gtest/gtest.h>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/AlbumJobTest.h"
 #include "download/Collect.h"
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/AtomicFile.h"
@@ -467,7 +467,7 @@ TEST_F(DownloadJobTest, AStopEndsTheChain) {
 
 TEST_F(DownloadJobTest, HostileAlbumAndOwnerNamesStayUnderTheSavePath) {
     const std::string hostile = "&amp;amp;lt; .. &amp;amp;gt;";
-    ST_PERLISTRECORD record;
+    AlbumRecord record;
     record.name = hostile;
     AddAlbum(session, record);
     photos[0] = {{images.Url(1), "a"}};

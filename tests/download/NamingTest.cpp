@@ -6,7 +6,7 @@
 
 #include <gtest/gtest.h>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -72,8 +72,8 @@ class PhotoNames : public ::testing::Test {
         list.Append({url, fileName, ""});
         return fileName;
     }
-    ST_SAVESET rules;
-    ST_PERLISTRECORD album{.name = "Trip", .position = 2};
+    SaveOptions rules;
+    AlbumRecord album{.name = "Trip", .position = 2};
     int albumCount = 5;
     int selectedCount = 2;
     std::string owner = "12345";
@@ -146,9 +146,9 @@ TEST_F(PhotoNames, LongChineseNamesFitTheFileSystem) {
 }
 
 TEST(AlbumFolder, EscapesDifferFromFileNames) {
-    ST_SAVESET rules;
+    SaveOptions rules;
     rules.folderPrefix = "?9_";
-    const ST_PERLISTRECORD album{.name = "Trip", .text4 = "2014-05-01", .position = 2};
+    const AlbumRecord album{.name = "Trip", .text4 = "2014-05-01", .position = 2};
     EXPECT_EQ(BuildAlbumFolder({rules, album, 10, 3, "owner", 0}), "0003_Trip");
     rules.folderPrefix = "?1-?2-?3-?4-?5-?6-?7-?8-";
     // ?2, ?6, ?7, ?8 stay (their "?" then goes in the cleaning); ?4 counts from the end.

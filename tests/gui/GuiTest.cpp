@@ -22,20 +22,20 @@
 #include <gtest/gtest.h>
 
 #include "app/Classify.h"
-#include "app/Session.h"
 #include "app/TableText.h"
 #include "download/Collect.h"
-#include "gui/BrenvikDlg.h"
+#include "gui/AlbumTable.h"
 #include "gui/Chinese.h"
-#include "gui/ComboBox2.h"
 #include "gui/Dialogs.h"
-#include "gui/DlgWebOpen.h"
 #include "gui/DownloadLog.h"
-#include "gui/MyGridCtrl.h"
-#include "gui/SplashScreenEx.h"
+#include "gui/HistoryComboBox.h"
+#include "gui/LoginWindow.h"
+#include "gui/MainWindow.h"
+#include "gui/SplashWindow.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
+#include "net/TextKit.h"
+#include "session/Session.h"
 #include "sites/QzoneServers.h"
 #include "sites/Sites.h"
 #include "support/BrowserDatabases.h"
@@ -221,7 +221,7 @@ class WindowTest : public ::testing::Test {
         QzoneAlbum locked{"A3", "加密", "5", {}};
         servers.albums = {trip, hidden, locked};
 
-        window = std::make_unique<CBrenvikDlg>(home.Path());
+        window = std::make_unique<MainWindow>(home.Path());
         window->messageHook = [this](const QString& text) { messages << text; };
         window->questionHook = [this](const QString& text) {
             questions << text;
@@ -238,13 +238,14 @@ class WindowTest : public ::testing::Test {
         window.reset();
         CookieStore::Shared().Clear();
     }
-    QWidget* C(int id) { return window->Control(id); }
-    void Click(int id) { QTest::mouseClick(C(id), Qt::LeftButton); }
+    QWidget* C(const QString& name) { return window->Control(name); }
+    void Click(const QString& name) { QTest::mouseClick(C(name), Qt::LeftButton); }
     void ListQzone() {
         window->AddressBox()->SetText("12345");
-        Click(1004);
-        ASSERT_TRUE(WaitUntil(
-            [this] { return Text(C(1004)) == "获取相册" && window->session().listingState == 0; }));
+        Click("listButton");
+        ASSERT_TRUE(WaitUntil([this] {
+            return Text(C("listButton")) == "获取相册" && window->session().listingState == 0;
+        }));
         QApplication::processEvents();
     }
     SettingsArea SoftDat() {
@@ -256,7 +257,7 @@ class WindowTest : public ::testing::Test {
     test::LocalRouting routing{servers.Routes()};
     test::TempDir home;
     test::TempDir save;
-    std::unique_ptr<CBrenvikDlg> window;
+    std::unique_ptr<MainWindow> window;
     QStringList messages;
     QStringList questions;
     QStringList opened;
@@ -264,23 +265,23 @@ class WindowTest : public ::testing::Test {
 };
 
 TEST_F(WindowTest, ListingAndDownloadAsAPersonSeesThem) {
-    EXPECT_FALSE(C(1005)->isEnabled()) << "nothing to download before a listing";
+    EXPECT_FALSE(C("downloadButton")->isEnabled()) << "nothing to download before a listing";
     servers.server.On("r.qzone.qq.com", "/GetRoute",
                       [this](const httplib::Request&, httplib::Response& res) {
                           servers.server.Stall(400ms);
                           res.set_content(servers.RouteAnswer(), "application/json");
                       });
     window->AddressBox()->SetText("12345");
-    Click(1004);
-    EXPECT_TRUE(WaitUntil([this] { return Text(C(1004)) == "终止获取"; }));
-    EXPECT_FALSE(C(1002)->isEnabled());
-    EXPECT_FALSE(C(1001)->isEnabled());
-    EXPECT_EQ(Text(C(1009)), "正在获取相册列表，请稍等...");
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1004)) == "获取相册"; }));
-    EXPECT_TRUE(C(1005)->isEnabled());
-    EXPECT_EQ(Text(C(1011)), "相册列表(共3个)");
-    EXPECT_EQ(Text(C(1009)), "获取相册列表完成，共3个");
-    CMyGridCtrl* grid = window->Grid();
+    Click("listButton");
+    EXPECT_TRUE(WaitUntil([this] { return Text(C("listButton")) == "终止获取"; }));
+    EXPECT_FALSE(C("siteBox")->isEnabled());
+    EXPECT_FALSE(C("addressBox")->isEnabled());
+    EXPECT_EQ(Text(C("jobStatusLabel")), "正在获取相册列表，请稍等...");
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("listButton")) == "获取相册"; }));
+    EXPECT_TRUE(C("downloadButton")->isEnabled());
+    EXPECT_EQ(Text(C("albumFrame")), "相册列表(共3个)");
+    EXPECT_EQ(Text(C("jobStatusLabel")), "获取相册列表完成，共3个");
+    AlbumTable* grid = window->Grid();
     ASSERT_EQ(grid->rowCount(), 3);
     EXPECT_EQ(grid->item(0, 0)->text(), "0001");
     EXPECT_EQ(grid->item(0, 1)->text(), "旅行");
@@ -290,13 +291,13 @@ TEST_F(WindowTest, ListingAndDownloadAsAPersonSeesThem) {
 
     servers.imageDelayMs = 300;
     grid->selectRow(0);
-    Click(1005);
-    EXPECT_TRUE(WaitUntil([this] { return Text(C(1005)) == "终止下载"; }));
-    EXPECT_FALSE(C(1004)->isEnabled());
-    EXPECT_FALSE(C(1000)->isEnabled());
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1005)) == "下载"; }));
-    EXPECT_EQ(Text(C(1009)), "下载完毕：1个相册，已保存6张");
-    EXPECT_TRUE(C(1004)->isEnabled());
+    Click("downloadButton");
+    EXPECT_TRUE(WaitUntil([this] { return Text(C("downloadButton")) == "终止下载"; }));
+    EXPECT_FALSE(C("listButton")->isEnabled());
+    EXPECT_FALSE(C("savePathBox")->isEnabled());
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("downloadButton")) == "下载"; }));
+    EXPECT_EQ(Text(C("jobStatusLabel")), "下载完毕：1个相册，已保存6张");
+    EXPECT_TRUE(C("listButton")->isEnabled());
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
     EXPECT_EQ(opened.size(), 1) << "the folder opens after a download by default";
 }
@@ -305,10 +306,10 @@ TEST_F(WindowTest, StopPaths) {
     ListQzone();
     servers.imageDelayMs = 500;
     window->Grid()->selectRow(0);
-    Click(1005);
+    Click("downloadButton");
     ASSERT_TRUE(WaitUntil([this] { return servers.imageRequests >= 1; }));
-    Click(1005);  // the stop command
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1005)) == "下载"; }));
+    Click("downloadButton");  // the stop command
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("downloadButton")) == "下载"; }));
     EXPECT_LT(servers.imageRequests, 6);
     EXPECT_FALSE(std::filesystem::exists(save / "旅行" / "pic.zvt"));
     EXPECT_EQ(window->session().downloadState, kDownloadIdle);
@@ -319,27 +320,27 @@ TEST_F(WindowTest, StopPaths) {
                           servers.server.Stall(600ms);
                           res.set_content(servers.RouteAnswer(), "application/json");
                       });
-    Click(1004);
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1004)) == "终止获取"; }));
-    Click(1004);
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1004)) == "获取相册"; }));
-    EXPECT_TRUE(Text(C(1009)).startsWith("已终止获取相册列表"));
+    Click("listButton");
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("listButton")) == "终止获取"; }));
+    Click("listButton");
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("listButton")) == "获取相册"; }));
+    EXPECT_TRUE(Text(C("jobStatusLabel")).startsWith("已终止获取相册列表"));
 }
 
 // Re-running albums that are complete, with skip on: nothing new, said on the status
 // line, and no box holds the batch up.
 TEST_F(WindowTest, ASkipRerunWithNothingNewRaisesNoBox) {
-    ST_SAVESET rules = window->session().SaveRules(0);
+    SaveOptions rules = window->session().SaveRules(0);
     rules.flags = kFlagSkipDownloaded;
     window->session().SetSaveRules(0, rules);
     ListQzone();
     for (const QString ending :
          {"下载完毕：1个相册，已保存6张", "下载完毕：1个相册，已保存0张，1个相册没有新图片"}) {
         PersonClicksCell(window->Grid(), 0, 1);
-        PersonClicks(C(1005));
-        ASSERT_TRUE(WaitUntil([&] { return Text(C(1009)) == ending; }))
-            << Text(C(1009)).toStdString();
-        ASSERT_TRUE(WaitUntil([this] { return Text(C(1005)) == "下载"; }));
+        PersonClicks(C("downloadButton"));
+        ASSERT_TRUE(WaitUntil([&] { return Text(C("jobStatusLabel")) == ending; }))
+            << Text(C("jobStatusLabel")).toStdString();
+        ASSERT_TRUE(WaitUntil([this] { return Text(C("downloadButton")) == "下载"; }));
     }
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
@@ -349,7 +350,7 @@ TEST_F(WindowTest, TheDownloadLogListsFailedPhotosWithTheirReasons) {
     servers.brokenImages = {"p3"};
     ListQzone();
     PersonClicksCell(window->Grid(), 0, 1);
-    PersonClicks(C(1005));
+    PersonClicks(C("downloadButton"));
     ASSERT_TRUE(WaitUntil([this] { return window->DownloadLog()->isVisible(); }));
     EXPECT_FALSE(window->DownloadLog()->isModal());
     EXPECT_TRUE(window->DownloadLog()->Text().contains(
@@ -366,7 +367,7 @@ TEST_F(WindowTest, ClosingDuringADownloadAsksOnce) {
     window->closeQuestionHook = [&] { return ++asked, quit; };
     servers.imageDelayMs = 500;
     PersonClicksCell(window->Grid(), 0, 1);
-    PersonClicks(C(1005));
+    PersonClicks(C("downloadButton"));
     ASSERT_TRUE(WaitUntil([this] { return servers.imageRequests >= 1; }));
     window->close();
     EXPECT_EQ(asked, 1);
@@ -388,7 +389,7 @@ TEST_F(WindowTest, ClosingDuringAHangingListingLeavesNoBox) {
     window->closeQuestionHook = [] { return true; };
     window->AddressBox()->SetText("12345");
     Click(1004);
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1006)).contains("r.qzone.qq.com"); }))
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("progressLabel")).contains("r.qzone.qq.com"); }))
         << "the wait names its host";
     window->close();
     window.reset();  // what ends the program: it returns once the jobs ended
@@ -396,34 +397,35 @@ TEST_F(WindowTest, ClosingDuringAHangingListingLeavesNoBox) {
 }
 
 TEST_F(WindowTest, MenuTogglesAreStoredPerSite) {
-    auto* site = qobject_cast<QComboBox*>(C(1002));
+    auto* site = qobject_cast<QComboBox*>(C("siteBox"));
     site->setCurrentIndex(5);
-    window->MenuAction(32800)->trigger();
-    EXPECT_TRUE(window->MenuAction(32800)->isChecked());
+    window->MenuAction("fixFormatAction")->trigger();
+    EXPECT_TRUE(window->MenuAction("fixFormatAction")->isChecked());
     EXPECT_EQ(SoftDat().save[5].flags & kFlagFixFormat, kFlagFixFormat);
     EXPECT_EQ(SoftDat().save[0].flags & kFlagFixFormat, 0);
     site->setCurrentIndex(0);
     QApplication::processEvents();
-    EXPECT_FALSE(window->MenuAction(32800)->isChecked()) << "check marks follow the site";
-    EXPECT_FALSE(window->MenuAction(32776)->isEnabled());
+    EXPECT_FALSE(window->MenuAction("fixFormatAction")->isChecked())
+        << "check marks follow the site";
+    EXPECT_FALSE(window->MenuAction("yupooLargeAction")->isEnabled());
     site->setCurrentIndex(7);
-    EXPECT_TRUE(window->MenuAction(32776)->isEnabled());
+    EXPECT_TRUE(window->MenuAction("yupooLargeAction")->isEnabled());
 }
 
 TEST_F(WindowTest, ShopOptionsExcludeEachOther) {
-    auto* site = qobject_cast<QComboBox*>(C(1002));
-    EXPECT_FALSE(window->MenuAction(32808)->isEnabled());
+    auto* site = qobject_cast<QComboBox*>(C("siteBox"));
+    EXPECT_FALSE(window->MenuAction("shopMainImagesAction")->isEnabled());
     site->setCurrentIndex(11);
-    EXPECT_TRUE(window->MenuAction(32808)->isEnabled());
-    EXPECT_TRUE(window->MenuAction(32814)->isEnabled());
-    window->MenuAction(32808)->trigger();
+    EXPECT_TRUE(window->MenuAction("shopMainImagesAction")->isEnabled());
+    EXPECT_TRUE(window->MenuAction("shopDescriptionImagesAction")->isEnabled());
+    window->MenuAction("shopMainImagesAction")->trigger();
     EXPECT_EQ(SoftDat().save[11].flags & (kFlagShopMainImages | kFlagShopDescriptionImages),
               kFlagShopMainImages);
-    window->MenuAction(32814)->trigger();
+    window->MenuAction("shopDescriptionImagesAction")->trigger();
     EXPECT_EQ(SoftDat().save[11].flags & (kFlagShopMainImages | kFlagShopDescriptionImages),
               kFlagShopDescriptionImages);
-    EXPECT_FALSE(window->MenuAction(32808)->isChecked());
-    window->MenuAction(32814)->trigger();
+    EXPECT_FALSE(window->MenuAction("shopMainImagesAction")->isChecked());
+    window->MenuAction("shopDescriptionImagesAction")->trigger();
     EXPECT_EQ(SoftDat().save[11].flags & (kFlagShopMainImages | kFlagShopDescriptionImages), 0);
 }
 
@@ -435,19 +437,19 @@ TEST_F(WindowTest, LoginCookiesFromTheUsersBrowsers) {
                                        test::browser::FirefoxRow(".baidu.com", "BDUSS", "ff", 0));
     std::ofstream(userHome / ".mozilla/firefox/profiles.ini")
         << "[Profile0]\nName=default\nIsRelative=1\nPath=p.default\nDefault=1\n";
-    window->MenuAction(32820)->trigger();
+    window->MenuAction("firefoxCookiesAction")->trigger();
     EXPECT_EQ(messages.value(0), "已从浏览器导入1个Cookie");
     EXPECT_EQ(CookieStore::Shared().CookiesFor("https://xiangce.baidu.com/"), "BDUSS=ff");
 
-    window->MenuAction(32821)->trigger();  // no Chromium profile in this home
+    window->MenuAction("chromiumCookiesAction")->trigger();  // no Chromium profile in this home
     EXPECT_TRUE(messages.value(1).startsWith("找不到浏览器的Cookie数据库"))
         << messages.value(1).toStdString();
     qputenv("HOME", realHome);
 }
 
 TEST_F(WindowTest, TypedAddressesPickTheSite) {
-    auto* site = qobject_cast<QComboBox*>(C(1002));
-    auto* sub = qobject_cast<QComboBox*>(C(1035));
+    auto* site = qobject_cast<QComboBox*>(C("siteBox"));
+    auto* sub = qobject_cast<QComboBox*>(C("subKindBox"));
     QLineEdit* edit = window->AddressBox()->lineEdit();
     edit->clear();
     QTest::keyClicks(edit, "http://detail.zol.com.cn/1.html");
@@ -505,7 +507,7 @@ TEST_F(WindowTest, TypedAddressesPickTheSite) {
 }
 
 TEST_F(WindowTest, HistoryListFiltersAsYouType) {
-    CComboBox2* box = window->AddressBox();
+    HistoryComboBox* box = window->AddressBox();
     box->SetEntries({"http://a.com/Foo", "http://b.com/bar", "abczvt?!oxffhidden", ""});
     PersonRetypes(box, "FOO");
     EXPECT_EQ(ShownHistory(box), QStringList{"http://a.com/Foo"});
@@ -545,32 +547,33 @@ TEST_F(WindowTest, HistoryListFiltersAsYouType) {
 // Typing with the history list open: every key lands in the box, and the next click on
 // 获取相册 starts the listing of exactly what was typed.
 TEST_F(WindowTest, TypedAddressIsWhatTheListingReads) {
-    CComboBox2* box = window->AddressBox();
+    HistoryComboBox* box = window->AddressBox();
     box->SetEntries({"20000", "204805"});
     PersonRetypes(box, "2");
     EXPECT_EQ(ShownHistory(box), (QStringList{"20000", "204805"})) << "the history is offered";
     PersonTypes(box, "0480");
     ASSERT_EQ(box->Text(), "20480");
     EXPECT_EQ(ShownHistory(box), QStringList{"204805"}) << "still open while typing";
-    PersonClicks(C(1004));
+    PersonClicks(C("listButton"));
     ASSERT_TRUE(WaitUntil([this] { return window->session().AddressText() == "20480"; }))
         << "the click started no listing of the typed text";
-    ASSERT_TRUE(WaitUntil(
-        [this] { return Text(C(1004)) == "获取相册" && window->session().listingState == 0; }));
+    ASSERT_TRUE(WaitUntil([this] {
+        return Text(C("listButton")) == "获取相册" && window->session().listingState == 0;
+    }));
 }
 
 TEST_F(WindowTest, TypedSavePathIsWhereTheDownloadGoes) {
     ListQzone();
     const QString base = QString::fromStdString(save.Path().string());
-    CComboBox2* pathBox = window->SavePathBox();
+    HistoryComboBox* pathBox = window->SavePathBox();
     pathBox->SetEntries({base + "/old/"});
     PersonRetypes(pathBox, base + "/");
     EXPECT_EQ(ShownHistory(pathBox), QStringList{base + "/old/"});
     PersonTypes(pathBox, "new/");
     ASSERT_EQ(pathBox->Text(), base + "/new/");
     PersonClicksCell(window->Grid(), 0, 1);
-    PersonClicks(C(1005));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)).startsWith("下载完毕："); }));
+    PersonClicks(C("downloadButton"));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")).startsWith("下载完毕："); }));
     EXPECT_TRUE(std::filesystem::exists(save / "new" / "旅行" / "照片5.jpg"));
     EXPECT_FALSE(std::filesystem::exists(save / "old"));
 }
@@ -578,11 +581,11 @@ TEST_F(WindowTest, TypedSavePathIsWhereTheDownloadGoes) {
 TEST_F(WindowTest, ThumbnailsSixToARow) {
     Session& session = window->session();
     for (int i = 0; i < 13; ++i) {
-        AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+        AddAlbum(session, AlbumRecord{.name = "album " + std::to_string(i)});
     }
     QApplication::processEvents();
     window->Grid()->StartThumbnailPass();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     EXPECT_EQ(grid->rowCount(), 3);
     ASSERT_NE(grid->item(2, 0), nullptr);
     EXPECT_EQ(grid->item(2, 0)->text(), "13.album 12");
@@ -598,7 +601,7 @@ TEST_F(WindowTest, ThumbnailModeShowsAllSixColumnsWithCaptionsUnderTheCovers) {
     covers.Serve("", "/green.png", PngBytes(Qt::darkGreen), "image/png");
     Session& session = window->session();
     for (int i = 0; i < 13; ++i) {
-        ST_PERLISTRECORD album{.name = "album " + std::to_string(i)};
+        AlbumRecord album{.name = "album " + std::to_string(i)};
         if (i == 1) {
             album.name = "a long album name that cannot fit under one cover";
             album.coverUrl = covers.Base() + "/green.png";
@@ -609,9 +612,9 @@ TEST_F(WindowTest, ThumbnailModeShowsAllSixColumnsWithCaptionsUnderTheCovers) {
         AddAlbum(session, album);
     }
     QApplication::processEvents();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     EXPECT_TRUE(grid->isColumnHidden(4)) << "list mode hides the two spare columns";
-    PersonClicks(C(1014));
+    PersonClicks(C("thumbnailBox"));
     ASSERT_TRUE(WaitUntil([&] { return grid->PassState() == kPassIdle; }));
     ASSERT_EQ(session.albums.At(1)->thumbSlot, 0);
     QApplication::processEvents();
@@ -653,15 +656,15 @@ TEST_F(WindowTest, ThumbnailModeShowsAllSixColumnsWithCaptionsUnderTheCovers) {
 TEST_F(WindowTest, DownloadAfterASiteChangeUsesTheListedSite) {
     ListQzone();
     Session& session = window->session();
-    ST_SAVESET zolRules = session.SaveRules(9);
+    SaveOptions zolRules = session.SaveRules(9);
     zolRules.flags = kFlagListOnly;  // would write an address list instead of images
     session.SetSaveRules(9, zolRules);
-    auto* site = qobject_cast<QComboBox*>(C(1002));
+    auto* site = qobject_cast<QComboBox*>(C("siteBox"));
     PersonRetypes(window->AddressBox(), "http://detail.zol.com.cn/1.html");
     ASSERT_EQ(site->currentIndex(), 9) << "the typed address picked ZOL";
     PersonClicksCell(window->Grid(), 0, 1);
-    PersonClicks(C(1005));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)).startsWith("下载完毕："); }));
+    PersonClicks(C("downloadButton"));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")).startsWith("下载完毕："); }));
     EXPECT_FALSE(messages.contains("暂不支持该网站相册的图片下载"))
         << messages.join("|").toStdString();
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
@@ -673,12 +676,12 @@ TEST_F(WindowTest, DownloadAfterASiteChangeUsesTheListedSite) {
 TEST_F(WindowTest, ListOnlyWritesTheAddressListAndTheAria2List) {
     ListQzone();
     Session& session = window->session();
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.flags = kFlagListOnly;
     session.SetSaveRules(0, rules);
     PersonClicksCell(window->Grid(), 0, 1);
-    PersonClicks(C(1005));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C(1009)).startsWith("下载完毕："); }));
+    PersonClicks(C("downloadButton"));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")).startsWith("下载完毕："); }));
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "旅行.lst"));
     std::ifstream aria2(save / "旅行" / "旅行.aria2.txt");
     std::string first;
@@ -699,12 +702,10 @@ TEST_F(WindowTest, CoversAreFetchedScaledAndReused) {
     test::TestServer covers;
     covers.Serve("", "/cover.png", png.toStdString(), "image/png");
     Session& session = window->session();
-    AddAlbum(session,
-             ST_PERLISTRECORD{.name = "with cover", .coverUrl = covers.Base() + "/cover.png"});
-    AddAlbum(session,
-             ST_PERLISTRECORD{.name = "broken", .coverUrl = covers.Base() + "/missing.png"});
+    AddAlbum(session, AlbumRecord{.name = "with cover", .coverUrl = covers.Base() + "/cover.png"});
+    AddAlbum(session, AlbumRecord{.name = "broken", .coverUrl = covers.Base() + "/missing.png"});
     QApplication::processEvents();
-    auto* thumbs = qobject_cast<QCheckBox*>(C(1014));
+    auto* thumbs = qobject_cast<QCheckBox*>(C("thumbnailBox"));
     thumbs->click();
     ASSERT_TRUE(WaitUntil([&] { return window->Grid()->PassState() == kPassIdle; }));
     EXPECT_EQ(session.albums.At(0)->thumbSlot, 0);
@@ -715,7 +716,7 @@ TEST_F(WindowTest, CoversAreFetchedScaledAndReused) {
     const QIcon icon = window->Grid()->item(0, 0)->icon();
     ASSERT_FALSE(icon.isNull());
     EXPECT_EQ(icon.availableSizes().value(0), QSize(kThumbWidth, kThumbHeight));
-    EXPECT_FALSE(C(1036)->isEnabled()) << "no filter in thumbnail mode";
+    EXPECT_FALSE(C("filterLink")->isEnabled()) << "no filter in thumbnail mode";
 
     // Back to the list and into thumbnails again: the cover is not fetched twice.
     thumbs->click();
@@ -729,7 +730,7 @@ TEST_F(WindowTest, TenThousandAlbumsArriveInBatches) {
     Session& session = window->session();
     std::thread listing([&session] {
         for (int i = 0; i < 10000; ++i) {
-            AddAlbum(session, ST_PERLISTRECORD{.name = "album " + std::to_string(i)});
+            AddAlbum(session, AlbumRecord{.name = "album " + std::to_string(i)});
         }
     });
     int ticks = 0;
@@ -746,24 +747,24 @@ TEST_F(WindowTest, TenThousandAlbumsArriveInBatches) {
 TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
     Session& session = window->session();
     for (const char* name : {"Spring", "summer", "Autumn", "spring walk"}) {
-        AddAlbum(session, ST_PERLISTRECORD{.name = name});
+        AddAlbum(session, AlbumRecord{.name = name});
     }
     QApplication::processEvents();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     ASSERT_EQ(grid->rowCount(), 4);
     window->OnFind();
-    CDlgFind* panel = window->FindPanel();
+    FindBar* panel = window->FindPanel();
     ASSERT_NE(panel, nullptr);
-    panel->findChild<QLineEdit*>("ctl1639")->setText("SPRING");
+    panel->findChild<QLineEdit*>("keywordField")->setText("SPRING");
     grid->setCurrentCell(0, 0);
     panel->Search(true);
     EXPECT_EQ(grid->currentRow(), 3);
     panel->Search(true);
     EXPECT_EQ(grid->currentRow(), 0) << "wraps to the first match";
-    panel->findChild<QCheckBox*>("ctl1033")->setChecked(true);
+    panel->findChild<QCheckBox*>("matchCaseBox")->setChecked(true);
     panel->Search(true);
     EXPECT_EQ(grid->currentRow(), 0) << "match case: only 'Spring' qualifies";
-    panel->findChild<QLineEdit*>("ctl1639")->setText("  ");
+    panel->findChild<QLineEdit*>("keywordField")->setText("  ");
     panel->Search(true);
     EXPECT_EQ(messages.last(), "关键字不能为空");
 
@@ -776,8 +777,8 @@ TEST_F(WindowTest, FindWrapsAndFilterActsOnce) {
 }
 
 TEST_F(WindowTest, ExportWritesTheTableAsCsv) {
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "a,b \"q\" it's", .photoCount = 3});
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "中文", .access = kAccessFriends});
+    AddAlbum(window->session(), AlbumRecord{.name = "a,b \"q\" it's", .photoCount = 3});
+    AddAlbum(window->session(), AlbumRecord{.name = "中文", .access = kAccessFriends});
     QApplication::processEvents();
     const QString file = QString::fromStdString((save / "table").string());
     window->saveFileHook = [file] { return file; };
@@ -791,40 +792,40 @@ TEST_F(WindowTest, ExportWritesTheTableAsCsv) {
 }
 
 TEST_F(WindowTest, SettingsDialogsValidate) {
-    ST_DOWNPARAM params{0, 0, 5, 30};
-    CDlgDownSet down(params, window.get());
+    DownloadParams params{0, 0, 5, 30};
+    DownloadSettingsDialog down(params, window.get());
     QStringList shown;
     down.showMessage = [&](const QString& text) { shown << text; };
-    down.findChild<QLineEdit*>("ctl1002")->setText("16");
+    down.findChild<QLineEdit*>("threadsField")->setText("16");
     down.Accept();
     EXPECT_EQ(shown, QStringList{"参数错误"});
     EXPECT_EQ(params.threads, 5);
-    down.findChild<QLineEdit*>("ctl1002")->setText("15");
-    down.findChild<QLineEdit*>("ctl1003")->setText("9");
+    down.findChild<QLineEdit*>("threadsField")->setText("15");
+    down.findChild<QLineEdit*>("timeoutField")->setText("9");
     down.Accept();
     EXPECT_EQ(shown.size(), 2);
-    down.findChild<QLineEdit*>("ctl1003")->setText("10");
+    down.findChild<QLineEdit*>("timeoutField")->setText("10");
     down.Accept();
     EXPECT_EQ(params.threads, 15);
     EXPECT_EQ(params.timeout, 10);
     EXPECT_EQ(down.result(), QDialog::Accepted);
 
-    ST_SAVESET rules;
-    CDlgSaveSet saveSet(rules, window.get());
-    saveSet.findChild<QLineEdit*>("ctl1000")->setText(QString(45, 'p'));
-    saveSet.findChild<QRadioButton*>("ctl1018")->setChecked(true);
-    saveSet.findChild<QRadioButton*>("ctl1020")->setChecked(true);
+    SaveOptions rules;
+    FileNameSettingsDialog saveSet(rules, window.get());
+    saveSet.findChild<QLineEdit*>("filePrefixField")->setText(QString(45, 'p'));
+    saveSet.findChild<QRadioButton*>("namingAddressButton")->setChecked(true);
+    saveSet.findChild<QRadioButton*>("folderNoneButton")->setChecked(true);
     saveSet.Accept();
     EXPECT_EQ(rules.filePrefix, std::string(38, 'p'));
     EXPECT_EQ(rules.namingMode, kNameByAddress);
     EXPECT_EQ(rules.folderMode, kFolderNone);
-    EXPECT_TRUE(
-        CDlgSaveSet::HelpText().endsWith("?9:相册在列表中的序号(格式为：0001,0002,0003...)"));
+    EXPECT_TRUE(FileNameSettingsDialog::HelpText().endsWith(
+        "?9:相册在列表中的序号(格式为：0001,0002,0003...)"));
 }
 
 TEST_F(WindowTest, LoginWindowsReplaceEachOther) {
     window->OpenLoginWindow("", false);
-    QPointer<CDlgWebOpen> first = window->ModelessLogin();
+    QPointer<LoginWindow> first = window->ModelessLogin();
     ASSERT_TRUE(first);
     window->OpenLoginWindow("", false);
     QApplication::processEvents();
@@ -834,8 +835,8 @@ TEST_F(WindowTest, LoginWindowsReplaceEachOther) {
     QLineEdit* qzone = window->AddressBox()->lineEdit();
     qzone->setText("12345");
     // The Qzone login of a typed number opens that number's page.
-    window->OnMenuCommand(32781);
-    EXPECT_EQ(window->ModelessLogin()->findChild<QLineEdit*>("ctl1001")->text(),
+    window->OnMenuCommand("qzoneLoginAction");
+    EXPECT_EQ(window->ModelessLogin()->findChild<QLineEdit*>("loginAddressBox")->text(),
               "https://user.qzone.qq.com/12345");
 }
 
@@ -854,7 +855,7 @@ TEST_F(WindowTest, StandardDialogsAndTheAboutBoxSpeakChinese) {
             },
             "确定");
         PersonRetypes(window->AddressBox(), " ");
-        PersonClicks(C(1004));
+        PersonClicks(C("listButton"));
         ASSERT_TRUE(WaitUntil([&] { return look.Seen() && window->session().listingState == 0; }));
     }
     EXPECT_EQ(buttons, QStringList{"确定"});
@@ -870,7 +871,7 @@ TEST_F(WindowTest, StandardDialogsAndTheAboutBoxSpeakChinese) {
                 aboutIcon = !message->iconPixmap().isNull();
             },
             "确定");
-        window->MenuAction(32775)->trigger();
+        window->MenuAction("aboutAction")->trigger();
         EXPECT_TRUE(look.Seen());
     }
     EXPECT_TRUE(aboutIcon);
@@ -891,7 +892,7 @@ TEST_F(WindowTest, StartupShowsItsNoticeAndNoPlaceholders) {
     for (QLabel* label : window->findChildren<QLabel*>()) {
         EXPECT_FALSE(label->text().startsWith("state")) << label->objectName().toStdString();
     }
-    auto* notice = qobject_cast<QLabel*>(C(1013));
+    auto* notice = qobject_cast<QLabel*>(C("noticeLabel"));
     EXPECT_EQ(notice->text(), QString::fromUtf8(kStartupNotice));
     EXPECT_TRUE(notice->isVisible());
     ListQzone();
@@ -900,18 +901,18 @@ TEST_F(WindowTest, StartupShowsItsNoticeAndNoPlaceholders) {
 
 TEST_F(WindowTest, SelectAllIsUntickedWhenTheTableIsReset) {
     for (const char* name : {"one", "two", "three"}) {
-        AddAlbum(window->session(), ST_PERLISTRECORD{.name = name});
+        AddAlbum(window->session(), AlbumRecord{.name = name});
     }
     QApplication::processEvents();
-    auto* all = qobject_cast<QCheckBox*>(C(1012));
+    auto* all = qobject_cast<QCheckBox*>(C("selectAllBox"));
     PersonClicks(all);
     ASSERT_TRUE(all->isChecked());
     EXPECT_EQ(window->Grid()->SelectedAlbums().size(), 3u);
-    PersonClicks(C(1014));  // thumbnail mode: a new, unselected table
+    PersonClicks(C("thumbnailBox"));  // thumbnail mode: a new, unselected table
     ASSERT_TRUE(WaitUntil([this] { return window->Grid()->PassState() == kPassIdle; }));
     EXPECT_FALSE(all->isChecked());
     EXPECT_TRUE(window->Grid()->SelectedAlbums().empty());
-    PersonClicks(C(1014));
+    PersonClicks(C("thumbnailBox"));
     PersonClicks(all);
     ASSERT_TRUE(all->isChecked());
     window->Grid()->clearSelection();
@@ -925,7 +926,7 @@ TEST_F(WindowTest, ANewListingFreesTheCoversOfTheLastOne) {
                              "image/png");
     }
     ListQzone();
-    PersonClicks(C(1014));
+    PersonClicks(C("thumbnailBox"));
     ASSERT_TRUE(WaitUntil([this] { return window->Grid()->PassState() == kPassIdle; }));
     EXPECT_EQ(window->Grid()->ThumbnailCount(), 3);
     ListQzone();  // in thumbnail mode: the covers come again, once each
@@ -935,7 +936,7 @@ TEST_F(WindowTest, ANewListingFreesTheCoversOfTheLastOne) {
 }
 
 TEST_F(WindowTest, DisabledLinksLookGrey) {
-    auto* filter = qobject_cast<QLabel*>(C(1036));
+    auto* filter = qobject_cast<QLabel*>(C("filterLink"));
     const auto blue = [](QLabel* label) {
         label->adjustSize();
         return !PixelsWhere(label->grab().toImage(), QRect(0, 0, 1000, 100), [](QRgb p) {
@@ -944,50 +945,52 @@ TEST_F(WindowTest, DisabledLinksLookGrey) {
     };
     ASSERT_TRUE(filter->isEnabled());
     EXPECT_TRUE(blue(filter)) << "an enabled link is blue";
-    PersonClicks(C(1014));  // thumbnail mode: no filter, no find
+    PersonClicks(C("thumbnailBox"));  // thumbnail mode: no filter, no find
     ASSERT_FALSE(filter->isEnabled());
     EXPECT_FALSE(blue(filter));
     EXPECT_FALSE(filter->text().contains("<a")) << "not clickable, not underlined";
-    PersonClicks(C(1014));
+    PersonClicks(C("thumbnailBox"));
     EXPECT_TRUE(blue(filter));
 }
 
 TEST_F(WindowTest, TencentWeiboAddressOnTheClipboardKeepsItsSubSelector) {
     QApplication::clipboard()->setText("http://t.qq.com/bob");
     test::TempDir otherHome;
-    CBrenvikDlg second(otherHome.Path());
+    MainWindow second(otherHome.Path());
     second.StartUp(false);
     ASSERT_TRUE(WaitUntil([&] { return second.Ready(); }));
     QApplication::clipboard()->clear();
-    EXPECT_EQ(qobject_cast<QComboBox*>(second.Control(1002))->currentIndex(), 0);
-    EXPECT_EQ(qobject_cast<QComboBox*>(second.Control(1035))->currentIndex(), 2);
+    EXPECT_EQ(qobject_cast<QComboBox*>(second.Control("siteBox"))->currentIndex(), 0);
+    EXPECT_EQ(qobject_cast<QComboBox*>(second.Control("subKindBox"))->currentIndex(), 2);
 }
 
 TEST_F(WindowTest, FileProcessingHasItsOwnHelpAndIdleItemsAreGrey) {
-    window->MenuAction(32806)->trigger();
-    window->MenuAction(32807)->trigger();
+    window->MenuAction("helpAction")->trigger();
+    window->MenuAction("fileHelpAction")->trigger();
     ASSERT_EQ(messages.size(), 2);
     EXPECT_NE(messages[0], messages[1]);
     for (const char* option :
          {"修正图片格式", "修正图片顺序", "生成图片原始名文件", "只生成迅雷下载列表"}) {
         EXPECT_TRUE(messages[1].contains(QString::fromUtf8(option))) << option;
     }
-    for (const int id : {32811, 32809, 32810}) {
-        EXPECT_FALSE(window->MenuAction(id)->isEnabled()) << id;
+    for (const char* name :
+         {"importDownloadFileAction", "exportDownloadFileAction", "exportAddressListAction"}) {
+        EXPECT_FALSE(window->MenuAction(name)->isEnabled()) << name;
     }
-    qobject_cast<QComboBox*>(C(1002))->setCurrentIndex(11);
-    EXPECT_FALSE(window->MenuAction(32811)->isEnabled()) << "stays grey on a site change";
+    qobject_cast<QComboBox*>(C("siteBox"))->setCurrentIndex(11);
+    EXPECT_FALSE(window->MenuAction("importDownloadFileAction")->isEnabled())
+        << "stays grey on a site change";
 }
 
 TEST_F(WindowTest, AnAdaptersLoginLeavesTheUsersLoginWindowOpen) {
-    window->MenuAction(32795)->trigger();  // 自定义登录, modeless by default
-    QPointer<CDlgWebOpen> users = window->ModelessLogin();
+    window->MenuAction("customLoginAction")->trigger();  // 自定义登录, modeless by default
+    QPointer<LoginWindow> users = window->ModelessLogin();
     ASSERT_TRUE(users);
     bool modalSeen = false;
     bool usersAliveMeanwhile = false;
     NextModal look(
         [&](QDialog* dialog) {
-            modalSeen = qobject_cast<CDlgWebOpen*>(dialog) != nullptr;
+            modalSeen = qobject_cast<LoginWindow*>(dialog) != nullptr;
             usersAliveMeanwhile = users && users->isVisible();
             dialog->close();
         },
@@ -1014,17 +1017,17 @@ TEST_F(WindowTest, AnAdaptersLoginLeavesTheUsersLoginWindowOpen) {
 TEST_F(WindowTest, LoginBrowserFitsItsScreen) {
     const QRect laptop(0, 0, 1366, 728);  // 1366x768 less its panel
     const QRect placed =
-        CDlgWebOpen::FittedGeometry(QSize(940, 760), QRect(193, 24, 980, 680), laptop);
+        LoginWindow::FittedGeometry(QSize(940, 760), QRect(193, 24, 980, 680), laptop);
     EXPECT_TRUE(laptop.contains(placed));
     EXPECT_LE(placed.height(), 728 * 9 / 10) << "room for the title bar";
     EXPECT_EQ(placed.width(), 940);
     EXPECT_EQ(placed.center().x(), QRect(193, 24, 980, 680).center().x()) << "over its owner";
     const QRect corner =
-        CDlgWebOpen::FittedGeometry(QSize(940, 760), QRect(1200, 600, 300, 200), laptop);
+        LoginWindow::FittedGeometry(QSize(940, 760), QRect(1200, 600, 300, 200), laptop);
     EXPECT_TRUE(laptop.contains(corner)) << "an owner near the edge keeps it on screen";
 
-    window->MenuAction(32795)->trigger();
-    CDlgWebOpen* login = window->ModelessLogin();
+    window->MenuAction("customLoginAction")->trigger();
+    LoginWindow* login = window->ModelessLogin();
     ASSERT_NE(login, nullptr);
     const QRect screen = login->screen()->availableGeometry();
     EXPECT_TRUE(screen.contains(login->frameGeometry()));
@@ -1032,10 +1035,10 @@ TEST_F(WindowTest, LoginBrowserFitsItsScreen) {
 }
 
 TEST_F(WindowTest, ListTableFillsItsWidthAndRightAlignsCounts) {
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "seven", .photoCount = 7});
-    AddAlbum(window->session(), ST_PERLISTRECORD{.name = "thousand", .photoCount = 1234});
+    AddAlbum(window->session(), AlbumRecord{.name = "seven", .photoCount = 7});
+    AddAlbum(window->session(), AlbumRecord{.name = "thousand", .photoCount = 1234});
     QApplication::processEvents();
-    CMyGridCtrl* grid = window->Grid();
+    AlbumTable* grid = window->Grid();
     const auto rightEdge = [grid] {
         return grid->horizontalHeader()->sectionViewportPosition(3) +
                grid->horizontalHeader()->sectionSize(3);
@@ -1057,7 +1060,7 @@ TEST_F(WindowTest, ListTableFillsItsWidthAndRightAlignsCounts) {
 
 TEST(Splash, StaysUntilStartUpIsDone) {
     test::TempDir home;
-    CBrenvikDlg window(home.Path());
+    MainWindow window(home.Path());
     std::atomic<bool> release{false};
     window.startupWork = [&release] {
         while (!release) {
@@ -1065,7 +1068,7 @@ TEST(Splash, StaysUntilStartUpIsDone) {
         }
     };
     window.StartUp(true);
-    QPointer<CSplashScreenEx> splash = window.Splash();
+    QPointer<SplashWindow> splash = window.Splash();
     ASSERT_TRUE(splash);
     QTest::qWait(1500);  // longer than any fixed splash time would be
     EXPECT_TRUE(splash && splash->isVisible()) << "start-up is not done yet";
@@ -1096,7 +1099,7 @@ TEST_F(WindowTest, ScreenshotForTheReadme) {
     QTest::qWait(300);
     ASSERT_TRUE(window->grab().save(folder + "/screenshot.png", "PNG"));
 
-    PersonClicks(C(1014));
+    PersonClicks(C("thumbnailBox"));
     ASSERT_TRUE(WaitUntil([this] { return window->Grid()->PassState() == kPassIdle; }));
     PersonClicksCell(window->Grid(), 0, 1);
     QTest::qWait(300);
@@ -1124,7 +1127,7 @@ TEST(LoginBrowser, CookiesSetByAPageReachTheFetcher) {
         res.set_header("Set-Cookie", "sid=browser123; Path=/; Max-Age=3600");
         res.set_content("<html><body>logged in</body></html>", "text/html");
     });
-    CDlgWebOpen dialog(QString::fromStdString(server.Base() + "/login"), nullptr);
+    LoginWindow dialog(QString::fromStdString(server.Base() + "/login"), nullptr);
     dialog.show();
     EXPECT_TRUE(WaitUntil([&] { return GetCookies(server.Base() + "/") == "sid=browser123"; }, 30s))
         << GetCookies(server.Base() + "/");

@@ -1,6 +1,6 @@
 #include <gtest/gtest.h>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -15,7 +15,7 @@
 #include "net/CookieStore.h"
 #include "net/Routing.h"
 #include "net/TransferStop.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -73,7 +73,7 @@ TEST_F(FetchSafetyTest, RedirectToAnInternalAddressIsRefused) {
 
     URLRequest image("http://img.example.test/a.jpg", dir / "a.jpg", 5000);
     image.pauseSeconds = 0;
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(image, response, kFetchWorker));
     EXPECT_TRUE(dir.Files().empty());
 
@@ -94,7 +94,7 @@ TEST_F(FetchSafetyTest, RedirectsWithinTheUsersRoutesAreFollowed) {
     ASSERT_TRUE(AddConnectTo(site.RouteFor("cdn.example.test")));
     TempDir dir;
     URLRequest image("http://img.example.test/a.jpg", dir / "a.jpg", 5000);
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(image, response, kFetchWorker));
     EXPECT_EQ(dir.Files(), std::vector<std::string>{"a.jpg"});
     EXPECT_EQ(site.Requests().back().host, "cdn.example.test");
@@ -118,7 +118,7 @@ TEST_F(FetchSafetyTest, HttpsNeverContinuesInTheClear) {
     TempDir dir;
     URLRequest image("https://b1.qpic.cn/a.jpg", dir / "a.jpg", 5000);
     image.pauseSeconds = 0;
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(image, response, kFetchWorker));
     EXPECT_TRUE(dir.Files().empty());
     EXPECT_EQ(plain.RequestCount(), 0u);
@@ -152,7 +152,7 @@ TEST_F(FetchSafetyTest, BehindAProxyTheHostNameDecides) {
     TempDir dir;
     URLRequest image("http://img.example.test/a.jpg", dir / "a.jpg", 5000);
     image.pauseSeconds = 0;
-    CURLSource response;
+    FetchResponse response;
     EXPECT_TRUE(Fetch(image, response, kFetchWorker)) << "an outside name is followed";
     image.address = "http://img.example.test/local.jpg";
     image.savePath = dir / "local.jpg";
@@ -202,7 +202,7 @@ TEST(InternalAddresses, ConnectToRulesNameTheirHostsAndPorts) {
 // --- Stop ---------------------------------------------------------------------------
 
 // Runs the fetch on this thread under a stop test that turns true once `ready` says so.
-bool FetchUntilStopped(const URLRequest& request, unsigned flags, CURLSource& response,
+bool FetchUntilStopped(const URLRequest& request, unsigned flags, FetchResponse& response,
                        const std::function<bool()>& ready, double& secondsAfterStop) {
     std::atomic<bool> stop{false};
     std::atomic<bool> done{false};
@@ -234,7 +234,7 @@ TEST_F(FetchSafetyTest, StopEndsANeverEndingImageAndRemovesItsFile) {
     URLRequest request(raw.Base() + "/endless.jpg", dir / "endless.jpg", 30000);
     request.attempts = 2;
     request.pauseSeconds = 5;
-    CURLSource response;
+    FetchResponse response;
     double afterStop = -1;
     const bool ok = FetchUntilStopped(
         request, kFetchWorker, response, [&] { return !dir.Files().empty(); }, afterStop);
@@ -256,7 +256,7 @@ TEST_F(FetchSafetyTest, StopEndsASlowlorisPage) {
         }
     });
     URLRequest request(raw.Base() + "/list", "", 120000);
-    CURLSource response;
+    FetchResponse response;
     double afterStop = -1;
     EXPECT_FALSE(FetchUntilStopped(
         request, 0, response, [&] { return bytesSent > 0; }, afterStop));
@@ -275,7 +275,7 @@ TEST(TemporaryFilesDeathTest, AnAbruptEndStillRemovesTemporaryFiles) {
         });
         TempDir dir;
         std::thread([&] {
-            CURLSource response;
+            FetchResponse response;
             Fetch(URLRequest(raw.Base() + "/endless.jpg", dir / "endless.jpg", 30000), response,
                   kFetchWorker);
         }).detach();
@@ -305,7 +305,7 @@ TEST_F(FetchSafetyTest, TricklingPageEndsAtItsTimeOut) {
         SendFor(fd, self, "x", 200ms, 60s);  // never quiet long enough for a read time-out
     });
     URLRequest request(raw.Base() + "/list", "", 2000);
-    CURLSource response;
+    FetchResponse response;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(Fetch(request, response, 0));
     EXPECT_LT(SecondsSince(start), kPromptSeconds);
@@ -319,7 +319,7 @@ TEST_F(FetchSafetyTest, NeverEndingPageStopsAtThePageCeiling) {
         SendFor(fd, self, std::string(1 << 20, 'p'), 0ms, 30s);
     });
     URLRequest request(raw.Base() + "/list", "", 60000);
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(request, response, 0));
     EXPECT_LE(response.body.size(), kMaxPageBytes + (1u << 20));
     EXPECT_GT(response.received, 0u);
@@ -349,7 +349,7 @@ TEST_F(FetchSafetyTest, ImageWithoutMaximumStopsAtTheDefaultCeiling) {
     });
     TempDir dir;
     URLRequest request(raw.Base() + "/huge.jpg", dir / "huge.jpg", 30000);
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(request, response, kFetchWorker));
     EXPECT_TRUE(dir.Files().empty());
     EXPECT_LE(response.received, kDefaultMaxImageBytes + (1u << 20));

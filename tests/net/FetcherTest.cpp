@@ -11,8 +11,8 @@
 #include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -59,7 +59,7 @@ TEST_F(FetcherTest, PlainPageWithRawHeadersAndAgents) {
     server.Serve("", "/page", "<html>相册</html>");
     URLRequest request = Request("/page");
     request.headers = "Referer: http://example.test/\r\nX-Extra: one";
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_EQ(response.body, "<html>相册</html>");
     EXPECT_EQ(response.status, 200);
@@ -88,14 +88,14 @@ TEST_F(FetcherTest, FollowsRedirectsAndKeepsFinalHeaders) {
     server.On("", "/new", [](const httplib::Request& req, httplib::Response& res) {
         res.set_content("arrived " + req.get_param_value("x"), "text/plain");
     });
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(Request("/old"), response, 0));
     EXPECT_EQ(response.body, "arrived 1");
     EXPECT_EQ(response.rawHeaders.find("302"), std::string::npos);
 }
 
 TEST_F(FetcherTest, ErrorStatusPageIsASuccessfulExchange) {
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(Request("/missing"), response, 0));
     EXPECT_EQ(response.status, 404);
     EXPECT_NE(response.body.find("404"), std::string::npos);
@@ -111,7 +111,7 @@ TEST_F(FetcherTest, GzipBodyStaysCompressedUntilDecoded) {
     request.headers = "Accept-Encoding: gzip, deflate";
     request.startMarker = "[";
     request.endMarker = "]";
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_TRUE(response.gzip);
     EXPECT_EQ(response.body, test::Gzip(page));
@@ -140,7 +140,7 @@ TEST_F(FetcherTest, SizeLimitsFromHeaderAndBody) {
             return sink.write(chunk.data(), chunk.size());
         });
     });
-    CURLSource response;
+    FetchResponse response;
     URLRequest request = Request("/big");
     request.pauseSeconds = 0;
     request.maxSizeKiB = 5;
@@ -173,7 +173,7 @@ TEST_F(FetcherTest, MarkersTrimWhileReading) {
     URLRequest request = Request("/m");
     request.startMarker = "<a>";
     request.endMarker = "</a>";
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_EQ(response.body, "three");
     EXPECT_EQ(response.startMarker, "<a>");
@@ -193,7 +193,7 @@ TEST_F(FetcherTest, StartMarkerSplitAcrossReads) {
     });
     URLRequest request(raw.Base() + "/", "", 5000);
     request.startMarker = "<mark>";
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_EQ(response.body, "ok");
 }
@@ -207,7 +207,7 @@ TEST_F(FetcherTest, EndMarkerStopsReadingEarly) {
     URLRequest request(raw.Base() + "/", "", 8000);
     request.startMarker = "<list>";
     request.endMarker = "</list>";
-    CURLSource response;
+    FetchResponse response;
     const auto start = std::chrono::steady_clock::now();
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_LT(SecondsSince(start), 5.0);
@@ -222,7 +222,7 @@ TEST_F(FetcherTest, RetryMarkerAttemptsAndPauses) {
     URLRequest request = Request("/busy");
     request.retryMarker = "busy";
     request.attempts = 2;
-    CURLSource response;
+    FetchResponse response;
     auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(Fetch(request, response, 0));
     EXPECT_GE(SecondsSince(start), 2.0) << "a pause follows every failed attempt";
@@ -243,7 +243,7 @@ TEST_F(FetcherTest, RetryMarkerAttemptsAndPauses) {
 TEST_F(FetcherTest, EmptyBodyPassesExchangeButFailsFetch) {
     server.Serve("", "/empty", "");
     URLRequest request = Request("/empty");
-    CURLSource response;
+    FetchResponse response;
     EXPECT_TRUE(response.FetchOnce(request, 0));
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(Fetch(request, response, 0));
@@ -257,7 +257,7 @@ TEST_F(FetcherTest, ReadTimeoutEndsAStalledBody) {
     });
     URLRequest request(raw.Base() + "/", "", 30000);
     request.readTimeoutMs = 1000;
-    CURLSource response;
+    FetchResponse response;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(response.FetchOnce(request, 0));
     EXPECT_LT(SecondsSince(start), 6.0);
@@ -269,7 +269,7 @@ TEST_F(FetcherTest, OperationTimeoutEndsASilentServer) {
     RawServer raw([](int, const std::string&, RawServer& self) { self.Sleep(20s); });
     URLRequest request(raw.Base() + "/", "", 30000);
     request.operationTimeoutMs = 1000;
-    CURLSource response;
+    FetchResponse response;
     const auto start = std::chrono::steady_clock::now();
     EXPECT_FALSE(response.FetchOnce(request, 0));
     EXPECT_LT(SecondsSince(start), 6.0);
@@ -280,7 +280,7 @@ TEST_F(FetcherTest, ResetAndShortBodiesFail) {
         RawServer::Send(fd, "HTTP/1.1 200 OK\r\nContent-Length: 5000\r\n\r\nsome");
         RawServer::Reset(fd);
     });
-    CURLSource response;
+    FetchResponse response;
     URLRequest request(reset.Base() + "/", "", 5000);
     request.pauseSeconds = 0;
     EXPECT_FALSE(Fetch(request, response, 0));
@@ -301,7 +301,7 @@ TEST_F(FetcherTest, PostSendsBody) {
     request.headers = "Content-Type: application/x-www-form-urlencoded";
     const std::string big(2500, 'q');
     request.SetBody("a=1&b=" + big);
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_EQ(response.body, "got a=1&b=" + big);
     const auto sent = server.Requests();
@@ -316,7 +316,7 @@ TEST_F(FetcherTest, SavedBodyAppearsOnlyOnSuccess) {
     URLRequest request(server.Base() + "/img.jpg", dir / "a.jpg", 5000);
     request.startMarker = "i";  // never applied to saved bodies
     request.pauseSeconds = 0;
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, kFetchWorker));
     EXPECT_EQ(ReadFile(dir / "a.jpg"), image);
     EXPECT_EQ(response.received, image.size());
@@ -346,7 +346,7 @@ TEST_F(FetcherTest, InterruptedDownloadLeavesNoFile) {
     URLRequest request(raw.Base() + "/x.jpg", dir / "x.jpg", 5000);
     request.pauseSeconds = 0;
     request.attempts = 2;
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(request, response, kFetchWorker));
     EXPECT_TRUE(dir.Files().empty());
     EXPECT_EQ(raw.Connections(), 2);
@@ -370,7 +370,7 @@ TEST_F(FetcherTest, BodyIntoAnOpenFileStartsEmptyAndStaysEmptyOnFailure) {
     request.saveDescriptor = body.Descriptor();
     request.attempts = 2;
     request.pauseSeconds = 0;
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, kFetchWorker));
     EXPECT_EQ(asked, 2);
     EXPECT_EQ(body.Size(), image.size());
@@ -395,14 +395,14 @@ TEST_F(FetcherTest, ExistingFileReplacedWhole) {
     { std::ofstream(dir / "p.jpg") << "old contents that are longer than the new ones"; }
     server.Serve("", "/p.jpg", "new", "image/jpeg");
     URLRequest request(server.Base() + "/p.jpg", dir / "p.jpg", 5000);
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, kFetchWorker));
     EXPECT_EQ(ReadFile(dir / "p.jpg"), "new");
     EXPECT_EQ(dir.Files(), std::vector<std::string>{"p.jpg"});
 }
 
 TEST_F(FetcherTest, UnsupportedOrBrokenAddressesFail) {
-    CURLSource response;
+    FetchResponse response;
     URLRequest request("file:///etc/passwd", "", 2000);
     request.pauseSeconds = 0;
     EXPECT_FALSE(Fetch(request, response, 0));
@@ -415,7 +415,7 @@ TEST_F(FetcherTest, ConnectToSendsRealHostNamesHere) {
     server.Serve("photo.example.test", "/list", "routed page");
     ASSERT_TRUE(AddConnectTo(server.RouteFor("photo.example.test")));
     EXPECT_FALSE(AddConnectTo("not-a-rule"));
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(URLRequest("http://photo.example.test/list", "", 5000), response, 0));
     EXPECT_EQ(response.body, "routed page");
     EXPECT_EQ(server.Requests().back().host, "photo.example.test");
@@ -428,7 +428,7 @@ TEST(FetcherHttps, VerifiesAgainstTheExtraCaFile) {
     AddConnectTo(server.RouteFor("xiangce.baidu.com"));
     URLRequest request("https://xiangce.baidu.com/u/1", "", 5000);
     request.pauseSeconds = 0;
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(request, response, 0)) << "an unknown certificate is never trusted";
 
     SetExtraCaFile(test::TestCertificate::Get().certFile.string());
@@ -445,7 +445,7 @@ TEST_F(FetcherTest, CookiesSetThenSentThenRead) {
         res.set_header("Set-Cookie", "skey=gone; Path=/; Expires=Thu, 01 Jan 1970 00:00:00 GMT");
         res.set_content("bye", "text/plain");
     });
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(Request("/login"), response, 0));
     EXPECT_EQ(GetCookies(server.Base() + "/any"), "skey=@abc");
     ASSERT_TRUE(Fetch(Request("/next"), response, 0));
@@ -466,7 +466,7 @@ TEST_F(FetcherTest, ConcurrentFetchesKeepEveryCookie) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&, t] {
             for (int round = 0; round < 3; ++round) {
-                CURLSource response;
+                FetchResponse response;
                 const std::string n = std::to_string(t * 10 + round);
                 ok += Fetch(URLRequest(server.Base() + "/set?n=" + n, "", 5000), response, 0);
             }
@@ -495,7 +495,7 @@ TEST_F(FetcherTest, CookiesFollowARedirectToAnotherHost) {
     store.Put("img.example.test\tFALSE\t/\tFALSE\t0\tpic\tq");
     store.Put(".example.test\tTRUE\t/\tFALSE\t0\tshared\told");
     store.Put("other.test\tFALSE\t/\tFALSE\t0\tforeign\tf");
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(URLRequest("http://www.example.test/go", "", 5000), response, 0));
     EXPECT_EQ(response.body, "picture");
     const auto requests = server.Requests();
@@ -513,7 +513,7 @@ TEST_F(FetcherTest, CookieDroppedFromTheStoreIsNotSentAgain) {
         res.set_header("Set-Cookie", "skey=@abc; Path=/");
         res.set_content("ok", "text/plain");
     });
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(Request("/login"), response, 0));
     ASSERT_TRUE(Fetch(Request("/page"), response, 0));
     EXPECT_EQ(server.Requests().back().Header("Cookie"), "skey=@abc");
@@ -537,7 +537,7 @@ TEST_F(FetcherTest, ParallelWorkersReuseTheirConnections) {
     for (int t = 0; t < kThreads; ++t) {
         threads.emplace_back([&] {
             for (int i = 0; i < kImagesEach; ++i) {
-                CURLSource response;
+                FetchResponse response;
                 ok += Fetch(URLRequest(server.Base() + "/img.jpg", "", 5000), response, 0);
             }
         });

@@ -4,7 +4,7 @@
 
 #include <gtest/gtest.h>
 
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "support/Nginx.h"
 #include "support/TestServer.h"
 
@@ -46,7 +46,7 @@ TEST_F(NginxFetchTest, GzipChunkedPageDecodesToTheFile) {
     request.headers = "Accept-Encoding: gzip, deflate";
     request.startMarker = "<body>";  // applied in GetText for compressed bodies
     request.endMarker = "</body>";
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_TRUE(response.gzip);
     EXPECT_NE(response.rawHeaders.find("Transfer-Encoding: chunked"), std::string::npos);
@@ -60,7 +60,7 @@ TEST_F(NginxFetchTest, PlainPageTrimmedWhileReading) {
     URLRequest request(nginx_->Base() + "/albums.html", "", 10000);
     request.startMarker = "data-id=\"3998\">";
     request.endMarker = "</body>";
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_FALSE(response.gzip);
     EXPECT_EQ(response.body, "相册 3998</li><li data-id=\"3999\">相册 3999</li>");
@@ -68,7 +68,7 @@ TEST_F(NginxFetchTest, PlainPageTrimmedWhileReading) {
 
 TEST_F(NginxFetchTest, RedirectChainReachesThePage) {
     URLRequest request(nginx_->Base() + "/old", "", 10000);
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, 0));
     EXPECT_EQ(response.status, 200);
     EXPECT_EQ(response.body, page_);
@@ -77,7 +77,7 @@ TEST_F(NginxFetchTest, RedirectChainReachesThePage) {
 TEST_F(NginxFetchTest, ImageSavedByteForByte) {
     URLRequest request(nginx_->Base() + "/photo.jpg", out_ / "photo.jpg", 10000);
     request.attempts = 2;
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, kFetchWorker));
     std::ifstream in(out_ / "photo.jpg", std::ios::binary);
     const std::string saved(std::istreambuf_iterator<char>(in), {});

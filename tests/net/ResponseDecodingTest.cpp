@@ -2,8 +2,8 @@
 
 #include <gtest/gtest.h>
 
-#include "net/StringCtrl.h"
-#include "net/URLSource2.h"
+#include "net/TextKit.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 namespace {
@@ -23,15 +23,15 @@ std::string Compress(std::string_view data, int windowBits) {
     return out;
 }
 
-CURLSource Response(std::string body, std::string headers, bool gzip = false) {
-    CURLSource r;
+FetchResponse Response(std::string body, std::string headers, bool gzip = false) {
+    FetchResponse r;
     r.body = std::move(body);
     r.rawHeaders = std::move(headers);
     r.gzip = gzip;
     return r;
 }
 
-std::string Text(const CURLSource& r, unsigned flags) {
+std::string Text(const FetchResponse& r, unsigned flags) {
     std::string text = "stale";
     r.GetText(text, flags);
     return text;

@@ -12,7 +12,7 @@
 #include "net/CookieStore.h"
 #include "net/Routing.h"
 #include "net/TransferStop.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -68,7 +68,7 @@ class RetryAfterTest : public ::testing::Test {
 };
 
 TEST_F(RetryAfterTest, APageIsAskedAgainAfterTheToldSeconds) {
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(Request(), response, 0)) << "one attempt, the wait did not spend it";
     EXPECT_EQ(response.body, "the real page");
     ASSERT_EQ(server.RequestCount(), 2u);
@@ -81,7 +81,7 @@ TEST_F(RetryAfterTest, AnHttpDateIsWaitedForAndAnImageSaved) {
     test::TempDir dir;
     URLRequest request(server.Base() + "/later", dir / "page.txt", 5000);
     request.rejectErrorStatus = true;
-    CURLSource response;
+    FetchResponse response;
     ASSERT_TRUE(Fetch(request, response, kFetchWorker));
     ASSERT_EQ(server.RequestCount(), 2u);
     EXPECT_GE(Gap(0, 1), 1s) << "the date lies at least a whole second ahead";
@@ -90,7 +90,7 @@ TEST_F(RetryAfterTest, AnHttpDateIsWaitedForAndAnImageSaved) {
 
 TEST_F(RetryAfterTest, AServerThatIsAlwaysBusyIsAskedABoundedNumberOfTimes) {
     busyFor = 1000;
-    CURLSource response;
+    FetchResponse response;
     EXPECT_TRUE(Fetch(Request(), response, 0)) << "the busy page is what the server gave";
     EXPECT_EQ(response.status, 429);
     EXPECT_EQ(server.RequestCount(), 1u + kMaxToldWaits);
@@ -100,7 +100,7 @@ TEST_F(RetryAfterTest, WithoutRetryAfterNothingIsWaitedFor) {
     retryAfter = "soon";  // not a number or a date: no wait was asked
     URLRequest request = Request();
     request.rejectErrorStatus = true;
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(request, response, 0));
     EXPECT_EQ(server.RequestCount(), 1u);
 }
@@ -117,7 +117,7 @@ TEST_F(RetryAfterTest, AStopEndsTheWait) {
     });
     const StopScope scope([&] { return stop.load(); });
     const auto start = Clock::now();
-    CURLSource response;
+    FetchResponse response;
     EXPECT_FALSE(Fetch(Request(), response, 0));
     stopper.join();
     EXPECT_LT(Clock::now() - start, 5s) << "not the 50 s the server asked for";

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "support/TestServer.h"
 
 namespace brenvik {
@@ -65,7 +65,7 @@ TEST(SoftDat, HandBuiltImageLoadsAndWritesBackByteForByte) {
     EXPECT_EQ(area.down[3].maxK, 2000);
     EXPECT_EQ(area.down[3].threads, 8);
     EXPECT_EQ(area.down[3].timeout, 60);
-    const ST_SAVESET& s = area.save[2];
+    const SaveOptions& s = area.save[2];
     EXPECT_EQ(s.filePrefix, "前缀?3_");
     EXPECT_EQ(s.fileSuffix, "_尾");
     EXPECT_EQ(s.replaceFrom, "a|b");

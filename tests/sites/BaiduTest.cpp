@@ -5,12 +5,12 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Baidu.h"
 #include "sites/Sites.h"
@@ -241,7 +241,7 @@ TEST_F(BaiduTest, NonPublicAlbumPrompt) {
 
     // An album that says it has no photos ends without asking.
     front.questions.clear();
-    AddAlbum(session, ST_PERLISTRECORD{.name = "空的", .key = "s9", .photoCount = 0});
+    AddAlbum(session, AlbumRecord{.name = "空的", .key = "s9", .photoCount = 0});
     RunDownloadJob(session, {3}, save.Path().string());
     EXPECT_TRUE(front.questions.empty());
 }

@@ -8,7 +8,7 @@
 #include "cli/CliFrontEnd.h"
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/DownloadJob.h"
 #include "net/CookieStore.h"
 #include "sites/GalleryServers.h"

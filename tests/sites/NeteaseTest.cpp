@@ -8,10 +8,10 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/Netease.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
@@ -294,7 +294,7 @@ TEST_F(NeteaseTest, StopAfterTheFirstAlbum) {
     class StoppingFront : public test::FakeFrontEnd {
       public:
         Session* session = nullptr;
-        void AlbumAdded(const ST_PERLISTRECORD& album) override {
+        void AlbumAdded(const AlbumRecord& album) override {
             test::FakeFrontEnd::AlbumAdded(album);
             RequestListingStop(*session);
         }
@@ -365,7 +365,7 @@ TEST_F(NeteaseTest, AlbumIdKeyAsksForVerification) {
 TEST_F(NeteaseTest, AlbumWithoutKeyIsExplained) {
     session.ready = true;
     PrepareListing(session, 2);
-    AddAlbum(session, ST_PERLISTRECORD{.name = "无键", .key = ""});
+    AddAlbum(session, AlbumRecord{.name = "无键", .key = ""});
     RunDownloadJob(session, {0}, save.Path().string());
     EXPECT_EQ(front.messages,
               std::vector<std::string>{

@@ -203,7 +203,7 @@ TEST_F(CommunityCliTest, NothingFoundShowsItsMessageAndExitsOne) {
 // a registered album-list adapter, and the sub-kind it leaves a photo-list adapter.
 TEST(CommunityAddresses, EveryAddressReachesItsAdapters) {
     RegisterAllSites();
-    const PageFetcher duitangPage = [](const std::string&) -> std::optional<std::string> {
+    const PageReader duitangPage = [](const std::string&) -> std::optional<std::string> {
         return "<div class=\"dt-header-btm\"><a href=\"/people/?user_id=77\">";
     };
     const std::vector<std::pair<std::string, int>> addresses = {

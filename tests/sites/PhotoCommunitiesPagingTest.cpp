@@ -9,11 +9,11 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
@@ -299,7 +299,7 @@ std::string YupooZoom(const std::string& image, const std::string& title,
 
 TEST_F(CommunityPaging, YupooOriginalsThroughZoomPagesAndTheDescriptionFile) {
     const std::string album = "https://www.yupoo.com/photos/bob/albums/11/";
-    AddAlbum(session, ST_PERLISTRECORD{.name = "春天", .key = album});
+    AddAlbum(session, AlbumRecord{.name = "春天", .key = album});
     session.siteIndex = 7;
     session.subKind = -1;
     pages[album + "page1/?style=detail"] =
@@ -333,7 +333,7 @@ TEST_F(CommunityPaging, YupooOriginalsThroughZoomPagesAndTheDescriptionFile) {
 
 TEST_F(CommunityPaging, YupooPasswordQuestionIsAskedAFewTimesOnly) {
     const std::string album = "https://www.yupoo.com/photos/bob/albums/11/";
-    AddAlbum(session, ST_PERLISTRECORD{.name = "锁", .key = album});
+    AddAlbum(session, AlbumRecord{.name = "锁", .key = album});
     session.siteIndex = 7;
     pages[album + "page1/?style=detail"] = "<label class=\"album_password\">访问密码</label>";
     front.answer = false;
@@ -352,7 +352,7 @@ TEST_F(CommunityPaging, YupooPasswordQuestionIsAskedAFewTimesOnly) {
 
 TEST_F(CommunityPaging, YupooWithoutOriginalsAsksForALogin) {
     const std::string album = "https://www.yupoo.com/photos/bob/albums/11/";
-    AddAlbum(session, ST_PERLISTRECORD{.name = "春天", .key = album});
+    AddAlbum(session, AlbumRecord{.name = "春天", .key = album});
     session.siteIndex = 7;
     pages[album + "page1/?style=detail"] = "photos['p1'] photos['p2']";
     pages[album + "p1/zoom/original/"] = "<p>对不起，无法查看该照片的原图</p>";
@@ -366,7 +366,7 @@ TEST_F(CommunityPaging, YupooWithoutOriginalsAsksForALogin) {
 // --- 51 ------------------------------------------------------------------------------
 
 TEST_F(CommunityPaging, Site51AlbumsAndDataViewPhotos) {
-    ST_SAVESET byDescription = session.SaveRules(8);
+    SaveOptions byDescription = session.SaveRules(8);
     byDescription.namingMode = kNameByDescription;  // 51 names by number unless told
     session.SetSaveRules(8, byDescription);
     pages["https://home.51.com/carol/photo"] =
@@ -407,7 +407,7 @@ TEST_F(CommunityPaging, Site51BusyAnswers) {
     EXPECT_EQ(List(8, "https://home.51.com/carol").albums, 0);
     EXPECT_TRUE(front.messages.empty()) << "a busy album list ends quietly";
 
-    AddAlbum(session, ST_PERLISTRECORD{.name = "旅行", .key = "/carol/photo/album/7"});
+    AddAlbum(session, AlbumRecord{.name = "旅行", .key = "/carol/photo/album/7"});
     session.siteIndex = 8;
     pages["https://home.51.com/carol/photo/album/7"] =
         "<ul class=\"photo_item_list\"><a href=\"/item/7001.htm\">";
@@ -492,7 +492,7 @@ std::string DuitangPhotos(const std::vector<std::string>& ids, bool more) {
 }
 
 TEST_F(CommunityPaging, DuitangPhotosEndOnTheLastPageOrARepeatedOne) {
-    AddAlbum(session, ST_PERLISTRECORD{.name = "猫", .key = "55"});
+    AddAlbum(session, AlbumRecord{.name = "猫", .key = "55"});
     session.siteIndex = 18;
     session.subKind = 0;
     const std::string base = "https://www.duitang.com/album/55/masn/p/";

@@ -10,7 +10,7 @@
 #include <string>
 #include <vector>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "support/TestServer.h"
 
 namespace brenvik::test {

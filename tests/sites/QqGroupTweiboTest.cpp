@@ -10,12 +10,12 @@
 
 #include "app/AddressRule.h"
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/FakeSitePages.h"
 #include "sites/QqGroup.h"
 #include "sites/Qzone.h"
@@ -276,7 +276,7 @@ TEST_F(TencentPagesTest, GroupPhotoAddressesNamesAndPages) {
 TEST_F(TencentPagesTest, GroupCreationTimeNamesTheFolderWhereTheRulesAskForIt) {
     pages.Serve(kAlbumList, GroupAlbumPage({{"a1", "一", 1}}));
     ASSERT_EQ(List("98765", 1).albums, 1);
-    ST_SAVESET rules = session.SaveRules(0);
+    SaveOptions rules = session.SaveRules(0);
     rules.folderMode = kFolderAlbumName;
     rules.folderSuffix = " ?5";
     session.SetSaveRules(0, rules);

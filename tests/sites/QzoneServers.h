@@ -11,7 +11,7 @@
 #include <vector>
 
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/Qzone.h"
 #include "support/TestServer.h"
 

@@ -3,7 +3,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/DownloadJob.h"
 #include "download/ListTypes.h"
 #include "net/CookieStore.h"

@@ -9,7 +9,7 @@
 #include "cli/CliFrontEnd.h"
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
 #include "download/ListTypes.h"
@@ -304,7 +304,7 @@ TEST_F(RenrenPagesTest, PasswordAlbumAskedOnceForTheWholeChain) {
 
 TEST_F(RenrenPagesTest, ClassicAndPrivatePhotoLists) {
     AddAlbum(session,
-             ST_PERLISTRECORD{.name = "旧照", .key = "https://photo.renren.com/photo/42/album-8/"});
+             AlbumRecord{.name = "旧照", .key = "https://photo.renren.com/photo/42/album-8/"});
     session.siteIndex = 3;
     const std::string album = "https://photo.renren.com/photo/42/album-8";
     pages.Serve(album + "/", "<div class=\"ablum-infor\"><span><h1>旧照</h1></span>");

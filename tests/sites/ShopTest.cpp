@@ -10,9 +10,9 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/DownloadJob.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "settings/Settings.h"
 #include "sites/AdapterKit.h"
 #include "sites/Shop.h"
@@ -354,7 +354,7 @@ class ShopTest : public ::testing::Test {
     std::vector<std::string> Names() { return test::AlbumNames(session); }
     std::vector<std::string> FileNames() { return test::RowFileNames(session); }
     void SetOption(int site, unsigned bit) {
-        ST_SAVESET rules = session.SaveRules(site);
+        SaveOptions rules = session.SaveRules(site);
         rules.flags = static_cast<std::uint16_t>(rules.flags | bit);
         session.SetSaveRules(site, rules);
     }

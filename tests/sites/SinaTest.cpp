@@ -9,11 +9,11 @@
 #include "cli/CliFrontEnd.h"
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadJob.h"
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "sites/AdapterKit.h"
 #include "sites/Sina.h"
 #include "sites/Sites.h"
@@ -65,7 +65,7 @@ class SinaPagingTest : public ::testing::Test {
 
     // Adds the album the photo lists read and readies the download list.
     void Album(const std::string& key, int count) {
-        AddAlbum(session, ST_PERLISTRECORD{.name = "相册", .key = key, .photoCount = count});
+        AddAlbum(session, AlbumRecord{.name = "相册", .key = key, .photoCount = count});
         session.downloads.Clear();
         session.downloads.SetAlbumFolder(home.Path());
         session.downloadState = kDownloadRunning;

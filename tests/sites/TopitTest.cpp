@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "app/ListJob.h"
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/ListTypes.h"
 #include "sites/FakeSitePages.h"
 #include "sites/Sites.h"

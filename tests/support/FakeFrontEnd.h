@@ -7,10 +7,10 @@
 #include <string>
 #include <vector>
 
-#include "app/FrontEnd.h"
-#include "app/Session.h"
+#include "session/FrontEnd.h"
+#include "session/Session.h"
 #include "download/JobOutcome.h"
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik::test {
 
@@ -38,7 +38,7 @@ class FakeFrontEnd : public FrontEnd {
         controls[controlId] = text;
         controlHistory.emplace_back(controlId, text);
     }
-    void AlbumAdded(const ST_PERLISTRECORD& album) override {
+    void AlbumAdded(const AlbumRecord& album) override {
         {
             std::lock_guard lock(mutex);
             rows.push_back(album);
@@ -87,7 +87,7 @@ class FakeFrontEnd : public FrontEnd {
     std::vector<std::string> logins;
     std::map<int, std::string> controls;
     std::vector<std::pair<int, std::string>> controlHistory;
-    std::vector<ST_PERLISTRECORD> rows;
+    std::vector<AlbumRecord> rows;
     std::vector<std::pair<int, int>> notices;
     std::vector<bool> looks;
     std::vector<bool> listingLooks;
@@ -99,7 +99,7 @@ class FakeFrontEnd : public FrontEnd {
 // the stop button does between two of them.
 class StopAfter : public FakeFrontEnd {
   public:
-    void AlbumAdded(const ST_PERLISTRECORD& album) override {
+    void AlbumAdded(const AlbumRecord& album) override {
         FakeFrontEnd::AlbumAdded(album);
         if (session && ++albums == rowLimit) {
             session->listingState = kListingStopAsked;

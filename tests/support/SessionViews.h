@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/Session.h"
+#include "session/Session.h"
 
 namespace brenvik::test {
 

@@ -13,7 +13,7 @@
 #include <stdexcept>
 
 #include "net/Hosts.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik::test {
 namespace {

@@ -14,7 +14,7 @@
 #include <thread>
 
 #include "app/TableText.h"
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik {
 
@@ -31,7 +31,7 @@ enum PassState : int { kPassIdle = 0, kPassRunning = 1, kPassStopAsked = 2 };
 
 // Thumbnail cells: the cover on top, the caption on one line under it, cut with "…" to
 // the cell's width.
-class CThumbDelegate : public QStyledItemDelegate {
+class ThumbnailDelegate : public QStyledItemDelegate {
   public:
     using QStyledItemDelegate::QStyledItemDelegate;
 
@@ -39,11 +39,11 @@ class CThumbDelegate : public QStyledItemDelegate {
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
 };
 
-class CMyGridCtrl : public QTableWidget {
+class AlbumTable : public QTableWidget {
     Q_OBJECT
   public:
-    CMyGridCtrl(Session& session, QWidget* parent = nullptr);
-    ~CMyGridCtrl() override;
+    AlbumTable(Session& session, QWidget* parent = nullptr);
+    ~AlbumTable() override;
 
     bool ThumbnailMode() const { return thumbnailMode_; }
     // Empties the table and lays it out for the mode.
@@ -75,8 +75,8 @@ class CMyGridCtrl : public QTableWidget {
     void tableReset();
 
   private:
-    void ShowListRow(const ST_PERLISTRECORD& album);
-    void ShowThumbCell(const ST_PERLISTRECORD& album);
+    void ShowListRow(const AlbumRecord& album);
+    void ShowThumbCell(const AlbumRecord& album);
     void QueueCover(int index);
     void CoverLoop();
     void OnThumbnailReady(int index, const QImage& image, int generation);
@@ -95,7 +95,7 @@ class CMyGridCtrl : public QTableWidget {
     int generation_ = 0;  // guarded by queueMutex_; counts ClearThumbnails calls
     bool closing_ = false;
     QAbstractItemDelegate* listDelegate_ = nullptr;
-    CThumbDelegate* thumbDelegate_ = nullptr;
+    ThumbnailDelegate* thumbDelegate_ = nullptr;
     std::thread coverThread_;
 };
 

@@ -11,11 +11,11 @@
 
 namespace brenvik {
 
-class CIni {
+class IniFile {
   public:
-    CIni() = default;
+    IniFile() = default;
     // Reads the file once; a missing or unreadable file behaves as an empty one.
-    explicit CIni(std::filesystem::path file);
+    explicit IniFile(std::filesystem::path file);
 
     bool Exists() const { return exists_; }
     const std::filesystem::path& File() const { return file_; }

@@ -1,11 +1,11 @@
-#include "settings/Ini.h"
+#include "net/Ini.h"
 
 #include <algorithm>
 #include <cstdlib>
 #include <fstream>
 #include <sstream>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {
@@ -29,7 +29,7 @@ std::string Utf16LeToUtf8(std::string_view bytes) {
 
 }  // namespace
 
-CIni::CIni(std::filesystem::path file) : file_(std::move(file)) {
+IniFile::IniFile(std::filesystem::path file) : file_(std::move(file)) {
     std::ifstream in(file_, std::ios::binary);
     if (!in) {
         return;
@@ -40,7 +40,7 @@ CIni::CIni(std::filesystem::path file) : file_(std::move(file)) {
     ParseText(DecodeFileBytes(bytes.str()));
 }
 
-std::string CIni::DecodeFileBytes(const std::string& bytes) {
+std::string IniFile::DecodeFileBytes(const std::string& bytes) {
     if (bytes.starts_with("\xFF\xFE")) {
         return Utf16LeToUtf8(std::string_view(bytes).substr(2));
     }
@@ -53,7 +53,7 @@ std::string CIni::DecodeFileBytes(const std::string& bytes) {
     return FromCodePage(bytes, kCodePageGbk);
 }
 
-void CIni::ParseText(const std::string& text) {
+void IniFile::ParseText(const std::string& text) {
     sections_.clear();
     badLines_.clear();
     Section* current = nullptr;
@@ -81,7 +81,7 @@ void CIni::ParseText(const std::string& text) {
     }
 }
 
-const std::string* CIni::Find(const std::string& section, const std::string& key) const {
+const std::string* IniFile::Find(const std::string& section, const std::string& key) const {
     const auto s = sections_.find(LowerAscii(section));
     if (s == sections_.end()) {
         return nullptr;
@@ -90,13 +90,13 @@ const std::string* CIni::Find(const std::string& section, const std::string& key
     return v == s->second.values.end() ? nullptr : &v->second;
 }
 
-std::string CIni::GetString(const std::string& section, const std::string& key,
+std::string IniFile::GetString(const std::string& section, const std::string& key,
                             const std::string& fallback) const {
     const std::string* value = Find(section, key);
     return value ? *value : fallback;
 }
 
-unsigned CIni::GetInt(const std::string& section, const std::string& key, unsigned fallback) const {
+unsigned IniFile::GetInt(const std::string& section, const std::string& key, unsigned fallback) const {
     const std::string* value = Find(section, key);
     if (!value || value->empty()) {
         return fallback;
@@ -104,11 +104,11 @@ unsigned CIni::GetInt(const std::string& section, const std::string& key, unsign
     return static_cast<unsigned>(std::strtoul(value->substr(0, 64).c_str(), nullptr, 10));
 }
 
-bool CIni::Has(const std::string& section, const std::string& key) const {
+bool IniFile::Has(const std::string& section, const std::string& key) const {
     return Find(section, key) != nullptr;
 }
 
-std::vector<std::string> CIni::Keys(const std::string& section) const {
+std::vector<std::string> IniFile::Keys(const std::string& section) const {
     const auto s = sections_.find(LowerAscii(section));
     return s == sections_.end() ? std::vector<std::string>{} : s->second.order;
 }

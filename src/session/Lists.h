@@ -13,14 +13,14 @@
 
 namespace brenvik {
 
-// Access bits of ST_PERLISTRECORD::access; a negative value carries a yyyymmdd date.
+// Access bits of AlbumRecord::access; a negative value carries a yyyymmdd date.
 enum AlbumAccess : std::int32_t {
     kAccessEncrypted = 1,
     kAccessPrivate = 2,
     kAccessFriends = 4,
 };
 
-struct ST_PERLISTRECORD {
+struct AlbumRecord {
     std::string name;
     std::string key;
     std::string coverUrl;
@@ -38,11 +38,11 @@ class AlbumList {
   public:
     // Appends with position and thumbSlot set; the name must already be clean. The name is
     // made unique: "Trip", "Trip (1)", "Trip (2)". Returns the stored copy.
-    ST_PERLISTRECORD Append(ST_PERLISTRECORD record);
+    AlbumRecord Append(AlbumRecord record);
     void Clear();
     std::size_t Size() const;
-    std::optional<ST_PERLISTRECORD> At(std::size_t index) const;
-    std::vector<ST_PERLISTRECORD> All() const;
+    std::optional<AlbumRecord> At(std::size_t index) const;
+    std::vector<AlbumRecord> All() const;
     void SetThumbSlot(std::size_t index, std::int32_t slot);
     int FindAlbumByName(const std::string& name) const;
 
@@ -52,7 +52,7 @@ class AlbumList {
 
   private:
     mutable std::mutex mutex_;
-    std::vector<ST_PERLISTRECORD> albums_;
+    std::vector<AlbumRecord> albums_;
     std::unordered_map<std::string, std::size_t> byName_;
     int selectedCount_ = 0;
 };

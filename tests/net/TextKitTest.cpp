@@ -1,4 +1,4 @@
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 #include <gtest/gtest.h>
 

@@ -7,7 +7,7 @@
 
 namespace brenvik {
 
-class CSplashScreenEx : public QWidget {
+class SplashWindow : public QWidget {
     Q_OBJECT
   public:
     // Style bits.
@@ -16,7 +16,7 @@ class CSplashScreenEx : public QWidget {
     static constexpr int kCenterScreen = 0x08;
     static constexpr int kHideOnPress = 0x20;
 
-    CSplashScreenEx(QWidget* owner, const QString& text, int style);
+    SplashWindow(QWidget* owner, const QString& text, int style);
 
     void Show();
     void Hide();

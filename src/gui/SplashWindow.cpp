@@ -1,4 +1,4 @@
-#include "gui/SplashScreenEx.h"
+#include "gui/SplashWindow.h"
 
 #include <QBitmap>
 #include <QGuiApplication>
@@ -12,7 +12,7 @@
 
 namespace brenvik {
 
-QPixmap CSplashScreenEx::Picture() {
+QPixmap SplashWindow::Picture() {
     QPixmap picture(320, 200);
     picture.fill(TransparentColor());
     QPainter painter(&picture);
@@ -30,7 +30,7 @@ QPixmap CSplashScreenEx::Picture() {
     return picture;
 }
 
-CSplashScreenEx::CSplashScreenEx(QWidget* owner, const QString& text, int style)
+SplashWindow::SplashWindow(QWidget* owner, const QString& text, int style)
     : QWidget(owner, Qt::SplashScreen | Qt::FramelessWindowHint | Qt::Tool),
       picture_(Picture()),
       text_(text),
@@ -46,7 +46,7 @@ CSplashScreenEx::CSplashScreenEx(QWidget* owner, const QString& text, int style)
     }
 }
 
-void CSplashScreenEx::Show() {
+void SplashWindow::Show() {
     if (style_ & kFadeIn) {
         setWindowOpacity(0.0);
         show();
@@ -62,7 +62,7 @@ void CSplashScreenEx::Show() {
     setFocus();
 }
 
-void CSplashScreenEx::Hide() {
+void SplashWindow::Hide() {
     if (style_ & kFadeOut) {
         auto* fade = new QPropertyAnimation(this, "windowOpacity", this);
         fade->setDuration(200);
@@ -75,7 +75,7 @@ void CSplashScreenEx::Hide() {
     }
 }
 
-void CSplashScreenEx::paintEvent(QPaintEvent*) {
+void SplashWindow::paintEvent(QPaintEvent*) {
     QPainter painter(this);
     painter.drawPixmap(0, 0, picture_);
     painter.setPen(Qt::white);
@@ -85,7 +85,7 @@ void CSplashScreenEx::paintEvent(QPaintEvent*) {
     painter.drawText(textRect_, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, text_);
 }
 
-void CSplashScreenEx::keyPressEvent(QKeyEvent* event) {
+void SplashWindow::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Escape) {
         std::exit(0);  // Escape on the splash ends the program at once
     }
@@ -94,7 +94,7 @@ void CSplashScreenEx::keyPressEvent(QKeyEvent* event) {
     }
 }
 
-void CSplashScreenEx::mousePressEvent(QMouseEvent*) {
+void SplashWindow::mousePressEvent(QMouseEvent*) {
     if (style_ & kHideOnPress) {
         Hide();
     }

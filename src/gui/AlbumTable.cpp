@@ -1,13 +1,13 @@
-#include "gui/MyGridCtrl.h"
+#include "gui/AlbumTable.h"
 
 #include <QHeaderView>
 #include <QImage>
 
 #include <algorithm>
 
-#include "app/AlbumRows.h"
-#include "app/Session.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
+#include "session/AlbumRows.h"
+#include "session/Session.h"
 
 namespace brenvik {
 namespace {
@@ -28,20 +28,20 @@ QString Q(const std::string& text) {
 
 }  // namespace
 
-CMyGridCtrl::CMyGridCtrl(Session& session, QWidget* parent)
+AlbumTable::AlbumTable(Session& session, QWidget* parent)
     : QTableWidget(parent), session_(session) {
-    setObjectName("ctl1003");
+    setObjectName("albumTable");
     setEditTriggers(QAbstractItemView::NoEditTriggers);
     listDelegate_ = itemDelegate();
-    thumbDelegate_ = new CThumbDelegate(this);
+    thumbDelegate_ = new ThumbnailDelegate(this);
     verticalHeader()->hide();
-    connect(this, &CMyGridCtrl::thumbnailReady, this, &CMyGridCtrl::OnThumbnailReady,
+    connect(this, &AlbumTable::thumbnailReady, this, &AlbumTable::OnThumbnailReady,
             Qt::QueuedConnection);
     coverThread_ = std::thread([this] { CoverLoop(); });
     Reset(false);
 }
 
-CMyGridCtrl::~CMyGridCtrl() {
+AlbumTable::~AlbumTable() {
     {
         std::lock_guard lock(queueMutex_);
         closing_ = true;
@@ -51,7 +51,8 @@ CMyGridCtrl::~CMyGridCtrl() {
     coverThread_.join();
 }
 
-void CThumbDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const {
+void ThumbnailDelegate::initStyleOption(QStyleOptionViewItem* option,
+                                        const QModelIndex& index) const {
     QStyledItemDelegate::initStyleOption(option, index);
     option->decorationPosition = QStyleOptionViewItem::Top;
     option->decorationAlignment = Qt::AlignHCenter | Qt::AlignTop;
@@ -60,11 +61,11 @@ void CThumbDelegate::initStyleOption(QStyleOptionViewItem* option, const QModelI
     option->textElideMode = Qt::ElideRight;
 }
 
-int CMyGridCtrl::ThumbRowHeight() const {
+int AlbumTable::ThumbRowHeight() const {
     return std::max(kThumbRowHeight, kThumbHeight + fontMetrics().height() + 2 * kCaptionGap);
 }
 
-void CMyGridCtrl::Reset(bool thumbnailMode) {
+void AlbumTable::Reset(bool thumbnailMode) {
     thumbnailMode_ = thumbnailMode;
     setUpdatesEnabled(false);
     clear();
@@ -104,7 +105,7 @@ void CMyGridCtrl::Reset(bool thumbnailMode) {
     emit tableReset();
 }
 
-void CMyGridCtrl::ShowAlbum(int index) {
+void AlbumTable::ShowAlbum(int index) {
     const auto album = session_.albums.At(static_cast<std::size_t>(index));
     if (!album) {
         return;
@@ -116,7 +117,7 @@ void CMyGridCtrl::ShowAlbum(int index) {
     }
 }
 
-void CMyGridCtrl::ShowListRow(const ST_PERLISTRECORD& album) {
+void AlbumTable::ShowListRow(const AlbumRecord& album) {
     if (!filter_.isEmpty() && !Q(album.name).contains(filter_, Qt::CaseSensitive)) {
         return;
     }
@@ -135,7 +136,7 @@ void CMyGridCtrl::ShowListRow(const ST_PERLISTRECORD& album) {
     }
 }
 
-void CMyGridCtrl::ShowThumbCell(const ST_PERLISTRECORD& album) {
+void AlbumTable::ShowThumbCell(const AlbumRecord& album) {
     const int index = album.position;
     const int row = index / kThumbColumns;
     const int column = index % kThumbColumns;
@@ -155,7 +156,7 @@ void CMyGridCtrl::ShowThumbCell(const ST_PERLISTRECORD& album) {
     setItem(row, column, item);
 }
 
-void CMyGridCtrl::ShowAll() {
+void AlbumTable::ShowAll() {
     const int count = static_cast<int>(session_.albums.Size());
     for (int i = 0; i < count; ++i) {
         ShowAlbum(i);
@@ -163,13 +164,13 @@ void CMyGridCtrl::ShowAll() {
     filter_.clear();
 }
 
-void CMyGridCtrl::SetFilterOnce(const QString& filter) {
+void AlbumTable::SetFilterOnce(const QString& filter) {
     filter_ = filter;
     Reset(false);
     ShowAll();
 }
 
-std::vector<int> CMyGridCtrl::SelectedAlbums() const {
+std::vector<int> AlbumTable::SelectedAlbums() const {
     std::vector<int> albums;
     for (int r = 0; r < rowCount(); ++r) {
         for (int c = 0; c < columnCount(); ++c) {
@@ -186,7 +187,7 @@ std::vector<int> CMyGridCtrl::SelectedAlbums() const {
     return albums;
 }
 
-TableRows CMyGridCtrl::Texts() const {
+TableRows AlbumTable::Texts() const {
     TableRows rows;
     std::vector<std::string> header;
     for (int c = 0; c < columnCount(); ++c) {
@@ -205,11 +206,11 @@ TableRows CMyGridCtrl::Texts() const {
     return rows;
 }
 
-std::filesystem::path CMyGridCtrl::ThumbnailFile(int index) const {
+std::filesystem::path AlbumTable::ThumbnailFile(int index) const {
     return session_.BaseFolder() / "tmp" / (std::to_string(index) + ".jpg");
 }
 
-void CMyGridCtrl::StartThumbnailPass() {
+void AlbumTable::StartThumbnailPass() {
     passState_ = kPassRunning;
     Reset(true);
     ShowAll();
@@ -220,7 +221,7 @@ void CMyGridCtrl::StartThumbnailPass() {
     }
 }
 
-void CMyGridCtrl::QueueCover(int index) {
+void AlbumTable::QueueCover(int index) {
     {
         std::lock_guard lock(queueMutex_);
         coverQueue_.push_back(index);
@@ -229,7 +230,7 @@ void CMyGridCtrl::QueueCover(int index) {
     queueCv_.notify_one();
 }
 
-void CMyGridCtrl::ClearThumbnails() {
+void AlbumTable::ClearThumbnails() {
     {
         std::lock_guard lock(queueMutex_);
         coverQueue_.clear();
@@ -242,7 +243,7 @@ void CMyGridCtrl::ClearThumbnails() {
 }
 
 // Covers are fetched off the window's thread; each finished one comes back queued.
-void CMyGridCtrl::CoverLoop() {
+void AlbumTable::CoverLoop() {
     for (;;) {
         int index = 0;
         int generation = 0;
@@ -264,7 +265,7 @@ void CMyGridCtrl::CoverLoop() {
             std::filesystem::create_directories(file.parent_path(), ec);
             URLRequest request(album->coverUrl, file, 20000);
             request.rejectErrorStatus = true;
-            CURLSource response;
+            FetchResponse response;
             if (Fetch(request, response, kFetchWorker) &&
                 image.load(QString::fromStdString(file.string()))) {
                 image = image.scaled(kThumbWidth, kThumbHeight, Qt::IgnoreAspectRatio,
@@ -275,7 +276,7 @@ void CMyGridCtrl::CoverLoop() {
     }
 }
 
-void CMyGridCtrl::OnThumbnailReady(int index, const QImage& image, int generation) {
+void AlbumTable::OnThumbnailReady(int index, const QImage& image, int generation) {
     bool current = false;
     {
         std::lock_guard lock(queueMutex_);

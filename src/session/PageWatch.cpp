@@ -1,4 +1,4 @@
-#include "sites/PageWatch.h"
+#include "session/PageWatch.h"
 
 #include <algorithm>
 #include <array>
@@ -8,11 +8,10 @@
 #include <mutex>
 #include <vector>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/HostGuard.h"
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
-#include "sites/AdapterKit.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

@@ -9,9 +9,9 @@
 #include <mutex>
 #include <string>
 
-#include "app/FrontEnd.h"
-#include "download/DownloadRecord.h"
-#include "download/Lists.h"
+#include "session/FrontEnd.h"
+#include "session/DownloadRecord.h"
+#include "session/Lists.h"
 #include "settings/Settings.h"
 
 namespace brenvik {
@@ -50,7 +50,7 @@ class CountingFrontEnd final : public FrontEnd {
     void SetControlText(int id, const std::string& text) override {
         front_.SetControlText(id, text);
     }
-    void AlbumAdded(const ST_PERLISTRECORD& album) override { front_.AlbumAdded(album); }
+    void AlbumAdded(const AlbumRecord& album) override { front_.AlbumAdded(album); }
     void WorkerNotice(int seconds, int count) override { front_.WorkerNotice(seconds, count); }
     void ListingLook(bool listing) override { front_.ListingLook(listing); }
     void AutoDownload() override { front_.AutoDownload(); }
@@ -92,10 +92,10 @@ class Session {
 
     // Settings of the chosen site; changes are saved to soft.dat at once.
     SettingsArea Settings() const;
-    ST_SAVESET SaveRules(int site) const;
-    ST_DOWNPARAM DownParams(int site) const;
-    void SetSaveRules(int site, const ST_SAVESET& rules);
-    void SetDownParams(int site, const ST_DOWNPARAM& params);
+    SaveOptions SaveRules(int site) const;
+    DownloadParams DownParams(int site) const;
+    void SetSaveRules(int site, const SaveOptions& rules);
+    void SetDownParams(int site, const DownloadParams& params);
     bool AddRecent(RecentKind kind, const std::string& text);
     ExtendedSettings Extended() const;
     void ReloadExtended();

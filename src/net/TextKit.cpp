@@ -1,4 +1,4 @@
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 #include <cstdint>
 #include <cstdio>
@@ -365,6 +365,15 @@ std::string FromUtf16(std::u16string_view text) {
         AppendUtf8(out, c);
     }
     return out;
+}
+
+bool IsDigitsOnly(std::string_view text) {
+    for (char c : text) {
+        if (c < '0' || c > '9') {
+            return false;
+        }
+    }
+    return true;
 }
 
 std::string Trimmed(std::string_view text) {

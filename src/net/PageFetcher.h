@@ -17,7 +17,7 @@ inline constexpr unsigned kFetchCacheRead = 2;
 inline constexpr unsigned kFetchOldAgent = 0x40;
 inline constexpr unsigned kFetchWorker = kFetchCacheWrite | kFetchCacheRead;
 
-// Decode flags of CURLSource::GetText.
+// Decode flags of FetchResponse::GetText.
 inline constexpr unsigned kDecodeInflate = 0x01;
 inline constexpr unsigned kDecodeUtf8 = 0x02;
 inline constexpr unsigned kDecodeEucKr = 0x04;
@@ -86,7 +86,7 @@ inline constexpr int kMaxToldWaits = 3;
 // How much of a body saved to a file stays in memory for the acceptance checks.
 inline constexpr std::size_t kSavedBodyHead = 64 * 1024;
 
-class CURLSource {
+class FetchResponse {
   public:
     // One exchange; false on any failure. A body received before a failure stays.
     // Redirects may not lead to an internal address (net/Routing) unless they stay on the
@@ -119,7 +119,7 @@ class CURLSource {
 // most kMaxToldWaits times per call) and asked again without using up an attempt.
 // A stop asked on the calling thread (net/TransferStop) ends the exchange under way or the
 // wait, removes its temporary file and makes no further attempt.
-bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags);
+bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFlags);
 
 // Starts a fresh pool of reusable connections; the old one closes its connections as
 // soon as no exchange uses it any more.

@@ -1,4 +1,4 @@
-#include "gui/ComboBox2.h"
+#include "gui/HistoryComboBox.h"
 
 #include <QEvent>
 #include <QKeyEvent>
@@ -15,7 +15,7 @@ const QString kHiddenTailMarker = QStringLiteral("zvt?!oxff");
 
 }  // namespace
 
-CComboBox2::CComboBox2(QWidget* parent) : QComboBox(parent) {
+HistoryComboBox::HistoryComboBox(QWidget* parent) : QComboBox(parent) {
     setEditable(true);
     setInsertPolicy(QComboBox::NoInsert);
     setMaxVisibleItems(10);
@@ -29,20 +29,20 @@ CComboBox2::CComboBox2(QWidget* parent) : QComboBox(parent) {
     list_->hide();
     connect(list_, &QListWidget::itemClicked, this,
             [this](QListWidgetItem* item) { Pick(list_->row(item)); });
-    connect(lineEdit(), &QLineEdit::textEdited, this, &CComboBox2::OnTextEdited);
+    connect(lineEdit(), &QLineEdit::textEdited, this, &HistoryComboBox::OnTextEdited);
     lineEdit()->installEventFilter(this);
 }
 
-CComboBox2::~CComboBox2() {
+HistoryComboBox::~HistoryComboBox() {
     delete list_.data();  // it lives in the top window, not in the box
 }
 
-QString CComboBox2::Shown(const QString& entry) {
+QString HistoryComboBox::Shown(const QString& entry) {
     const qsizetype marker = entry.indexOf(kHiddenTailMarker);
     return marker < 0 ? entry : entry.left(marker);
 }
 
-void CComboBox2::SetEntries(const QStringList& entries) {
+void HistoryComboBox::SetEntries(const QStringList& entries) {
     entries_.clear();
     for (const QString& entry : entries) {
         if (!entry.isEmpty()) {
@@ -51,19 +51,19 @@ void CComboBox2::SetEntries(const QStringList& entries) {
     }
 }
 
-QString CComboBox2::Text() const {
+QString HistoryComboBox::Text() const {
     return lineEdit()->text();
 }
 
-void CComboBox2::SetText(const QString& text) {
+void HistoryComboBox::SetText(const QString& text) {
     lineEdit()->setText(text);
 }
 
-bool CComboBox2::SuggestionsShown() const {
+bool HistoryComboBox::SuggestionsShown() const {
     return list_->isVisible();
 }
 
-QStringList CComboBox2::Suggestions() const {
+QStringList HistoryComboBox::Suggestions() const {
     QStringList shown;
     for (int i = 0; i < list_->count(); ++i) {
         shown << list_->item(i)->text();
@@ -71,7 +71,7 @@ QStringList CComboBox2::Suggestions() const {
     return shown;
 }
 
-void CComboBox2::ShowSuggestions(const QString& filter) {
+void HistoryComboBox::ShowSuggestions(const QString& filter) {
     list_->clear();
     const QString lowered = filter.toLower();
     for (const QString& entry : entries_) {
@@ -90,7 +90,7 @@ void CComboBox2::ShowSuggestions(const QString& filter) {
 }
 
 // Under the box, as wide as it, inside the window it belongs to.
-void CComboBox2::PlaceList() {
+void HistoryComboBox::PlaceList() {
     QWidget* top = window();
     if (list_->parentWidget() != top) {
         list_->setParent(top);
@@ -105,7 +105,7 @@ void CComboBox2::PlaceList() {
     list_->setGeometry(corner.x(), corner.y(), width(), height);
 }
 
-void CComboBox2::Pick(int row) {
+void HistoryComboBox::Pick(int row) {
     if (row < 0 || row >= list_->count()) {
         return;
     }
@@ -116,7 +116,7 @@ void CComboBox2::Pick(int row) {
 }
 
 // Keys that steer the list while it is shown; every other key is typing.
-bool CComboBox2::SteerList(int key) {
+bool HistoryComboBox::SteerList(int key) {
     switch (key) {
         case Qt::Key_Down:
         case Qt::Key_Up: {
@@ -143,7 +143,7 @@ bool CComboBox2::SteerList(int key) {
 
 // The box keeps the focus itself and hands typed keys to its edit field; the list is
 // steered before that.
-void CComboBox2::keyPressEvent(QKeyEvent* event) {
+void HistoryComboBox::keyPressEvent(QKeyEvent* event) {
     if (list_->isVisible() && SteerList(event->key())) {
         event->accept();
         return;
@@ -151,12 +151,12 @@ void CComboBox2::keyPressEvent(QKeyEvent* event) {
     QComboBox::keyPressEvent(event);
 }
 
-void CComboBox2::focusOutEvent(QFocusEvent* event) {
+void HistoryComboBox::focusOutEvent(QFocusEvent* event) {
     list_->hide();
     QComboBox::focusOutEvent(event);
 }
 
-bool CComboBox2::eventFilter(QObject* watched, QEvent* event) {
+bool HistoryComboBox::eventFilter(QObject* watched, QEvent* event) {
     if (watched == lineEdit()) {
         if (event->type() == QEvent::KeyPress && list_->isVisible()) {
             return SteerList(static_cast<QKeyEvent*>(event)->key());
@@ -168,19 +168,19 @@ bool CComboBox2::eventFilter(QObject* watched, QEvent* event) {
     return QComboBox::eventFilter(watched, event);
 }
 
-void CComboBox2::changeEvent(QEvent* event) {
+void HistoryComboBox::changeEvent(QEvent* event) {
     if (event->type() == QEvent::EnabledChange && !isEnabled()) {
         list_->hide();
     }
     QComboBox::changeEvent(event);
 }
 
-void CComboBox2::hideEvent(QHideEvent* event) {
+void HistoryComboBox::hideEvent(QHideEvent* event) {
     list_->hide();
     QComboBox::hideEvent(event);
 }
 
-void CComboBox2::OnTextEdited(const QString& text) {
+void HistoryComboBox::OnTextEdited(const QString& text) {
     if (text.isEmpty()) {
         list_->hide();
     } else {
@@ -190,7 +190,7 @@ void CComboBox2::OnTextEdited(const QString& text) {
 }
 
 // The arrow: every entry, or closes the list when it is already shown.
-void CComboBox2::showPopup() {
+void HistoryComboBox::showPopup() {
     if (list_->isVisible()) {
         list_->hide();
         return;
@@ -199,7 +199,7 @@ void CComboBox2::showPopup() {
     ShowSuggestions(QString());
 }
 
-void CComboBox2::hidePopup() {
+void HistoryComboBox::hidePopup() {
     list_->hide();
     QComboBox::hidePopup();
 }

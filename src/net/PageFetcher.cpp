@@ -1,7 +1,7 @@
 // The page fetcher on libcurl. Each exchange owns its easy handle; the only shared
 // state is the cookie store: the cookies of the hosts a transfer visits are handed to it
 // and its changes merged back after.
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 #include <curl/curl.h>
 #include <fcntl.h>
@@ -21,7 +21,7 @@
 #include "net/AtomicFile.h"
 #include "net/CookieStore.h"
 #include "net/Routing.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "net/TransferStop.h"
 
 namespace brenvik {
@@ -272,7 +272,7 @@ Origin OriginOf(const std::string& address) {
 // The state one exchange's callbacks share.
 class Exchange {
   public:
-    Exchange(const URLRequest& request, CURLSource& response)
+    Exchange(const URLRequest& request, FetchResponse& response)
         : request_(request), response_(response) {
         if (request.saveDescriptor >= 0) {
             save_ = std::make_unique<SaveFile>(request.saveDescriptor);
@@ -338,7 +338,7 @@ class Exchange {
     void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo);
 
     const URLRequest& request_;
-    CURLSource& response_;
+    FetchResponse& response_;
     std::unique_ptr<SaveFile> save_;
     CURL* curl_ = nullptr;
     Origin origin_;
@@ -709,13 +709,13 @@ FetchProblem Exchange::ProblemAfter(CURLcode rc) const {
 }
 
 // A busy server (429) or one down for maintenance (503) may say when to come back.
-bool ToldToWait(const CURLSource& response) {
+bool ToldToWait(const FetchResponse& response) {
     return (response.status == 429 || response.status == 503) && response.retryAfterSeconds > 0;
 }
 
 }  // namespace
 
-bool CURLSource::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
+bool FetchResponse::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     body.clear();
     rawHeaders.clear();
     received = 0;
@@ -739,7 +739,7 @@ std::string AgentHeaderValue(std::string_view agent) {
     return Trimmed(agent);
 }
 
-bool Fetch(const URLRequest& request, CURLSource& response, unsigned fetchFlags) {
+bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFlags) {
     int toldWaits = 0;
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
         if (StopAskedOnThisThread()) {

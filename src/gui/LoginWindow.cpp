@@ -1,4 +1,4 @@
-#include "gui/DlgWebOpen.h"
+#include "gui/LoginWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -15,7 +15,7 @@
 #include <algorithm>
 
 #include "net/CookieStore.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {
@@ -53,7 +53,7 @@ QNetworkCookie FromNetscapeLine(const std::string& line) {
 
 }  // namespace
 
-std::string CDlgWebOpen::NetscapeLine(const QNetworkCookie& cookie) {
+std::string LoginWindow::NetscapeLine(const QNetworkCookie& cookie) {
     const std::string domain = cookie.domain().toStdString();
     const bool subdomains = domain.starts_with(".");
     const long long expires =
@@ -65,7 +65,7 @@ std::string CDlgWebOpen::NetscapeLine(const QNetworkCookie& cookie) {
            cookie.name().toStdString() + "\t" + cookie.value().toStdString();
 }
 
-CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog(parent) {
+LoginWindow::LoginWindow(const QString& startAddress, QWidget* parent) : QDialog(parent) {
     setObjectName("dlgWebOpen");
     setWindowTitle("登录成功后手动关闭对话框");
     setSizeGripEnabled(true);
@@ -80,15 +80,15 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog
     auto* label = new QLabel("网址：", this);
     label->move(4, 8);
     address_ = new QLineEdit(this);
-    address_->setObjectName("ctl1001");
+    address_->setObjectName("loginAddressBox");
     open_ = new QPushButton("打开", this);
-    open_->setObjectName("ctl1026");
+    open_->setObjectName("openButton");
     open_->setDefault(true);
     open_->resize(64, 28);
     // A browser profile of its own: the core's cookie store is the one that counts.
     profile_ = new QWebEngineProfile(this);
     view_ = new QWebEngineView(this);
-    view_->setObjectName("ctl1025");
+    view_->setObjectName("browserView");
     view_->setPage(new QWebEnginePage(profile_, view_));
     QWebEngineCookieStore* cookies = profile_->cookieStore();
     connect(cookies, &QWebEngineCookieStore::cookieAdded, this,
@@ -98,8 +98,8 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog
                                      cookie.name().toStdString());
     });
     LoadStoreCookies();
-    connect(open_, &QPushButton::clicked, this, &CDlgWebOpen::Navigate);
-    connect(address_, &QLineEdit::returnPressed, this, &CDlgWebOpen::Navigate);
+    connect(open_, &QPushButton::clicked, this, &LoginWindow::Navigate);
+    connect(address_, &QLineEdit::returnPressed, this, &LoginWindow::Navigate);
 
     if (!startAddress.isEmpty()) {
         address_->setText(startAddress);
@@ -109,7 +109,7 @@ CDlgWebOpen::CDlgWebOpen(const QString& startAddress, QWidget* parent) : QDialog
     }
 }
 
-QRect CDlgWebOpen::FittedGeometry(QSize wanted, QRect owner, QRect available) {
+QRect LoginWindow::FittedGeometry(QSize wanted, QRect owner, QRect available) {
     const QSize room(available.width() * kScreenPercent / 100,
                      available.height() * kScreenPercent / 100);
     QRect placed(QPoint(0, 0), wanted.boundedTo(room));
@@ -121,12 +121,12 @@ QRect CDlgWebOpen::FittedGeometry(QSize wanted, QRect owner, QRect available) {
     return placed;
 }
 
-CDlgWebOpen::~CDlgWebOpen() {
+LoginWindow::~LoginWindow() {
     // The page must go before its profile.
     delete view_;
 }
 
-void CDlgWebOpen::LoadStoreCookies() {
+void LoginWindow::LoadStoreCookies() {
     for (const std::string& line : CookieStore::Shared().Lines()) {
         const QNetworkCookie cookie = FromNetscapeLine(line);
         if (!cookie.name().isEmpty()) {
@@ -135,11 +135,11 @@ void CDlgWebOpen::LoadStoreCookies() {
     }
 }
 
-void CDlgWebOpen::Navigate() {
+void LoginWindow::Navigate() {
     view_->load(QUrl::fromUserInput(address_->text().trimmed()));
 }
 
-void CDlgWebOpen::resizeEvent(QResizeEvent* event) {
+void LoginWindow::resizeEvent(QResizeEvent* event) {
     QDialog::resizeEvent(event);
     const int cx = event->size().width();
     const int cy = event->size().height();

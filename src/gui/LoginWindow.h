@@ -12,11 +12,11 @@ class QNetworkCookie;
 
 namespace brenvik {
 
-class CDlgWebOpen : public QDialog {
+class LoginWindow : public QDialog {
     Q_OBJECT
   public:
-    CDlgWebOpen(const QString& startAddress, QWidget* parent);
-    ~CDlgWebOpen() override;
+    LoginWindow(const QString& startAddress, QWidget* parent);
+    ~LoginWindow() override;
 
     void Navigate();
     QWebEngineView* View() const { return view_; }

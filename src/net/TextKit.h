@@ -76,6 +76,8 @@ std::string RandomFraction();
 
 // The text without blanks, tabs and line breaks at either end.
 std::string Trimmed(std::string_view text);
+// True when the text is made of decimal digits only (an empty text counts).
+bool IsDigitsOnly(std::string_view text);
 // ASCII letters in lower case; every other byte unchanged.
 std::string LowerAscii(std::string text);
 

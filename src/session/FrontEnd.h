@@ -7,7 +7,7 @@
 
 namespace brenvik {
 
-struct ST_PERLISTRECORD;
+struct AlbumRecord;
 struct DownloadJobOutcome;
 
 // Controls whose texts the core sets.
@@ -37,7 +37,7 @@ class FrontEnd {
     // A status text in one of the window's controls.
     virtual void SetControlText(int controlId, const std::string& text) = 0;
     // A new album row at the end of the table.
-    virtual void AlbumAdded(const ST_PERLISTRECORD& album) = 0;
+    virtual void AlbumAdded(const AlbumRecord& album) = 0;
     // The workers of one album finished: elapsed seconds and image count.
     virtual void WorkerNotice(int seconds, int count) = 0;
     // The album-list job started (true) or ended (false): enable or disable controls.

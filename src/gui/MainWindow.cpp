@@ -1,4 +1,4 @@
-#include "gui/BrenvikDlg.h"
+#include "gui/MainWindow.h"
 
 #include <QApplication>
 #include <QClipboard>
@@ -22,12 +22,12 @@
 #include "app/ListJob.h"
 #include "app/TableText.h"
 #include "download/DownloadJob.h"
-#include "gui/ComboBox2.h"
+#include "gui/AlbumTable.h"
 #include "gui/Dialogs.h"
-#include "gui/DlgWebOpen.h"
 #include "gui/DownloadLog.h"
-#include "gui/MyGridCtrl.h"
-#include "gui/SplashScreenEx.h"
+#include "gui/HistoryComboBox.h"
+#include "gui/LoginWindow.h"
+#include "gui/SplashWindow.h"
 #include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
@@ -60,7 +60,7 @@ enum class Command {
 
 struct MenuEntry {
     const char* menu;
-    int id;
+    const char* name;  // the action's object name
     const char* text;
     Command command;
     std::uint16_t bit;
@@ -69,48 +69,52 @@ struct MenuEntry {
 // Menu 129, in order.
 const std::vector<MenuEntry>& MenuTable() {
     static const std::vector<MenuEntry> table = {
-        {"登录", 32796, "登录方式1（如果登录失败，可勾选该项后再登录）", Command::LoginMethod, 0},
-        {"登录", 32781, "QQ空间/QQ群", Command::Login, 0},
-        {"登录", 32782, "腾讯微博（登录时勾上下次自动登录）", Command::Login, 0},
-        {"登录", 32789, "百度", Command::Login, 0},
-        {"登录", 32790, "网易", Command::Login, 0},
-        {"登录", 32791, "人人", Command::Login, 0},
-        {"登录", 32792, "又拍（下载器没弹窗提示你登录，就不要在这里登录）", Command::Login, 0},
-        {"登录", 32793, "美空", Command::Login, 0},
-        {"登录", 32794, "新浪微博（登录时勾上下次自动登录）", Command::Login, 0},
-        {"登录", 32803, "淘宝（强烈建议用小号登录）", Command::Login, 0},
-        {"登录", 32813, "56", Command::Login, 0},
-        {"登录", 32815, "虎扑", Command::Login, 0},
-        {"登录", 32795, "自定义登录", Command::Login, 0},
-        {"登录", 32820, "从Firefox导入登录Cookie", Command::FirefoxCookies, 0},
-        {"登录", 32821, "从Chromium导入登录Cookie", Command::ChromiumCookies, 0},
-        {"设置", 32778, "下载参数设置", Command::DownSet, 0},
-        {"设置", 32779, "文件名设置", Command::SaveSet, 0},
-        {"设置", 32802, "只生成迅雷下载列表", Command::Option, kFlagListOnly},
-        {"设置", 32804, "生成图片原始名文件", Command::Option, kFlagSourceNames},
-        {"设置", 32799, "修正图片顺序", Command::Option, kFlagFixOrder},
-        {"设置", 32800, "修正图片格式", Command::Option, kFlagFixFormat},
-        {"设置", 32774, "不下载以前下载过的图片", Command::Option, kFlagSkipDownloaded},
-        {"设置", 32812, "下载完成后打开保存路径", Command::Option, kFlagOpenFolder},
-        {"设置", 32808, "只下载宝贝(商品)主图", Command::ShopOption, kFlagShopMainImages},
-        {"设置", 32814, "只下载宝贝(商品)描述里的图片", Command::ShopOption,
+        {"登录", "loginMethodAction", "登录方式1（如果登录失败，可勾选该项后再登录）",
+         Command::LoginMethod, 0},
+        {"登录", "qzoneLoginAction", "QQ空间/QQ群", Command::Login, 0},
+        {"登录", "tweiboLoginAction", "腾讯微博（登录时勾上下次自动登录）", Command::Login, 0},
+        {"登录", "baiduLoginAction", "百度", Command::Login, 0},
+        {"登录", "neteaseLoginAction", "网易", Command::Login, 0},
+        {"登录", "renrenLoginAction", "人人", Command::Login, 0},
+        {"登录", "yupooLoginAction", "又拍（下载器没弹窗提示你登录，就不要在这里登录）",
+         Command::Login, 0},
+        {"登录", "mokoLoginAction", "美空", Command::Login, 0},
+        {"登录", "weiboLoginAction", "新浪微博（登录时勾上下次自动登录）", Command::Login, 0},
+        {"登录", "taobaoLoginAction", "淘宝（强烈建议用小号登录）", Command::Login, 0},
+        {"登录", "site56LoginAction", "56", Command::Login, 0},
+        {"登录", "hupuLoginAction", "虎扑", Command::Login, 0},
+        {"登录", "customLoginAction", "自定义登录", Command::Login, 0},
+        {"登录", "firefoxCookiesAction", "从Firefox导入登录Cookie", Command::FirefoxCookies, 0},
+        {"登录", "chromiumCookiesAction", "从Chromium导入登录Cookie", Command::ChromiumCookies, 0},
+        {"设置", "downloadSettingsAction", "下载参数设置", Command::DownSet, 0},
+        {"设置", "fileNameSettingsAction", "文件名设置", Command::SaveSet, 0},
+        {"设置", "listOnlyAction", "只生成迅雷下载列表", Command::Option, kFlagListOnly},
+        {"设置", "sourceNamesAction", "生成图片原始名文件", Command::Option, kFlagSourceNames},
+        {"设置", "fixOrderAction", "修正图片顺序", Command::Option, kFlagFixOrder},
+        {"设置", "fixFormatAction", "修正图片格式", Command::Option, kFlagFixFormat},
+        {"设置", "skipDownloadedAction", "不下载以前下载过的图片", Command::Option,
+         kFlagSkipDownloaded},
+        {"设置", "openFolderAction", "下载完成后打开保存路径", Command::Option, kFlagOpenFolder},
+        {"设置", "shopMainImagesAction", "只下载宝贝(商品)主图", Command::ShopOption,
+         kFlagShopMainImages},
+        {"设置", "shopDescriptionImagesAction", "只下载宝贝(商品)描述里的图片", Command::ShopOption,
          kFlagShopDescriptionImages},
-        {"设置", 32776, "又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）", Command::Option,
-         kFlagYupooLarge},
-        {"下载文件", 32811, "导入下载文件并开始下载", Command::NoAction, 0},
-        {"下载文件", 32809, "导出下载文件", Command::NoAction, 0},
-        {"下载文件", 32810, "导出迅雷下载列表", Command::NoAction, 0},
-        {"下载文件", 32816, "下载记录", Command::DownloadLog, 0},
-        {"帮助", 32775, "版本信息", Command::About, 0},
-        {"帮助", 32806, "使用说明", Command::Help, 0},
-        {"帮助", 32807, "文件处理", Command::FileHelp, 0},
+        {"设置", "yupooLargeAction", "又拍相册下载大图（不勾选为下载原图，下载原图速度更慢）",
+         Command::Option, kFlagYupooLarge},
+        {"下载文件", "importDownloadFileAction", "导入下载文件并开始下载", Command::NoAction, 0},
+        {"下载文件", "exportDownloadFileAction", "导出下载文件", Command::NoAction, 0},
+        {"下载文件", "exportAddressListAction", "导出迅雷下载列表", Command::NoAction, 0},
+        {"下载文件", "downloadLogAction", "下载记录", Command::DownloadLog, 0},
+        {"帮助", "aboutAction", "版本信息", Command::About, 0},
+        {"帮助", "helpAction", "使用说明", Command::Help, 0},
+        {"帮助", "fileHelpAction", "文件处理", Command::FileHelp, 0},
     };
     return table;
 }
 
-const MenuEntry* FindEntry(int id) {
+const MenuEntry* FindEntry(std::string_view name) {
     for (const MenuEntry& entry : MenuTable()) {
-        if (entry.id == id) {
+        if (entry.name == name) {
             return &entry;
         }
     }
@@ -133,9 +137,9 @@ constexpr const char* kFileHelpText =
     "下载完成后打开保存路径：下载结束后打开最后一个相册的文件夹";
 
 // A link that looks like plain grey text while it is disabled.
-class CLinkLabel : public QLabel {
+class LinkLabel : public QLabel {
   public:
-    CLinkLabel(const QString& text, QWidget* parent) : QLabel(parent), plain_(text) {
+    LinkLabel(const QString& text, QWidget* parent) : QLabel(parent), plain_(text) {
         setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
         ShowState();
     }
@@ -155,9 +159,9 @@ class CLinkLabel : public QLabel {
     QString plain_;
 };
 
-QLabel* Link(const QString& text, int id, QWidget* parent) {
-    auto* link = new CLinkLabel(text, parent);
-    link->setObjectName(QString("ctl%1").arg(id));
+QLabel* Link(const QString& text, const char* name, QWidget* parent) {
+    auto* link = new LinkLabel(text, parent);
+    link->setObjectName(name);
     return link;
 }
 
@@ -195,7 +199,7 @@ bool IsDigitsOnly(const QString& text) {
 }  // namespace
 
 template <class F>
-void CBrenvikDlg::CallBlocking(F f) {
+void MainWindow::CallBlocking(F f) {
     if (QThread::currentThread() == thread()) {
         f();
     } else {
@@ -203,9 +207,9 @@ void CBrenvikDlg::CallBlocking(F f) {
     }
 }
 
-CBrenvikDlg::CBrenvikDlg(std::filesystem::path home, QWidget* parent)
+MainWindow::MainWindow(std::filesystem::path home, QWidget* parent)
     : QMainWindow(parent), session_(std::move(home), *this) {
-    setObjectName("CBrenvikDlg");
+    setObjectName("MainWindow");
     setWindowTitle("Brenvik 相册批量下载");
     setWindowIcon(ProgramIcon());
     setAcceptDrops(true);
@@ -223,7 +227,7 @@ CBrenvikDlg::CBrenvikDlg(std::filesystem::path home, QWidget* parent)
     RefreshHistories();
 }
 
-CBrenvikDlg::~CBrenvikDlg() {
+MainWindow::~MainWindow() {
     RequestListingStop(session_);
     RequestDownloadStop(session_);
     // Job threads may be waiting for this window; let them finish their queued calls.
@@ -240,7 +244,7 @@ CBrenvikDlg::~CBrenvikDlg() {
     grid_ = nullptr;
 }
 
-QString CBrenvikDlg::DefaultSavePath() const {
+QString MainWindow::DefaultSavePath() const {
     QString documents = QStandardPaths::writableLocation(QStandardPaths::DocumentsLocation);
     if (documents.isEmpty()) {
         documents = QDir::homePath();
@@ -250,26 +254,26 @@ QString CBrenvikDlg::DefaultSavePath() const {
     return path + "/";
 }
 
-CDlgWebOpen* CBrenvikDlg::ModelessLogin() const {
+LoginWindow* MainWindow::ModelessLogin() const {
     return modelessLogin_;
 }
 
-void CBrenvikDlg::Register(int id, QWidget* widget) {
-    widget->setObjectName(QString("ctl%1").arg(id));
-    controls_[id] = widget;
+void MainWindow::Register(const char* name, QWidget* widget) {
+    widget->setObjectName(name);
+    controls_[name] = widget;
 }
 
-QWidget* CBrenvikDlg::Control(int id) const {
-    const auto found = controls_.find(id);
+QWidget* MainWindow::Control(const QString& name) const {
+    const auto found = controls_.find(name);
     return found == controls_.end() ? nullptr : found->second;
 }
 
-QAction* CBrenvikDlg::MenuAction(int id) const {
-    const auto found = actions_.find(id);
+QAction* MainWindow::MenuAction(const QString& name) const {
+    const auto found = actions_.find(name);
     return found == actions_.end() ? nullptr : found->second;
 }
 
-void CBrenvikDlg::BuildControls() {
+void MainWindow::BuildControls() {
     auto* central = new QWidget(this);
     auto* layout = new QVBoxLayout(central);
 
@@ -277,9 +281,9 @@ void CBrenvikDlg::BuildControls() {
     status1_ = new QLabel(central);
     status2_ = new QLabel(central);
     notice_ = new QLabel(QString::fromUtf8(kStartupNotice), central);
-    Register(kControlJobStatus, status1_);
-    Register(kControlProgress, status2_);
-    Register(1013, notice_);
+    Register("jobStatusLabel", status1_);
+    Register("progressLabel", status2_);
+    Register("noticeLabel", notice_);
     status1_->setMinimumWidth(220);
     statusRow->addWidget(status1_);
     statusRow->addWidget(status2_, 1);
@@ -288,15 +292,15 @@ void CBrenvikDlg::BuildControls() {
 
     auto* addressRow = new QHBoxLayout;
     siteBox_ = new QComboBox(central);
-    Register(1002, siteBox_);
+    Register("siteBox", siteBox_);
     subBox_ = new QComboBox(central);
-    Register(1035, subBox_);
-    addressBox_ = new CComboBox2(central);
-    Register(kControlAddress, addressBox_);
+    Register("subKindBox", subBox_);
+    addressBox_ = new HistoryComboBox(central);
+    Register("addressBox", addressBox_);
     getButton_ = new QPushButton("获取相册", central);
-    Register(1004, getButton_);
+    Register("listButton", getButton_);
     downloadButton_ = new QPushButton("下载", central);
-    Register(1005, downloadButton_);
+    Register("downloadButton", downloadButton_);
     downloadButton_->setEnabled(false);
     siteBox_->setMinimumWidth(140);
     addressRow->addWidget(siteBox_);
@@ -308,31 +312,31 @@ void CBrenvikDlg::BuildControls() {
 
     auto* saveRow = new QHBoxLayout;
     saveRow->addWidget(new QLabel("保存路径：", central));
-    savePathBox_ = new CComboBox2(central);
-    Register(kControlSavePath, savePathBox_);
+    savePathBox_ = new HistoryComboBox(central);
+    Register("savePathBox", savePathBox_);
     chooseButton_ = new QPushButton("设置", central);
-    Register(1007, chooseButton_);
+    Register("chooseFolderButton", chooseButton_);
     openButton_ = new QPushButton("打开", central);
-    Register(1008, openButton_);
+    Register("openFolderButton", openButton_);
     saveRow->addWidget(savePathBox_, 1);
     saveRow->addWidget(chooseButton_);
     saveRow->addWidget(openButton_);
     layout->addLayout(saveRow);
 
     frame_ = new QGroupBox("相册列表", central);
-    Register(kControlAlbumFrame, frame_);
+    Register("albumFrame", frame_);
     auto* frameLayout = new QVBoxLayout(frame_);
     auto* tools = new QHBoxLayout;
-    exportLink_ = Link("导出", 1037, frame_);
-    filterLink_ = Link("筛选", 1036, frame_);
-    findLink_ = Link("查找", 1034, frame_);
+    exportLink_ = Link("导出", "exportLink", frame_);
+    filterLink_ = Link("筛选", "filterLink", frame_);
+    findLink_ = Link("查找", "findLink", frame_);
+    Register("exportLink", exportLink_);
+    Register("filterLink", filterLink_);
+    Register("findLink", findLink_);
     thumbBox_ = new QCheckBox("预览图", frame_);
     selectAllBox_ = new QCheckBox("全选", frame_);
-    controls_[1037] = exportLink_;
-    controls_[1036] = filterLink_;
-    controls_[1034] = findLink_;
-    Register(1014, thumbBox_);
-    Register(1012, selectAllBox_);
+    Register("thumbnailBox", thumbBox_);
+    Register("selectAllBox", selectAllBox_);
     tools->addStretch();
     tools->addWidget(exportLink_);
     tools->addWidget(filterLink_);
@@ -340,20 +344,20 @@ void CBrenvikDlg::BuildControls() {
     tools->addWidget(thumbBox_);
     tools->addWidget(selectAllBox_);
     frameLayout->addLayout(tools);
-    grid_ = new CMyGridCtrl(session_, frame_);
-    controls_[1003] = grid_;
+    grid_ = new AlbumTable(session_, frame_);
+    controls_["albumTable"] = grid_;
     frameLayout->addWidget(grid_);
     layout->addWidget(frame_, 1);
     auto* bottom = new QLabel(central);
-    Register(1031, bottom);
+    Register("bottomLabel", bottom);
     layout->addWidget(bottom);
     setCentralWidget(central);
 
-    connect(getButton_, &QPushButton::clicked, this, &CBrenvikDlg::OnGetAlbums);
-    connect(downloadButton_, &QPushButton::clicked, this, &CBrenvikDlg::OnDownload);
+    connect(getButton_, &QPushButton::clicked, this, &MainWindow::OnGetAlbums);
+    connect(downloadButton_, &QPushButton::clicked, this, &MainWindow::OnDownload);
     connect(siteBox_, QOverload<int>::of(&QComboBox::currentIndexChanged), this,
-            &CBrenvikDlg::OnSiteChanged);
-    connect(addressBox_, &CComboBox2::textEditedOrPicked, this, &CBrenvikDlg::ApplyAddressRule);
+            &MainWindow::OnSiteChanged);
+    connect(addressBox_, &HistoryComboBox::textEditedOrPicked, this, &MainWindow::ApplyAddressRule);
     connect(chooseButton_, &QPushButton::clicked, this, [this] {
         const QString folder = QFileDialog::getExistingDirectory(this, "请选择文件保存目录：");
         if (!folder.isEmpty()) {
@@ -367,44 +371,44 @@ void CBrenvikDlg::BuildControls() {
             OpenFolder(folder.toStdString());
         }
     });
-    connect(exportLink_, &QLabel::linkActivated, this, &CBrenvikDlg::OnExport);
-    connect(filterLink_, &QLabel::linkActivated, this, &CBrenvikDlg::OnFilter);
-    connect(findLink_, &QLabel::linkActivated, this, &CBrenvikDlg::OnFind);
-    connect(thumbBox_, &QCheckBox::clicked, this, &CBrenvikDlg::OnThumbnailToggled);
+    connect(exportLink_, &QLabel::linkActivated, this, &MainWindow::OnExport);
+    connect(filterLink_, &QLabel::linkActivated, this, &MainWindow::OnFilter);
+    connect(findLink_, &QLabel::linkActivated, this, &MainWindow::OnFind);
+    connect(thumbBox_, &QCheckBox::clicked, this, &MainWindow::OnThumbnailToggled);
     connect(selectAllBox_, &QCheckBox::clicked, this,
             [this](bool ticked) { ticked ? grid_->selectAll() : grid_->clearSelection(); });
     // An emptied table has nothing selected; a ticked box would say otherwise.
-    connect(grid_, &CMyGridCtrl::tableReset, selectAllBox_,
+    connect(grid_, &AlbumTable::tableReset, selectAllBox_,
             [this] { selectAllBox_->setChecked(false); });
 }
 
-void CBrenvikDlg::BuildMenu() {
+void MainWindow::BuildMenu() {
     std::map<QString, QMenu*> menus;
     for (const MenuEntry& entry : MenuTable()) {
         const QString title = QString::fromUtf8(entry.menu);
         if (!menus.count(title)) {
             menus[title] = menuBar()->addMenu(title);
-            connect(menus[title], &QMenu::aboutToShow, this, &CBrenvikDlg::RefreshMenuChecks);
+            connect(menus[title], &QMenu::aboutToShow, this, &MainWindow::RefreshMenuChecks);
         }
         QAction* action = menus[title]->addAction(QString::fromUtf8(entry.text));
-        action->setObjectName(QString("menu%1").arg(entry.id));
+        action->setObjectName(entry.name);
         action->setCheckable(entry.command == Command::Option ||
                              entry.command == Command::ShopOption ||
                              entry.command == Command::LoginMethod);
-        actions_[entry.id] = action;
+        actions_[entry.name] = action;
         // The download-file items have nothing to do yet; they show so.
         action->setEnabled(entry.command != Command::NoAction);
-        const int id = entry.id;
-        connect(action, &QAction::triggered, this, [this, id] { OnMenuCommand(id); });
+        const std::string name = entry.name;
+        connect(action, &QAction::triggered, this, [this, name] { OnMenuCommand(name); });
     }
     RefreshMenuChecks();
 }
 
-void CBrenvikDlg::StartUp(bool withSplash) {
+void MainWindow::StartUp(bool withSplash) {
     if (withSplash) {
-        splash_ = new CSplashScreenEx(
+        splash_ = new SplashWindow(
             this, "正在启动，请稍候...",
-            CSplashScreenEx::kFadeIn | CSplashScreenEx::kFadeOut | CSplashScreenEx::kCenterScreen);
+            SplashWindow::kFadeIn | SplashWindow::kFadeOut | SplashWindow::kCenterScreen);
         splash_->Show();
     }
     hide();
@@ -422,7 +426,7 @@ void CBrenvikDlg::StartUp(bool withSplash) {
     });
 }
 
-void CBrenvikDlg::FinishStartUp(const QStringList& siteNames) {
+void MainWindow::FinishStartUp(const QStringList& siteNames) {
     siteBox_->blockSignals(true);
     siteBox_->clear();
     siteBox_->addItems(siteNames);
@@ -441,7 +445,7 @@ void CBrenvikDlg::FinishStartUp(const QStringList& siteNames) {
     session_.CheckHome();
 }
 
-void CBrenvikDlg::ShowAbout() {
+void MainWindow::ShowAbout() {
     QMessageBox box(this);
     box.setObjectName("aboutBox");
     box.setWindowTitle("关于 Brenvik");
@@ -451,7 +455,7 @@ void CBrenvikDlg::ShowAbout() {
     box.exec();
 }
 
-void CBrenvikDlg::OnSiteChanged(int index) {
+void MainWindow::OnSiteChanged(int index) {
     if (index < 0) {
         return;
     }
@@ -469,7 +473,7 @@ void CBrenvikDlg::OnSiteChanged(int index) {
     RefreshMenuChecks();
 }
 
-void CBrenvikDlg::ApplyAddressRule(const QString& text) {
+void MainWindow::ApplyAddressRule(const QString& text) {
     if (!session_.ready) {
         return;
     }
@@ -487,22 +491,22 @@ void CBrenvikDlg::ApplyAddressRule(const QString& text) {
     }
 }
 
-void CBrenvikDlg::RefreshMenuChecks() {
+void MainWindow::RefreshMenuChecks() {
     const int site = siteBox_ ? std::max(0, siteBox_->currentIndex()) : 0;
     const std::uint16_t flags = session_.SaveRules(site).flags;
     for (const MenuEntry& entry : MenuTable()) {
-        QAction* action = actions_[entry.id];
+        QAction* action = actions_[entry.name];
         if (entry.command == Command::Option || entry.command == Command::ShopOption) {
             action->setChecked((flags & entry.bit) != 0);
         }
     }
-    actions_[32796]->setChecked(loginMethod1_);
-    actions_[32808]->setEnabled(site == 11 || site == 16);
-    actions_[32814]->setEnabled(site == 11 || site == 16);
-    actions_[32776]->setEnabled(site == 7);
+    actions_["loginMethodAction"]->setChecked(loginMethod1_);
+    actions_["shopMainImagesAction"]->setEnabled(site == 11 || site == 16);
+    actions_["shopDescriptionImagesAction"]->setEnabled(site == 11 || site == 16);
+    actions_["yupooLargeAction"]->setEnabled(site == 7);
 }
 
-void CBrenvikDlg::RefreshHistories() {
+void MainWindow::RefreshHistories() {
     const SettingsArea settings = session_.Settings();
     QStringList addresses;
     QStringList paths;
@@ -515,14 +519,14 @@ void CBrenvikDlg::RefreshHistories() {
 }
 
 // A login made in the user's own browser serves the fetcher as well as one made here.
-void CBrenvikDlg::ImportBrowserLogin(const std::string& browser) {
+void MainWindow::ImportBrowserLogin(const std::string& browser) {
     const BrowserImport result =
         ImportBrowserCookies(browser, CookieStore::Shared(), UserHomeFolder());
     ShowMessageNow(Q(BrowserImportReport(result)));
 }
 
-void CBrenvikDlg::OnMenuCommand(int id) {
-    const MenuEntry* entry = FindEntry(id);
+void MainWindow::OnMenuCommand(const std::string& name) {
+    const MenuEntry* entry = FindEntry(name);
     if (!entry) {
         return;
     }
@@ -532,11 +536,11 @@ void CBrenvikDlg::OnMenuCommand(int id) {
             loginMethod1_ = !loginMethod1_;
             break;
         case Command::Login:
-            OpenLoginWindow(LoginAddress(id), !loginMethod1_);
+            OpenLoginWindow(LoginAddress(entry->name), !loginMethod1_);
             break;
         case Command::DownSet: {
-            ST_DOWNPARAM params = session_.DownParams(site);
-            CDlgDownSet dialog(params, this);
+            DownloadParams params = session_.DownParams(site);
+            DownloadSettingsDialog dialog(params, this);
             dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
             if (dialog.exec() == QDialog::Accepted) {
                 session_.SetDownParams(site, params);
@@ -544,8 +548,8 @@ void CBrenvikDlg::OnMenuCommand(int id) {
             break;
         }
         case Command::SaveSet: {
-            ST_SAVESET rules = session_.SaveRules(site);
-            CDlgSaveSet dialog(rules, this);
+            SaveOptions rules = session_.SaveRules(site);
+            FileNameSettingsDialog dialog(rules, this);
             dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
             if (dialog.exec() == QDialog::Accepted) {
                 session_.SetSaveRules(site, rules);
@@ -554,7 +558,7 @@ void CBrenvikDlg::OnMenuCommand(int id) {
         }
         case Command::Option:
         case Command::ShopOption: {
-            ST_SAVESET rules = session_.SaveRules(site);
+            SaveOptions rules = session_.SaveRules(site);
             const bool wasOn = rules.flags & entry->bit;
             rules.flags ^= entry->bit;
             if (entry->command == Command::ShopOption && !wasOn) {
@@ -591,44 +595,47 @@ void CBrenvikDlg::OnMenuCommand(int id) {
     RefreshMenuChecks();
 }
 
-QString CBrenvikDlg::LoginAddress(int id) const {
+QString MainWindow::LoginAddress(std::string_view action) const {
     const auto base = [](const char* role) { return Q(SiteBase(role)); };
-    switch (id) {
-        case 32781: {
-            const QString typed = addressBox_->Text().trimmed();
-            const bool number =
-                !typed.isEmpty() && IsDigitsOnly(typed) && subBox_->currentIndex() == 0;
-            return base("qzone.user") + (number ? "/" + typed : QString());
-        }
-        case 32782:
-            return base("tweibo.web");
-        case 32789:
-            return base("baidu.login");
-        case 32790:
-            return base("netease.login");
-        case 32791:
-            return base("renren.main");
-        case 32792:
-            return base("yupoo.web") + "/account/login/";
-        case 32793: {
-            QString home = base("moko.web");
-            home.replace(":", "%3A");
-            return base("moko.web") + "/jsps/common/login.jsp?tourl=" + home;
-        }
-        case 32794:
-            return base("weibo.home") + "/login.php";
-        case 32803:
-            return "https://" + Q(Host("taobao.login")) + "/member/login.jhtml";
-        case 32813:
-            return base("56.web") + "/login/";
-        case 32815:
-            return base("hupu.passport") + "/login";
-        default:
-            return base("login.default");
+    if (action == "qzoneLoginAction") {
+        // A typed QQ number opens that account's own space after the login.
+        const QString typed = addressBox_->Text().trimmed();
+        const bool number = !typed.isEmpty() && IsDigitsOnly(typed) && subBox_->currentIndex() == 0;
+        return base("qzone.user") + (number ? "/" + typed : QString());
     }
+    if (action == "mokoLoginAction") {
+        QString home = base("moko.web");
+        home.replace(":", "%3A");
+        return base("moko.web") + "/jsps/common/login.jsp?tourl=" + home;
+    }
+    // The other login pages: a host role and a path.
+    struct LoginPage {
+        const char* action;
+        const char* role;
+        const char* path;
+    };
+    static constexpr LoginPage kPages[] = {
+        {"tweiboLoginAction", "tweibo.web", ""},
+        {"baiduLoginAction", "baidu.login", ""},
+        {"neteaseLoginAction", "netease.login", ""},
+        {"renrenLoginAction", "renren.main", ""},
+        {"yupooLoginAction", "yupoo.web", "/account/login/"},
+        {"weiboLoginAction", "weibo.home", "/login.php"},
+        {"site56LoginAction", "56.web", "/login/"},
+        {"hupuLoginAction", "hupu.passport", "/login"},
+    };
+    for (const LoginPage& page : kPages) {
+        if (action == page.action) {
+            return base(page.role) + page.path;
+        }
+    }
+    if (action == "taobaoLoginAction") {
+        return "https://" + Q(Host("taobao.login")) + "/member/login.jhtml";
+    }
+    return base("login.default");
 }
 
-void CBrenvikDlg::OpenLoginWindow(const QString& address, bool modal) {
+void MainWindow::OpenLoginWindow(const QString& address, bool modal) {
     // A login command replaces the login window of an earlier command.
     if (modelessLogin_) {
         modelessLogin_->deleteLater();
@@ -641,18 +648,18 @@ void CBrenvikDlg::OpenLoginWindow(const QString& address, bool modal) {
     }
 }
 
-void CBrenvikDlg::OpenModelessLogin(const QString& address) {
-    modelessLogin_ = new CDlgWebOpen(address, this);
+void MainWindow::OpenModelessLogin(const QString& address) {
+    modelessLogin_ = new LoginWindow(address, this);
     modelessLogin_->setAttribute(Qt::WA_DeleteOnClose);
     modelessLogin_->show();
 }
 
-void CBrenvikDlg::RunModalLogin(const QString& address) {
-    CDlgWebOpen dialog(address, this);
+void MainWindow::RunModalLogin(const QString& address) {
+    LoginWindow dialog(address, this);
     dialog.exec();
 }
 
-void CBrenvikDlg::SetSavePath(const QString& path, bool remember) {
+void MainWindow::SetSavePath(const QString& path, bool remember) {
     QString folder = path;
     if (!folder.endsWith('/')) {
         folder += '/';
@@ -663,7 +670,7 @@ void CBrenvikDlg::SetSavePath(const QString& path, bool remember) {
     }
 }
 
-void CBrenvikDlg::JoinJobs() {
+void MainWindow::JoinJobs() {
     if (listThread_.joinable()) {
         listThread_.join();
     }
@@ -672,7 +679,7 @@ void CBrenvikDlg::JoinJobs() {
     }
 }
 
-void CBrenvikDlg::OnGetAlbums() {
+void MainWindow::OnGetAlbums() {
     if (!session_.ready) {
         return;
     }
@@ -696,7 +703,7 @@ void CBrenvikDlg::OnGetAlbums() {
     listThread_ = std::thread([this, text, sub] { GetListFunc(session_, text, sub); });
 }
 
-void CBrenvikDlg::OnDownload() {
+void MainWindow::OnDownload() {
     if (session_.downloadState != kDownloadIdle) {
         RequestDownloadStop(session_);
         return;
@@ -711,7 +718,7 @@ void CBrenvikDlg::OnDownload() {
         std::thread([this, selected, savePath] { RunDownloadJob(session_, selected, savePath); });
 }
 
-void CBrenvikDlg::OnExport() {
+void MainWindow::OnExport() {
     ShowMessageNow("此导出为导出表格内容，如需下载图片，请点击右上角的 下载 按钮。");
     const QString file = saveFileHook ? saveFileHook()
                                       : QFileDialog::getSaveFileName(this, QString(), QString(),
@@ -726,26 +733,26 @@ void CBrenvikDlg::OnExport() {
     WriteFileAtomically(path.toStdString(), TableCsv(grid_->Texts()));
 }
 
-void CBrenvikDlg::OnFind() {
+void MainWindow::OnFind() {
     if (!findPanel_) {
-        findPanel_ = new CDlgFind(CDlgFind::Mode::Find, grid_, this);
+        findPanel_ = new FindBar(FindBar::Mode::Find, grid_, this);
         findPanel_->showMessage = [this](const QString& text) { ShowMessageNow(text); };
     }
     findPanel_->show();
     findPanel_->move(geometry().center() - findPanel_->rect().center());
 }
 
-void CBrenvikDlg::OnFilter() {
+void MainWindow::OnFilter() {
     if (findPanel_) {
         findPanel_->hide();
     }
-    CDlgFind dialog(CDlgFind::Mode::Filter, grid_, this);
+    FindBar dialog(FindBar::Mode::Filter, grid_, this);
     if (dialog.exec() == QDialog::Accepted) {
         grid_->SetFilterOnce(dialog.Keyword());
     }
 }
 
-void CBrenvikDlg::OnThumbnailToggled() {
+void MainWindow::OnThumbnailToggled() {
     const bool ticked = thumbBox_->isChecked();
     if (grid_->PassState() != kPassIdle) {
         if (AskNow("模式转换未完成,是否中断?")) {
@@ -767,13 +774,13 @@ void CBrenvikDlg::OnThumbnailToggled() {
     }
 }
 
-void CBrenvikDlg::dragEnterEvent(QDragEnterEvent* event) {
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     if (event->mimeData()->hasUrls()) {
         event->acceptProposedAction();
     }
 }
 
-void CBrenvikDlg::dropEvent(QDropEvent* event) {
+void MainWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
     if (urls.isEmpty()) {
         return;
@@ -788,11 +795,11 @@ void CBrenvikDlg::dropEvent(QDropEvent* event) {
     }
 }
 
-bool CBrenvikDlg::JobRunning() const {
+bool MainWindow::JobRunning() const {
     return session_.listingState != kListingIdle || session_.downloadState != kDownloadIdle;
 }
 
-bool CBrenvikDlg::AskStopAndQuit() {
+bool MainWindow::AskStopAndQuit() {
     if (closeQuestionHook) {
         return closeQuestionHook();
     }
@@ -807,7 +814,7 @@ bool CBrenvikDlg::AskStopAndQuit() {
 // Closing during a job asks once. On quitting the jobs stop as the stop buttons stop
 // them, and no box may appear after the window is gone: the job threads' messages and
 // questions are answered at once from then on.
-void CBrenvikDlg::closeEvent(QCloseEvent* event) {
+void MainWindow::closeEvent(QCloseEvent* event) {
     if (!closing_ && JobRunning() && !AskStopAndQuit()) {
         event->ignore();
         return;
@@ -823,7 +830,7 @@ void CBrenvikDlg::closeEvent(QCloseEvent* event) {
 
 // --- Front end ----------------------------------------------------------------------
 
-void CBrenvikDlg::ShowMessageNow(const QString& text) {
+void MainWindow::ShowMessageNow(const QString& text) {
     if (messageHook) {
         messageHook(text);
     } else {
@@ -831,7 +838,7 @@ void CBrenvikDlg::ShowMessageNow(const QString& text) {
     }
 }
 
-bool CBrenvikDlg::AskNow(const QString& text) {
+bool MainWindow::AskNow(const QString& text) {
     if (questionHook) {
         return questionHook(text);
     }
@@ -839,7 +846,7 @@ bool CBrenvikDlg::AskNow(const QString& text) {
            QMessageBox::Yes;
 }
 
-void CBrenvikDlg::ShowMessage(const std::string& text) {
+void MainWindow::ShowMessage(const std::string& text) {
     CallBlocking([this, text] {
         if (!closing_) {
             ShowMessageNow(Q(text));
@@ -847,7 +854,7 @@ void CBrenvikDlg::ShowMessage(const std::string& text) {
     });
 }
 
-void CBrenvikDlg::Notice(const std::string& text) {
+void MainWindow::Notice(const std::string& text) {
     QMetaObject::invokeMethod(
         this,
         [this, text] {
@@ -859,13 +866,13 @@ void CBrenvikDlg::Notice(const std::string& text) {
         Qt::QueuedConnection);
 }
 
-bool CBrenvikDlg::AskYesNo(const std::string& text) {
+bool MainWindow::AskYesNo(const std::string& text) {
     bool answer = false;
     CallBlocking([this, text, &answer] { answer = !closing_ && AskNow(Q(text)); });
     return answer;
 }
 
-void CBrenvikDlg::OpenLogin(const std::string& address) {
+void MainWindow::OpenLogin(const std::string& address) {
     // An adapter's request is always modal, whatever the login method says, and leaves a
     // login window the user is working in alone.
     CallBlocking([this, address] {
@@ -875,7 +882,7 @@ void CBrenvikDlg::OpenLogin(const std::string& address) {
     });
 }
 
-CDownloadLog* CBrenvikDlg::DownloadLog() {
+CDownloadLog* MainWindow::DownloadLog() {
     if (!downloadLog_) {
         downloadLog_ = new CDownloadLog(this);
     }
@@ -884,7 +891,7 @@ CDownloadLog* CBrenvikDlg::DownloadLog() {
 
 // Failed photos are listed where they can be acted on: the log opens by itself, without
 // holding anything up.
-void CBrenvikDlg::DownloadFinished(const DownloadJobOutcome& outcome) {
+void MainWindow::DownloadFinished(const DownloadJobOutcome& outcome) {
     QMetaObject::invokeMethod(
         this,
         [this, outcome] {
@@ -896,11 +903,29 @@ void CBrenvikDlg::DownloadFinished(const DownloadJobOutcome& outcome) {
         Qt::QueuedConnection);
 }
 
-void CBrenvikDlg::SetControlText(int controlId, const std::string& text) {
+// The widgets behind the core's text fields.
+QString MainWindow::ControlName(int controlId) {
+    switch (controlId) {
+        case kControlSavePath:
+            return "savePathBox";
+        case kControlAddress:
+            return "addressBox";
+        case kControlProgress:
+            return "progressLabel";
+        case kControlJobStatus:
+            return "jobStatusLabel";
+        case kControlAlbumFrame:
+            return "albumFrame";
+        default:
+            return {};
+    }
+}
+
+void MainWindow::SetControlText(int controlId, const std::string& text) {
     QMetaObject::invokeMethod(
         this,
         [this, controlId, text] {
-            QWidget* control = Control(controlId);
+            QWidget* control = Control(ControlName(controlId));
             if (auto* label = qobject_cast<QLabel*>(control)) {
                 label->setText(Q(text));
             } else if (auto* box = qobject_cast<QGroupBox*>(control)) {
@@ -911,7 +936,7 @@ void CBrenvikDlg::SetControlText(int controlId, const std::string& text) {
 }
 
 // New rows arrive in bursts; they are added in batches, not one layout pass each.
-void CBrenvikDlg::AlbumAdded(const ST_PERLISTRECORD& album) {
+void MainWindow::AlbumAdded(const AlbumRecord& album) {
     bool first = false;
     {
         std::lock_guard lock(pendingMutex_);
@@ -924,7 +949,7 @@ void CBrenvikDlg::AlbumAdded(const ST_PERLISTRECORD& album) {
     }
 }
 
-void CBrenvikDlg::FlushNewRows() {
+void MainWindow::FlushNewRows() {
     std::vector<int> rows;
     {
         std::lock_guard lock(pendingMutex_);
@@ -937,9 +962,9 @@ void CBrenvikDlg::FlushNewRows() {
     grid_->setUpdatesEnabled(true);
 }
 
-void CBrenvikDlg::WorkerNotice(int, int) {}
+void MainWindow::WorkerNotice(int, int) {}
 
-void CBrenvikDlg::ListingLook(bool listing) {
+void MainWindow::ListingLook(bool listing) {
     QMetaObject::invokeMethod(
         this,
         [this, listing] {
@@ -970,7 +995,7 @@ void CBrenvikDlg::ListingLook(bool listing) {
         Qt::QueuedConnection);
 }
 
-void CBrenvikDlg::AutoDownload() {
+void MainWindow::AutoDownload() {
     QMetaObject::invokeMethod(
         this,
         [this] {
@@ -983,7 +1008,7 @@ void CBrenvikDlg::AutoDownload() {
         Qt::QueuedConnection);
 }
 
-void CBrenvikDlg::DownloadLook(bool downloading) {
+void MainWindow::DownloadLook(bool downloading) {
     QMetaObject::invokeMethod(
         this,
         [this, downloading] {
@@ -998,7 +1023,7 @@ void CBrenvikDlg::DownloadLook(bool downloading) {
         Qt::QueuedConnection);
 }
 
-void CBrenvikDlg::OpenFolder(const std::string& folder) {
+void MainWindow::OpenFolder(const std::string& folder) {
     QMetaObject::invokeMethod(
         this,
         [this, folder] {

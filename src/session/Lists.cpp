@@ -1,12 +1,12 @@
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 #include <cwctype>
 
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 
-ST_PERLISTRECORD AlbumList::Append(ST_PERLISTRECORD record) {
+AlbumRecord AlbumList::Append(AlbumRecord record) {
     std::lock_guard lock(mutex_);
     const std::string base = record.name;
     for (unsigned counter = 1; byName_.contains(record.name); ++counter) {
@@ -30,7 +30,7 @@ std::size_t AlbumList::Size() const {
     return albums_.size();
 }
 
-std::optional<ST_PERLISTRECORD> AlbumList::At(std::size_t index) const {
+std::optional<AlbumRecord> AlbumList::At(std::size_t index) const {
     std::lock_guard lock(mutex_);
     if (index >= albums_.size()) {
         return std::nullopt;
@@ -38,7 +38,7 @@ std::optional<ST_PERLISTRECORD> AlbumList::At(std::size_t index) const {
     return albums_[index];
 }
 
-std::vector<ST_PERLISTRECORD> AlbumList::All() const {
+std::vector<AlbumRecord> AlbumList::All() const {
     std::lock_guard lock(mutex_);
     return albums_;
 }

@@ -1,4 +1,4 @@
-#include "download/DownloadRecord.h"
+#include "session/DownloadRecord.h"
 
 #include <fcntl.h>
 #include <unistd.h>
@@ -6,7 +6,7 @@
 #include <fstream>
 
 #include "net/AtomicFile.h"
-#include "net/StringCtrl.h"
+#include "net/TextKit.h"
 #include "settings/Settings.h"
 
 namespace brenvik {

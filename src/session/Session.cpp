@@ -1,4 +1,4 @@
-#include "app/Session.h"
+#include "session/Session.h"
 
 #include "net/CookieStore.h"
 
@@ -47,24 +47,24 @@ SettingsArea Session::Settings() const {
     return settings_;
 }
 
-ST_SAVESET Session::SaveRules(int site) const {
+SaveOptions Session::SaveRules(int site) const {
     std::lock_guard lock(mutex_);
     return settings_.save.at(static_cast<std::size_t>(site));
 }
 
-ST_DOWNPARAM Session::DownParams(int site) const {
+DownloadParams Session::DownParams(int site) const {
     std::lock_guard lock(mutex_);
     return settings_.down.at(static_cast<std::size_t>(site));
 }
 
-void Session::SetSaveRules(int site, const ST_SAVESET& rules) {
+void Session::SetSaveRules(int site, const SaveOptions& rules) {
     ChangeSettings([&](SettingsArea& settings) {
         settings.save.at(static_cast<std::size_t>(site)) = rules;
         return true;
     });
 }
 
-void Session::SetDownParams(int site, const ST_DOWNPARAM& params) {
+void Session::SetDownParams(int site, const DownloadParams& params) {
     ChangeSettings([&](SettingsArea& settings) {
         settings.down.at(static_cast<std::size_t>(site)) = params;
         return true;

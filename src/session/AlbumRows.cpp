@@ -1,4 +1,4 @@
-#include "app/AlbumRows.h"
+#include "session/AlbumRows.h"
 
 #include <cstdio>
 
@@ -22,7 +22,7 @@ std::string AccessNote(std::int32_t access) {
     return "";
 }
 
-AlbumRowTexts AlbumRow(const ST_PERLISTRECORD& album, int row) {
+AlbumRowTexts AlbumRow(const AlbumRecord& album, int row) {
     AlbumRowTexts texts;
     char buffer[32];
     std::snprintf(buffer, sizeof buffer, "%04d", row);

@@ -13,11 +13,11 @@
 
 namespace brenvik {
 
-class CComboBox2 : public QComboBox {
+class HistoryComboBox : public QComboBox {
     Q_OBJECT
   public:
-    explicit CComboBox2(QWidget* parent = nullptr);
-    ~CComboBox2() override;
+    explicit HistoryComboBox(QWidget* parent = nullptr);
+    ~HistoryComboBox() override;
 
     void SetEntries(const QStringList& entries);
     const QStringList& Entries() const { return entries_; }

@@ -20,16 +20,16 @@
 #include <thread>
 #include <vector>
 
-#include "app/FrontEnd.h"
-#include "app/Session.h"
-#include "gui/SplashScreenEx.h"
+#include "gui/SplashWindow.h"
+#include "session/FrontEnd.h"
+#include "session/Session.h"
 
 namespace brenvik {
 
-class CComboBox2;
-class CMyGridCtrl;
-class CDlgFind;
-class CDlgWebOpen;
+class HistoryComboBox;
+class AlbumTable;
+class FindBar;
+class LoginWindow;
 class CDownloadLog;
 
 // Private messages of the window, kept by their numbers.
@@ -41,11 +41,11 @@ inline constexpr int UM_STARTUP_DONE = 1439;
 inline constexpr const char* kStartupNotice =
     "提示：需要登录才能看到的相册，请先在“登录”菜单里登录，再获取相册。";
 
-class CBrenvikDlg : public QMainWindow, public FrontEnd {
+class MainWindow : public QMainWindow, public FrontEnd {
     Q_OBJECT
   public:
-    explicit CBrenvikDlg(std::filesystem::path home, QWidget* parent = nullptr);
-    ~CBrenvikDlg() override;
+    explicit MainWindow(std::filesystem::path home, QWidget* parent = nullptr);
+    ~MainWindow() override;
 
     // Shows the splash (unless told not to) and finishes start-up.
     void StartUp(bool withSplash);
@@ -58,7 +58,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     bool AskYesNo(const std::string& text) override;
     void OpenLogin(const std::string& address) override;
     void SetControlText(int controlId, const std::string& text) override;
-    void AlbumAdded(const ST_PERLISTRECORD& album) override;
+    void AlbumAdded(const AlbumRecord& album) override;
     void WorkerNotice(int seconds, int count) override;
     void ListingLook(bool listing) override;
     void AutoDownload() override;
@@ -67,13 +67,13 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     void DownloadFinished(const DownloadJobOutcome& outcome) override;
 
     // For tests and scripts: controls by their ids, menu commands by theirs.
-    QWidget* Control(int id) const;
-    QAction* MenuAction(int id) const;
-    CMyGridCtrl* Grid() const { return grid_; }
-    CComboBox2* AddressBox() const { return addressBox_; }
-    CComboBox2* SavePathBox() const { return savePathBox_; }
-    CDlgFind* FindPanel() const { return findPanel_; }
-    CDlgWebOpen* ModelessLogin() const;
+    QWidget* Control(const QString& name) const;
+    QAction* MenuAction(const QString& name) const;
+    AlbumTable* Grid() const { return grid_; }
+    HistoryComboBox* AddressBox() const { return addressBox_; }
+    HistoryComboBox* SavePathBox() const { return savePathBox_; }
+    FindBar* FindPanel() const { return findPanel_; }
+    LoginWindow* ModelessLogin() const;
     // The 下载记录 view, made when first needed.
     CDownloadLog* DownloadLog();
     // Replace the modal boxes (tests run without anyone to click them).
@@ -87,7 +87,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     std::function<void()> startupWork;
     // Waits until no job thread runs.
     void JoinJobs();
-    CSplashScreenEx* Splash() const { return splash_; }
+    SplashWindow* Splash() const { return splash_; }
 
     // The window's own actions, as the buttons and links trigger them.
     void OnGetAlbums();
@@ -96,7 +96,7 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     void OnFilter();
     void OnFind();
     void OnThumbnailToggled();
-    void OnMenuCommand(int id);
+    void OnMenuCommand(const std::string& name);
     void ImportBrowserLogin(const std::string& browser);
     void OpenLoginWindow(const QString& address, bool modal);
     void SetSavePath(const QString& path, bool remember);
@@ -122,40 +122,41 @@ class CBrenvikDlg : public QMainWindow, public FrontEnd {
     bool JobRunning() const;
     bool AskStopAndQuit();
     void FlushNewRows();
-    QString LoginAddress(int id) const;
+    QString LoginAddress(std::string_view action) const;
     QString DefaultSavePath() const;
-    void Register(int id, QWidget* widget);
+    void Register(const char* name, QWidget* widget);
+    static QString ControlName(int controlId);
     // Runs f on the window's thread and waits for it; at once when already there.
     template <class F>
     void CallBlocking(F f);
 
     Session session_;
-    std::map<int, QWidget*> controls_;
-    std::map<int, QAction*> actions_;
+    std::map<QString, QWidget*> controls_;
+    std::map<QString, QAction*> actions_;
     QLabel* status1_ = nullptr;
     QLabel* status2_ = nullptr;
     QLabel* notice_ = nullptr;
     QComboBox* siteBox_ = nullptr;
     QComboBox* subBox_ = nullptr;
-    CComboBox2* addressBox_ = nullptr;
-    CComboBox2* savePathBox_ = nullptr;
+    HistoryComboBox* addressBox_ = nullptr;
+    HistoryComboBox* savePathBox_ = nullptr;
     QPushButton* getButton_ = nullptr;
     QPushButton* downloadButton_ = nullptr;
     QPushButton* chooseButton_ = nullptr;
     QPushButton* openButton_ = nullptr;
     QGroupBox* frame_ = nullptr;
-    CMyGridCtrl* grid_ = nullptr;
+    AlbumTable* grid_ = nullptr;
     QCheckBox* thumbBox_ = nullptr;
     QCheckBox* selectAllBox_ = nullptr;
     QLabel* exportLink_ = nullptr;
     QLabel* filterLink_ = nullptr;
     QLabel* findLink_ = nullptr;
-    CDlgFind* findPanel_ = nullptr;
-    QPointer<CDlgWebOpen> modelessLogin_;
+    FindBar* findPanel_ = nullptr;
+    QPointer<LoginWindow> modelessLogin_;
     CDownloadLog* downloadLog_ = nullptr;
     // Set once the person chose to quit during a job: nothing may show a box any more.
     std::atomic<bool> closing_{false};
-    QPointer<CSplashScreenEx> splash_;
+    QPointer<SplashWindow> splash_;
     bool loginMethod1_ = true;
 
     std::thread startupThread_;

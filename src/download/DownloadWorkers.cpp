@@ -1,4 +1,4 @@
-#include "download/DownProc.h"
+#include "download/DownloadWorkers.h"
 
 #include <algorithm>
 #include <chrono>
@@ -12,11 +12,11 @@
 #include <utility>
 #include <vector>
 
-#include "app/Session.h"
+#include "session/Session.h"
 #include "download/Collect.h"
 #include "net/AtomicFile.h"
 #include "net/TransferStop.h"
-#include "net/URLSource2.h"
+#include "net/PageFetcher.h"
 
 namespace brenvik {
 namespace {
@@ -42,7 +42,7 @@ bool WantsFallback(const std::string& fallback, bool firstSaved, bool sizeReject
     return topit != std::string::npos && topit > 0 && firstReceived < kTopitSmallBody;
 }
 
-HostGuard::Result ResultOf(bool ok, const CURLSource& response) {
+HostGuard::Result ResultOf(bool ok, const FetchResponse& response) {
     if (ok || response.sizeRejected) {
         return HostGuard::Result::Succeeded;  // the host answered; our limits said no
     }
@@ -51,7 +51,7 @@ HostGuard::Result ResultOf(bool ok, const CURLSource& response) {
 
 // The tries of one address, each let through by the host's guard. The pause between them
 // is taken outside the guard, so a waiting worker holds none of the host's connections.
-bool FetchThroughGuard(const URLRequest& request, CURLSource& response, HostGuard* guard) {
+bool FetchThroughGuard(const URLRequest& request, FetchResponse& response, HostGuard* guard) {
     const std::string host = HostKey(request.address);
     for (int attempt = 1; attempt <= kAttemptsPerAddress; ++attempt) {
         if (guard && !guard->Enter(host)) {
@@ -81,7 +81,7 @@ bool Unreachable(const HostGuard& guard, const std::string& entry) {
 
 // Why the tries of an image gave nothing: the fetcher's cause, or the guard's refusal to
 // ask a given-up host.
-std::string ReasonOf(const CURLSource& response) {
+std::string ReasonOf(const FetchResponse& response) {
     return response.problem == FetchProblem::None ? kHostGivenUpReason
                                                   : ProblemText(response.problem, response.status);
 }
@@ -172,7 +172,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         outcome.reason = kNoFileReason;
         return outcome;
     }
-    CURLSource first;
+    FetchResponse first;
     const bool firstSaved = FetchThroughGuard(request, first, guard) && firstBody.Size() > 0;
     bool sizeRejected = !firstSaved && first.sizeRejected;
     UnnamedFile* body = firstSaved ? &firstBody : nullptr;
@@ -182,7 +182,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         secondBody.emplace(folder);
         request.address = fallback;
         request.saveDescriptor = secondBody->Descriptor();
-        CURLSource second;
+        FetchResponse second;
         if (request.saveDescriptor >= 0 && FetchThroughGuard(request, second, guard) &&
             secondBody->Size() > 0) {
             body = &*secondBody;

@@ -3,7 +3,7 @@
 
 #include <string>
 
-#include "download/Lists.h"
+#include "session/Lists.h"
 
 namespace brenvik {
 
@@ -17,7 +17,7 @@ struct AlbumRowTexts {
     std::string access;  // "加密相册", "私密相册", "好友可见", a yyyymmdd date, or empty
 };
 
-AlbumRowTexts AlbumRow(const ST_PERLISTRECORD& album, int row);
+AlbumRowTexts AlbumRow(const AlbumRecord& album, int row);
 std::string AccessNote(std::int32_t access);
 
 }  // namespace brenvik

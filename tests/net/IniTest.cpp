@@ -1,4 +1,4 @@
-#include "settings/Ini.h"
+#include "net/Ini.h"
 
 #include <fstream>
 
@@ -13,8 +13,8 @@ void WriteBytes(const std::filesystem::path& file, const std::string& bytes) {
     std::ofstream(file, std::ios::binary) << bytes;
 }
 
-TEST(CIni, ReadsKeysLikeTheProfileCalls) {
-    CIni ini;
+TEST(IniFile, ReadsKeysLikeTheProfileCalls) {
+    IniFile ini;
     ini.ParseText(
         "; comment\n[QQ空间]\nV2编码 = 2 \r\nName=\"quoted value\"\nname=second\n"
         "[Other]\nempty=\n");
@@ -26,7 +26,7 @@ TEST(CIni, ReadsKeysLikeTheProfileCalls) {
     EXPECT_EQ(ini.Keys("QQ空间"), (std::vector<std::string>{"V2编码", "Name"}));
 }
 
-TEST(CIni, AcceptsGbkUtf8AndUtf16Files) {
+TEST(IniFile, AcceptsGbkUtf8AndUtf16Files) {
     test::TempDir dir;
     const std::string gbk = "[\xC9\xE8\xD6\xC3]\nkey=\xD6\xD0\xCE\xC4\n";  // [设置] key=中文
     const std::string utf8 = "[设置]\nkey=中文\n";
@@ -41,11 +41,11 @@ TEST(CIni, AcceptsGbkUtf8AndUtf16Files) {
                                                          {"utf16.ini", utf16}};
     for (const auto& [name, bytes] : files) {
         WriteBytes(dir / name, bytes);
-        const CIni ini(dir / name);
+        const IniFile ini(dir / name);
         EXPECT_TRUE(ini.Exists()) << name;
         EXPECT_EQ(ini.GetString("设置", "key", ""), "中文") << name;
     }
-    EXPECT_FALSE(CIni(dir / "absent.ini").Exists());
+    EXPECT_FALSE(IniFile(dir / "absent.ini").Exists());
 }
 
 }  // namespace
