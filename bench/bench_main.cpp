@@ -57,6 +57,8 @@ class SilentFrontEnd : public brenvik::FrontEnd {
     void AutoDownload() override {}
     void DownloadLook(bool) override {}
     void OpenFolder(const std::string&) override {}
+    void Notice(const std::string&) override {}
+    void DownloadFinished(const brenvik::DownloadJobOutcome&) override {}
 };
 
 // 100,000 photos into one album, half of them with the same description so that the

@@ -33,6 +33,8 @@ class SilentFrontEnd : public FrontEnd {
     void AutoDownload() override {}
     void DownloadLook(bool) override {}
     void OpenFolder(const std::string&) override {}
+    void Notice(const std::string&) override {}
+    void DownloadFinished(const DownloadJobOutcome&) override {}
 };
 
 struct Target {

@@ -19,6 +19,30 @@ std::string CountText(const char* format, int n) {
     return text;
 }
 
+// The listing's last status line: a stop and an unreachable site are not "done".
+std::string ListEndStatus(const Session& session, const PageWatch& pages, int albums) {
+    if (session.listingState == kListingStopAsked) {
+        return CountText(msg::kListStoppedFormat, albums);
+    }
+    if (albums == 0 && pages.NetworkFailed()) {
+        char text[512];
+        std::snprintf(text, sizeof text, msg::kListFailedFormat, pages.NetworkFailure().c_str());
+        return text;
+    }
+    return CountText(msg::kListDoneFormat, albums);
+}
+
+// While a page is awaited the progress line names its host, so a silent host shows.
+void ShowWaitsOn(PageWatch& pages, FrontEnd& front) {
+    pages.SetWaitingHook([&front](const std::string& host) {
+        char text[512] = "";
+        if (!host.empty()) {
+            std::snprintf(text, sizeof text, msg::kWaitingForHostFormat, host.c_str());
+        }
+        front.SetControlText(kControlProgress, text);
+    });
+}
+
 std::string TiebaOwner(const std::string& source) {
     std::string keyword = source;
     DropThrough(keyword, "kw=");
@@ -56,7 +80,9 @@ void RunChain(Session& session, const ListPlan& plan, const PageWatch& pages) {
             return;
         }
         lister(session, plan.input);
-        if (session.albums.Size() > 0 || session.listingState == kListingStopAsked) {
+        // The next adapter would meet the same unreachable host.
+        if (session.albums.Size() > 0 || session.listingState == kListingStopAsked ||
+            pages.NetworkFailed()) {
             break;
         }
     }
@@ -64,13 +90,22 @@ void RunChain(Session& session, const ListPlan& plan, const PageWatch& pages) {
         session.SetOwnerName(TiebaOwner(plan.keywordSource));
     }
     const bool explained = session.Spoken() != spokenBefore;
-    if (session.albums.Size() > 0 || plan.chain.empty()) {
+    if (session.albums.Size() > 0 || plan.chain.empty() ||
+        session.listingState == kListingStopAsked) {
+        return;  // a stop is the user's own doing: nothing to explain
+    }
+    if (pages.NetworkFailed()) {
+        // The site never answered: its hint about logging in does not apply. The cause
+        // is named once, by the adapter's own message or here.
+        if (!pages.FailureTold()) {
+            front.ShowMessage(pages.NetworkFailure());
+        }
         return;
     }
     // The site's hint (log in first, say) and the changed-site note go in one message:
     // a login page without markers cannot be told from a changed page.
     std::string text = plan.noAlbumMessage;
-    if (!explained && session.listingState != kListingStopAsked) {
+    if (!explained) {
         if (const auto note = SiteChangeNote(session, pages)) {
             text += (text.empty() ? "" : "\n\n") + *note;
         }
@@ -134,6 +169,7 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     // Every page the listing fetches passes this watch: a listing that ends empty after
     // pages that answered 200 points at a changed site.
     PageWatch pages;
+    ShowWaitsOn(pages, front);
     ListPlan plan;
     if (site != 0 && text.find("http://") == std::string::npos &&
         text.find("https://") == std::string::npos) {
@@ -154,7 +190,7 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     session.SetOwnerSuffix(suffix);
     outcome.albums = static_cast<int>(session.albums.Size());
     front.SetControlText(kControlAlbumFrame, CountText(msg::kAlbumFrameFormat, outcome.albums));
-    front.SetControlText(kControlJobStatus, CountText(msg::kListDoneFormat, outcome.albums));
+    front.SetControlText(kControlJobStatus, ListEndStatus(session, pages, outcome.albums));
     session.RememberListedSite();
     session.listingState = kListingIdle;
     front.ListingLook(false);

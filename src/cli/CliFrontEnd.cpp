@@ -3,6 +3,9 @@
 #include <unistd.h>
 
 #include <cstdio>
+#include <utility>
+
+#include "download/JobOutcome.h"
 
 #include "download/DownloadWorkers.h"
 #include "download/DownloadJob.h"
@@ -42,7 +45,35 @@ std::string DurationText(double seconds) {
     return text;
 }
 
+// The sites' hints point at the window's login menu; here a login comes from a browser's
+// cookies. The phrases are replaced in this order (the longer first).
+constexpr std::pair<const char*, const char*> kLoginMenuPhrases[] = {
+    {"下载器的登录菜单里", "浏览器里"},
+    {"登录菜单里", "浏览器里"},
+};
+constexpr const char* kCliLoginWay =
+    "\n(在浏览器里登录后，用 --cookies-from-browser firefox|chromium 或 --cookies cookies.txt "
+    "把登录带给 brenvik-cli，再重新运行)";
+
 }  // namespace
+
+std::string ForTheCommandLine(std::string text) {
+    std::size_t lastReplaced = std::string::npos;
+    for (const auto& [menu, browser] : kLoginMenuPhrases) {
+        for (std::size_t at = text.find(menu); at != std::string::npos; at = text.find(menu, at)) {
+            text.replace(at, std::char_traits<char>::length(menu), browser);
+            lastReplaced = at;
+        }
+    }
+    if (lastReplaced == std::string::npos) {
+        return text;
+    }
+    // The way to log in follows the paragraph that asks for it (a changed-site note may
+    // follow in the same message).
+    const std::size_t paragraphEnd = text.find("\n\n", lastReplaced);
+    return text.insert(paragraphEnd == std::string::npos ? text.size() : paragraphEnd,
+                       kCliLoginWay);
+}
 
 CliFrontEnd::CliFrontEnd(bool answerYes, bool quiet)
     : answerYes_(answerYes), quiet_(quiet), terminal_(::isatty(STDERR_FILENO) == 1) {}
@@ -63,6 +94,11 @@ void CliFrontEnd::Line(const std::string& text) {
 void CliFrontEnd::ShowMessage(const std::string& text) {
     std::lock_guard lock(mutex_);
     ++messages_;
+    Line("[提示] " + ForTheCommandLine(text));
+}
+
+void CliFrontEnd::Notice(const std::string& text) {
+    std::lock_guard lock(mutex_);
     Line("[提示] " + text);
 }
 
@@ -75,7 +111,7 @@ bool CliFrontEnd::AskYesNo(const std::string& text) {
 void CliFrontEnd::OpenLogin(const std::string& address) {
     std::lock_guard lock(mutex_);
     Line("[登录] 需要在浏览器中登录: " + address +
-         "\n       登录后用 --cookies 导入该浏览器的 cookies.txt 再重试");
+         "\n       登录后用 --cookies-from-browser 或 --cookies 导入该浏览器的登录再重试");
 }
 
 void CliFrontEnd::SetControlText(int controlId, const std::string& text) {
@@ -180,6 +216,14 @@ void CliFrontEnd::OpenFolder(const std::string& folder) {
     }
     std::lock_guard lock(mutex_);
     Line("保存在: " + folder);
+}
+
+// The failed photos go to stderr even with --quiet: they are what a person acts on.
+void CliFrontEnd::DownloadFinished(const DownloadJobOutcome& outcome) {
+    std::lock_guard lock(mutex_);
+    for (const std::string& line : FailureLines(outcome)) {
+        Line(line);
+    }
 }
 
 int CliFrontEnd::MessagesShown() const {

@@ -11,11 +11,16 @@
 
 namespace brenvik::cli {
 
+// A site's hint as the command line says it: a login comes from a browser's cookies
+// (--cookies-from-browser, --cookies), not from the window's login menu.
+std::string ForTheCommandLine(std::string text);
+
 class CliFrontEnd : public FrontEnd {
   public:
     CliFrontEnd(bool answerYes, bool quiet);
 
     void ShowMessage(const std::string& text) override;
+    void Notice(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     void OpenLogin(const std::string& address) override;
     void SetControlText(int controlId, const std::string& text) override;
@@ -25,6 +30,7 @@ class CliFrontEnd : public FrontEnd {
     void AutoDownload() override;
     void DownloadLook(bool downloading) override;
     void OpenFolder(const std::string& folder) override;
+    void DownloadFinished(const DownloadJobOutcome& outcome) override;
 
     int MessagesShown() const;
 

@@ -183,6 +183,18 @@ bool PrepareHome(const Options& options, const std::filesystem::path& home) {
     return true;
 }
 
+// Albums with nothing new and albums the person declined are not failures: the outcome
+// says so, and the exit status stays 0.
+int DownloadExitCode(const DownloadJobOutcome& outcome) {
+    if (outcome.folderFailed || outcome.listsFailed > 0 || outcome.diskFailed) {
+        return kExitSavePath;
+    }
+    if (gInterrupted || outcome.stopped) {
+        return StoppedExitCode();
+    }
+    return AnythingFailed(outcome) ? kExitNothing : kExitOk;
+}
+
 // The site an input is listed with: the options' choice, else the address's own.
 struct SiteAndSub {
     int site = 0;
@@ -250,18 +262,13 @@ int RunOne(Session& session, const Options& options, const std::string& address)
     if (options.json) {
         std::printf(
             "{\"albums\":%s,\n\"download\":{\"albums\":%d,\"images\":%d,\"failed\":%d,"
-            "\"stopped\":%s,\"folder\":%s,\"skipped\":%d}}\n",
+            "\"stopped\":%s,\"folder\":%s,\"skipped\":%d,\"saved\":%d,\"outcomes\":%s}}\n",
             AlbumsJson(albums).c_str(), outcome.albums, outcome.images, outcome.failed,
-            gInterrupted ? "true" : "false", JsonString(outcome.lastAlbumFolder.string()).c_str(),
-            outcome.skipped);
+            outcome.stopped ? "true" : "false",
+            JsonString(outcome.lastAlbumFolder.string()).c_str(), outcome.skipped, outcome.saved,
+            AlbumOutcomesJson(outcome).c_str());
     }
-    if (outcome.folderFailed || outcome.listsFailed > 0 || outcome.diskFailed) {
-        return kExitSavePath;
-    }
-    if (gInterrupted) {
-        return StoppedExitCode();
-    }
-    return outcome.failed > 0 || outcome.images == 0 ? kExitNothing : kExitOk;
+    return DownloadExitCode(outcome);
 }
 
 RunChoices ChoicesFrom(const Options& options) {

@@ -79,14 +79,14 @@ std::string GivenUpMessage(long status) {
     return text;
 }
 
-// One box per reason and job: an expired login refuses every album alike, and the final
-// status counts the photos it cost.
+// One notice per reason and job, never a box that holds the next album up: an expired
+// login refuses every album alike, and the final status counts the photos it cost.
 void TellGivenUpHosts(FrontEnd& front, const std::vector<GivenUpHost>& hosts,
                       std::set<std::string>& told) {
     for (const GivenUpHost& host : hosts) {
         const std::string text = GivenUpMessage(host.status);
         if (told.insert(text).second) {
-            front.ShowMessage(text);
+            front.Notice(text);
         }
     }
 }
@@ -119,18 +119,6 @@ std::string DiskErrorMessage(int error, const std::filesystem::path& folder) {
 bool FolderUsable(const std::filesystem::path& folder) {
     std::error_code ec;
     return !folder.empty() && std::filesystem::is_directory(folder, ec);
-}
-
-std::string FinalStatus(const DownloadJobOutcome& outcome) {
-    std::string text = outcome.failed > 0 ? Format(kDownloadFailedFormat, outcome.failed)
-                                          : std::string(kDownloadFinished);
-    if (outcome.skipped > 0) {
-        text += "，" + Format(kSizeSkippedFormat, outcome.skipped);
-    }
-    if (outcome.unsupported > 0) {
-        text += "，" + std::string(kNoPhotoListerYet);
-    }
-    return text;
 }
 
 // The owner level below the save path, made; nothing (after saying why) when the path is
@@ -181,35 +169,42 @@ class AlbumsRun {
     // Album k of total; false when the job must end (the save path failed).
     bool Album(int k, int total, int albumIndex) {
         Start(k, total);
+        AlbumOutcome& album = outcome_.albumOutcomes.emplace_back();
+        album.name = AlbumName(albumIndex);
         const int spokenBefore = session_.Spoken();
+        const int declinedBefore = session_.Declined();
         if (!CollectPhotos(session_, albumIndex)) {
             // Said once in the final status, not in a box per album.
             ++outcome_.unsupported;
+            album.result = AlbumResult::Failed;
+            album.reason = kNoPhotoListerYet;
             return true;
         }
         ReportTooLargePages(session_, pages_);
         const int rows = static_cast<int>(session_.downloads.Size());
+        album.photos = rows;
+        album.skipped = static_cast<int>(session_.downloads.Skipped());
+        outcome_.skippedSaved += album.skipped;
         if (session_.downloadState == kDownloadStopAsked) {
+            album.result = AlbumResult::Stopped;
+            outcome_.images += rows;
             return true;
         }
         if (rows == 0) {
-            // An album that explained itself (a password asked, a notice) was read.
-            if (session_.downloads.Offered() == 0 && session_.Spoken() == spokenBefore) {
-                ReportPossibleSiteChange(session_, pages_, siteChangeTold_);
-            }
+            Empty(album, spokenBefore, declinedBefore);
             return true;
         }
         if (!FolderUsable(session_.downloads.AlbumFolder())) {
-            SaveFolderFailed(rows);
+            SaveFolderFailed(album);
             return false;
         }
         outcome_.images += rows;
         outcome_.lastAlbumFolder = session_.downloads.AlbumFolder();
         if (listExports_ != 0 || (rules_.flags & kFlagListOnly)) {
-            WriteLists(albumIndex);
+            WriteLists(albumIndex, album);
             return true;
         }
-        return Download();
+        return Download(album);
     }
 
     const SaveOptions& Rules() const { return rules_; }
@@ -226,42 +221,85 @@ class AlbumsRun {
         pages_.Restart();
     }
 
+    std::string AlbumName(int albumIndex) const {
+        const auto album = session_.albums.At(static_cast<std::size_t>(albumIndex));
+        return album ? album->name : std::string();
+    }
+
+    // An album that gave no photo to download. Nothing new and a declined question are
+    // the person's answers, not failures, and not signs of a changed site either.
+    void Empty(AlbumOutcome& album, int spokenBefore, int declinedBefore) {
+        if (album.skipped > 0 || session_.downloadState == kDownloadAlbumComplete) {
+            album.result = AlbumResult::NothingNew;
+            return;
+        }
+        if (session_.Declined() != declinedBefore) {
+            album.result = AlbumResult::Declined;
+            return;
+        }
+        album.result = AlbumResult::Failed;
+        if (pages_.NetworkFailed()) {
+            album.reason = pages_.NetworkFailure();
+            return;
+        }
+        album.reason = kNoPhotosFound;
+        // An album that explained itself (a notice, a login) was read.
+        if (session_.downloads.Offered() == 0 && session_.Spoken() == spokenBefore) {
+            ReportPossibleSiteChange(session_, pages_, siteChangeTold_);
+        }
+    }
+
     // A read-only or full save path: said instead of pointing at a folder that was never
     // made. The other albums would meet the same.
-    void SaveFolderFailed(int rows) {
+    void SaveFolderFailed(AlbumOutcome& album) {
         const std::filesystem::path tried = session_.downloads.AlbumFolder();
         front_.ShowMessage((tried.empty() ? base_ : tried).string());
         front_.ShowMessage(kBadSavePath);
-        outcome_.failed += rows;
+        outcome_.failed += album.photos;
         outcome_.folderFailed = true;
+        album.result = AlbumResult::Failed;
+        album.failed = album.photos;
+        album.reason = kBadSavePath;
     }
 
-    void WriteLists(int albumIndex) {
-        const auto album = session_.albums.At(static_cast<std::size_t>(albumIndex));
-        for (const auto& file :
-             WriteListExports(listExports_ != 0 ? listExports_ : kListOnlyExports,
-                              outcome_.lastAlbumFolder, album->name, session_.downloads)) {
+    void WriteLists(int albumIndex, AlbumOutcome& album) {
+        outcome_.listed += album.photos;
+        for (const auto& file : WriteListExports(
+                 listExports_ != 0 ? listExports_ : kListOnlyExports, outcome_.lastAlbumFolder,
+                 AlbumName(albumIndex), session_.downloads)) {
             front_.ShowMessage(file.string());
             ++outcome_.listsFailed;
+            album.result = AlbumResult::Failed;
+            album.reason = file.string();
         }
     }
 
     // False when the disk refused a save: the other albums would meet the same disk.
-    bool Download() {
+    bool Download(AlbumOutcome& album) {
         front_.SetControlText(kControlProgress, kDownloadStarted);
-        const WorkerOutcome run = DownPicFunc(session_, workers_);
+        WorkerOutcome run = DownPicFunc(session_, workers_);
+        const bool stopped = session_.downloadState == kDownloadStopAsked;
         outcome_.failed += run.failed;
         outcome_.skipped += run.skipped;
+        outcome_.saved += run.saved;
+        album.saved = run.saved;
+        album.failed = run.failed;
+        album.skipped += run.skipped;
+        album.failures = std::move(run.failures);
+        album.result = stopped          ? AlbumResult::Stopped
+                       : run.failed > 0 ? AlbumResult::Failed
+                                        : AlbumResult::Complete;
         TellGivenUpHosts(front_, run.givenUp, toldGivenUp_);
         // Images left out by the size limits are not missing: the album still counts as
         // complete for "pic.zvt".
-        FinishAlbum(
-            session_, rules_,
-            session_.downloadState != kDownloadStopAsked && run.failed == 0 && run.diskError == 0);
+        FinishAlbum(session_, rules_, !stopped && run.failed == 0 && run.diskError == 0);
         session_.record.Close();
         if (run.diskError != 0) {
-            front_.ShowMessage(DiskErrorMessage(run.diskError, run.diskPath));
+            const std::string said = DiskErrorMessage(run.diskError, run.diskPath);
+            front_.ShowMessage(said);
             outcome_.diskFailed = true;
+            album.result = AlbumResult::Failed;
+            album.reason = said;
             return false;
         }
         return true;
@@ -342,14 +380,17 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
             break;
         }
     }
+    outcome.stopped = session.downloadState == kDownloadStopAsked;
     front.DownloadLook(false);
     session.downloadState = kDownloadIdle;
-    front.SetControlText(kControlJobStatus, FinalStatus(outcome));
-    front.SetControlText(kControlProgress, "");
     if (outcome.images > 0 && !outcome.folderFailed && FolderUsable(outcome.lastAlbumFolder) &&
         (run.Rules().flags & kFlagOpenFolder)) {
         front.OpenFolder(outcome.lastAlbumFolder.string());
     }
+    front.DownloadFinished(outcome);
+    // The last line says how the job ended, after everything else it told.
+    front.SetControlText(kControlProgress, "");
+    front.SetControlText(kControlJobStatus, SummaryLine(outcome));
     return outcome;
 }
 

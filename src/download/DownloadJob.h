@@ -6,6 +6,8 @@
 #include <string>
 #include <vector>
 
+#include "download/JobOutcome.h"
+
 namespace brenvik {
 
 class Session;
@@ -15,28 +17,13 @@ inline constexpr const char* kBadSavePath = "请检测设置的保存路径是�
 inline constexpr const char* kNoAlbumSelected = "没有选中任何相册，请先选择要下载的相册";
 inline constexpr const char* kAlbumProgressFormat = "正在下载第%d/%d个图集";
 inline constexpr const char* kDownloadStarted = "已开始下载图片";
-inline constexpr const char* kDownloadFinished = "下载完毕";
-inline constexpr const char* kDownloadFailedFormat = "下载完毕，%d张图片下载失败";
 inline constexpr const char* kNoPhotoListerYet = "暂不支持该网站相册的图片下载";
-inline constexpr const char* kSizeSkippedFormat = "%d张图片超出大小限制已跳过";
+inline constexpr const char* kNoPhotosFound = "没有取到图片列表";
 // Said once when an image host refused every request of a long run; %s is the HTTP status
 // seen (or kNoAnswer when none came).
 inline constexpr const char* kHostGivenUpFormat =
     "图片服务器连续拒绝访问(%s)，已停止下载本相册，请检查登录或稍后再试";
 inline constexpr const char* kNoAnswer = "无响应";
-
-struct DownloadJobOutcome {
-    bool started = false;       // false: the save path was missing or unusable
-    int albums = 0;             // albums handled
-    int images = 0;             // rows collected over all albums
-    int failed = 0;             // images tried that ended without a file
-    int skipped = 0;            // images left out by the size limits
-    int unsupported = 0;        // albums whose kind no photo-list adapter serves
-    bool folderFailed = false;  // an album folder could not be made under the save path
-    int listsFailed = 0;        // address lists (list-only mode) that could not be written
-    bool diskFailed = false;    // the disk refused a save (full, read-only, failing): job ended
-    std::filesystem::path lastAlbumFolder;
-};
 
 // Creates every missing folder of the path, level by level; on failure shows the
 // failing folder and returns false.

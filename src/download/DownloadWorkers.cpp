@@ -5,6 +5,7 @@
 #include <chrono>
 #include <condition_variable>
 #include <cstdio>
+#include <functional>
 #include <mutex>
 #include <optional>
 #include <system_error>
@@ -83,13 +84,25 @@ bool Unreachable(const HostGuard& guard, const std::string& entry) {
            (fallback.empty() || guard.GivenUp(HostKey(fallback)));
 }
 
+// Why the tries of an image gave nothing: the fetcher's cause, or the guard's refusal to
+// ask a given-up host.
+std::string ReasonOf(const FetchResponse& response) {
+    return response.problem == FetchProblem::None ? kHostGivenUpReason
+                                                  : ProblemText(response.problem, response.status);
+}
+
 // Hands the album's rows out in order to the workers that ask. Rows that only a given-up
 // host holds are passed over and count as done at once: no request, no pause.
 class RowDispenser {
   public:
     RowDispenser(const std::vector<DownloadRow>& rows, const HostGuard& guard,
-                 std::atomic<int>& done, const std::atomic<bool>& stop)
-        : rows_(rows), guard_(guard), done_(done), stop_(stop) {}
+                 std::atomic<int>& done, const std::atomic<bool>& stop,
+                 std::function<void(std::size_t)> passedOver)
+        : rows_(rows),
+          guard_(guard),
+          done_(done),
+          stop_(stop),
+          passedOver_(std::move(passedOver)) {}
 
     // The next row to download; false when none is left or a stop was asked.
     bool Next(std::size_t& row) {
@@ -100,6 +113,7 @@ class RowDispenser {
                 row = candidate;
                 return true;
             }
+            passedOver_(candidate);
             ++done_;
         }
         return false;
@@ -115,6 +129,7 @@ class RowDispenser {
     const HostGuard& guard_;
     std::atomic<int>& done_;
     const std::atomic<bool>& stop_;
+    const std::function<void(std::size_t)> passedOver_;
     std::mutex mutex_;
     std::size_t next_ = 0;
     bool halted_ = false;
@@ -175,6 +190,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
     ImageOutcome outcome;
     if (request.saveDescriptor < 0) {
         outcome.diskError = DiskErrorOf(firstBody.Error());
+        outcome.reason = kNoFileReason;
         return outcome;  // no file can be made in the folder
     }
     FetchResponse first;
@@ -182,6 +198,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
                             firstBody.Size() > 0;
     if (first.writeError != 0) {
         outcome.diskError = DiskErrorOf(first.writeError);
+        outcome.reason = ReasonOf(first);
         return outcome;  // the fallback would meet the same disk
     }
     bool sizeRejected = !firstSaved && first.sizeRejected;
@@ -201,6 +218,8 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
                        request.saveDescriptor < 0 ? secondBody->Error() : second.writeError;
                    DiskErrorOf(error) != 0) {
             outcome.diskError = error;
+            outcome.reason = ProblemText(
+                error == ENOSPC ? FetchProblem::DiskFull : FetchProblem::WriteFailed, 0);
             return outcome;
         } else if (!firstSaved) {
             // A first body that was saved stays saved (topit's small images).
@@ -208,7 +227,12 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         }
     }
     if (!body) {
-        outcome.result = sizeRejected ? ImageResult::SizeSkipped : ImageResult::Failed;
+        const bool stopped =
+            (settings.stop && settings.stop->load()) || first.problem == FetchProblem::Stopped;
+        outcome.result = sizeRejected ? ImageResult::SizeSkipped
+                         : stopped    ? ImageResult::Stopped
+                                      : ImageResult::Failed;
+        outcome.reason = ReasonOf(first);
         return outcome;
     }
     const KeptFile kept = body->Keep(target);
@@ -217,6 +241,7 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
         outcome.file = kept.path;
     } else {
         outcome.diskError = DiskErrorOf(errno);
+        outcome.reason = ProblemText(FetchProblem::WriteFailed, 0);
     }
     return outcome;
 }
@@ -243,10 +268,19 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
                                     ? threads
                                     : std::min<std::size_t>(settings.connectionsPerHost, threads);
     HostGuard guard(perHost);
-    RowDispenser dispenser(rows, guard, session.doneCount, session.stopFlag);
+    std::mutex failuresMutex;
+    std::vector<std::pair<std::size_t, FailedPhoto>> failures;
+    const auto fail = [&](std::size_t row, std::string reason) {
+        std::lock_guard lock(failuresMutex);
+        failures.push_back(
+            {row, {rows[row].fileName, PreferredAddress(rows[row].url), std::move(reason)}});
+    };
+    RowDispenser dispenser(rows, guard, session.doneCount, session.stopFlag,
+                           [&](std::size_t row) { fail(row, kHostGivenUpReason); });
     EndCount ends(t);
     std::atomic<int> saved{0};
     std::atomic<int> skipped{0};
+    std::atomic<int> stopped{0};
     std::mutex diskMutex;
     // The first disk failure ends the album: nothing more can be saved where it failed.
     const auto NoteDiskError = [&](int error) {
@@ -270,8 +304,13 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
             }
         } else if (image.result == ImageResult::SizeSkipped) {
             ++skipped;
-        } else if (image.diskError != 0) {
-            NoteDiskError(image.diskError);
+        } else if (image.result == ImageResult::Stopped) {
+            ++stopped;
+        } else {
+            if (image.diskError != 0) {
+                NoteDiskError(image.diskError);
+            }
+            fail(row, image.reason);
         }
         ++session.doneCount;
     };
@@ -317,7 +356,13 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     }
     outcome.saved = saved;
     outcome.skipped = skipped;
-    outcome.failed = session.doneCount - saved - skipped;
+    outcome.stopped = stopped;
+    std::sort(failures.begin(), failures.end(),
+              [](const auto& a, const auto& b) { return a.first < b.first; });
+    for (auto& [row, photo] : failures) {
+        outcome.failures.push_back(std::move(photo));
+    }
+    outcome.failed = static_cast<int>(outcome.failures.size());
     outcome.givenUp = guard.GivenUpHosts();
     outcome.seconds = static_cast<int>(
         std::chrono::duration_cast<std::chrono::seconds>(std::chrono::steady_clock::now() - start)

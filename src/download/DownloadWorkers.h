@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "download/HostGuard.h"
+#include "download/JobOutcome.h"
 
 namespace brenvik {
 
@@ -33,7 +34,10 @@ struct WorkerOutcome {
     int saved = 0;    // images that ended as a file
     int failed = 0;   // images tried that ended without a file
     int skipped = 0;  // images outside the size limits: left out on purpose, not failed
+    int stopped = 0;  // images a stop broke off: the user's doing, not failures
     int seconds = 0;
+    // Every failed image, in row order, with its reason.
+    std::vector<FailedPhoto> failures;
     // Hosts that refused kFailuresBeforeGivingUp requests in a row: the album's photos
     // there were not asked for any more (and count as failed).
     std::vector<GivenUpHost> givenUp;
@@ -48,10 +52,11 @@ struct WorkerOutcome {
 // for, so the list never changes under a worker.
 WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings);
 
-enum class ImageResult { Saved, SizeSkipped, Failed };
+enum class ImageResult { Saved, SizeSkipped, Failed, Stopped };
 struct ImageOutcome {
     ImageResult result = ImageResult::Failed;
     std::filesystem::path file;  // where the image is, when saved
+    std::string reason;          // why it failed ("HTTP 404", "连接超时")
     // The error number when the image failed because its folder's disk did (full, out of
     // quota, read-only, failing): no fault of the server's; 0 otherwise.
     int diskError = 0;
@@ -59,6 +64,10 @@ struct ImageOutcome {
 
 // True for the error numbers that mean the disk, not the server, failed a save.
 bool IsDiskError(int error);
+
+// The reason given for the photos of a host that was given up.
+inline constexpr const char* kHostGivenUpReason = "服务器连续拒绝访问，未再请求";
+inline constexpr const char* kNoFileReason = "无法在相册文件夹中创建文件";
 
 // One worker's image: the preferred address, then the fallback after any failure but a
 // size-limit rejection (and after a small first body when the fallback is topit's). Each

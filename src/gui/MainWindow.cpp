@@ -23,6 +23,7 @@
 #include "download/DownloadJob.h"
 #include "gui/AlbumTable.h"
 #include "gui/Dialogs.h"
+#include "gui/DownloadLog.h"
 #include "gui/HistoryComboBox.h"
 #include "gui/LoginWindow.h"
 #include "gui/SplashWindow.h"
@@ -59,6 +60,7 @@ enum class Command {
     FileHelp,
     FirefoxCookies,
     ChromiumCookies,
+    DownloadLog,
 };
 
 struct MenuEntry {
@@ -107,6 +109,7 @@ const std::vector<MenuEntry>& MenuTable() {
         {"下载文件", "importDownloadFileAction", "导入下载文件并开始下载", Command::NoAction, 0},
         {"下载文件", "exportDownloadFileAction", "导出下载文件", Command::NoAction, 0},
         {"下载文件", "exportAddressListAction", "导出迅雷下载列表", Command::NoAction, 0},
+        {"下载文件", "downloadLogAction", "下载记录", Command::DownloadLog, 0},
         {"帮助", "aboutAction", "版本信息", Command::About, 0},
         {"帮助", "helpAction", "使用说明", Command::Help, 0},
         {"帮助", "fileHelpAction", "文件处理", Command::FileHelp, 0},
@@ -575,6 +578,10 @@ void MainWindow::OnMenuCommand(const std::string& name) {
         case Command::ChromiumCookies:
             ImportBrowserLogin("chromium");
             break;
+        case Command::DownloadLog:
+            DownloadLog()->show();
+            DownloadLog()->raise();
+            break;
         case Command::About:
             ShowAbout();
             break;
@@ -799,9 +806,36 @@ void MainWindow::dropEvent(QDropEvent* event) {
     }
 }
 
+bool MainWindow::JobRunning() const {
+    return session_.listingState != kListingIdle || session_.downloadState != kDownloadIdle;
+}
+
+bool MainWindow::AskStopAndQuit() {
+    if (closeQuestionHook) {
+        return closeQuestionHook();
+    }
+    QMessageBox box(QMessageBox::Question, kMessageCaption, "正在下载或获取相册，是否停止并退出？",
+                    QMessageBox::NoButton, this);
+    QPushButton* quit = box.addButton("停止下载并退出", QMessageBox::AcceptRole);
+    box.addButton("继续", QMessageBox::RejectRole);
+    box.exec();
+    return box.clickedButton() == quit;
+}
+
+// Closing during a job asks once. On quitting the jobs stop as the stop buttons stop
+// them, and no box may appear after the window is gone: the job threads' messages and
+// questions are answered at once from then on.
 void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!closing_ && JobRunning() && !AskStopAndQuit()) {
+        event->ignore();
+        return;
+    }
+    closing_ = true;
     RequestListingStop(session_);
     RequestDownloadStop(session_);
+    if (downloadLog_) {
+        downloadLog_->close();
+    }
     QMainWindow::closeEvent(event);
 }
 
@@ -824,19 +858,60 @@ bool MainWindow::AskNow(const QString& text) {
 }
 
 void MainWindow::ShowMessage(const std::string& text) {
-    CallBlocking([this, text] { ShowMessageNow(Q(text)); });
+    CallBlocking([this, text] {
+        if (!closing_) {
+            ShowMessageNow(Q(text));
+        }
+    });
+}
+
+void MainWindow::Notice(const std::string& text) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, text] {
+            if (auto* status = qobject_cast<QLabel*>(Control(kControlJobStatus))) {
+                status->setText(Q(text));
+            }
+            DownloadLog()->AddLine(Q(text));
+        },
+        Qt::QueuedConnection);
 }
 
 bool MainWindow::AskYesNo(const std::string& text) {
     bool answer = false;
-    CallBlocking([this, text, &answer] { answer = AskNow(Q(text)); });
+    CallBlocking([this, text, &answer] { answer = !closing_ && AskNow(Q(text)); });
     return answer;
 }
 
 void MainWindow::OpenLogin(const std::string& address) {
     // An adapter's request is always modal, whatever the login method says, and leaves a
     // login window the user is working in alone.
-    CallBlocking([this, address] { RunModalLogin(Q(address)); });
+    CallBlocking([this, address] {
+        if (!closing_) {
+            RunModalLogin(Q(address));
+        }
+    });
+}
+
+CDownloadLog* MainWindow::DownloadLog() {
+    if (!downloadLog_) {
+        downloadLog_ = new CDownloadLog(this);
+    }
+    return downloadLog_;
+}
+
+// Failed photos are listed where they can be acted on: the log opens by itself, without
+// holding anything up.
+void MainWindow::DownloadFinished(const DownloadJobOutcome& outcome) {
+    QMetaObject::invokeMethod(
+        this,
+        [this, outcome] {
+            DownloadLog()->AddOutcome(outcome);
+            if (AnythingFailed(outcome) && !closing_) {
+                DownloadLog()->show();
+            }
+        },
+        Qt::QueuedConnection);
 }
 
 // The widgets behind the core's text fields.

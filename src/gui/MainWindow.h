@@ -11,6 +11,7 @@
 #include <QPointer>
 #include <QPushButton>
 
+#include <atomic>
 #include <filesystem>
 #include <functional>
 #include <map>
@@ -29,6 +30,7 @@ class HistoryComboBox;
 class AlbumTable;
 class FindBar;
 class LoginWindow;
+class CDownloadLog;
 
 // Private messages of the window, kept by their numbers.
 inline constexpr int UM_WORKER_NOTICE = 1437;
@@ -55,6 +57,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
 
     // FrontEnd, callable from any thread.
     void ShowMessage(const std::string& text) override;
+    void Notice(const std::string& text) override;
     bool AskYesNo(const std::string& text) override;
     void OpenLogin(const std::string& address) override;
     void SetControlText(int controlId, const std::string& text) override;
@@ -64,6 +67,7 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void AutoDownload() override;
     void DownloadLook(bool downloading) override;
     void OpenFolder(const std::string& folder) override;
+    void DownloadFinished(const DownloadJobOutcome& outcome) override;
 
     // For tests and scripts: controls by their ids, menu commands by theirs.
     QWidget* Control(const QString& name) const;
@@ -73,9 +77,13 @@ class MainWindow : public QMainWindow, public FrontEnd {
     HistoryComboBox* SavePathBox() const { return savePathBox_; }
     FindBar* FindPanel() const { return findPanel_; }
     LoginWindow* ModelessLogin() const;
+    // The 下载记录 view, made when first needed.
+    CDownloadLog* DownloadLog();
     // Replace the modal boxes (tests run without anyone to click them).
     std::function<void(const QString&)> messageHook;
     std::function<bool(const QString&)> questionHook;
+    // Answers the question asked when the window is closed during a job (true: stop and quit).
+    std::function<bool()> closeQuestionHook;
     std::function<QString()> saveFileHook;
     std::function<void(const QString&)> openFolderHook;
     // Runs on the start-up thread before the site list is gathered (tests hold start-up here).
@@ -114,6 +122,8 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void RefreshHistories();
     void ShowMessageNow(const QString& text);
     bool AskNow(const QString& text);
+    bool JobRunning() const;
+    bool AskStopAndQuit();
     void FlushNewRows();
     QString LoginAddress(std::string_view action) const;
     QString DefaultSavePath() const;
@@ -148,6 +158,9 @@ class MainWindow : public QMainWindow, public FrontEnd {
     QLabel* findLink_ = nullptr;
     FindBar* findPanel_ = nullptr;
     QPointer<LoginWindow> modelessLogin_;
+    CDownloadLog* downloadLog_ = nullptr;
+    // Set once the person chose to quit during a job: nothing may show a box any more.
+    std::atomic<bool> closing_{false};
     QPointer<SplashWindow> splash_;
     bool loginMethod1_ = true;
 

@@ -365,6 +365,12 @@ class Exchange {
         response_.sizeRejected |= under;
         return under;
     }
+    void Fail(FetchProblem problem) {
+        failed_ = true;
+        problem_ = problem;
+    }
+    // The cause of a failed exchange: what a callback saw, else what curl reported.
+    FetchProblem ProblemAfter(CURLcode rc) const;
     void KeepBody(const char* data, std::size_t size);
     void Configure(CURL* curl, unsigned fetchFlags, Slist& headers, Slist& connectTo);
 
@@ -377,6 +383,7 @@ class Exchange {
     bool headersChecked_ = false;
     bool headersDone_ = false;
     bool failed_ = false;
+    FetchProblem problem_ = FetchProblem::None;
     bool endMarkerMet_ = false;
     std::size_t endScanFrom_ = 0;
     Clock::time_point lastActivity_ = Clock::now();
@@ -453,22 +460,20 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
     }
     response_.received += size;
     if (OverCeiling(response_.received)) {
-        reason_ = "超过大小上限";
         response_.pageTooLarge = !save_;
-        failed_ = true;
+        Fail(FetchProblem::TooLarge);
         return 0;
     }
     if (!PaceReceived(size)) {
-        failed_ = true;
+        Fail(FetchProblem::Stopped);
         return 0;
     }
     if (save_) {
         const std::size_t room = kSavedBodyHead - std::min(kSavedBodyHead, response_.body.size());
         response_.body.append(data, std::min(room, size));
         if (!save_->Write(data, size)) {
-            reason_ = "写入文件失败";
             response_.writeError = save_->Error();
-            failed_ = true;
+            Fail(response_.writeError == ENOSPC ? FetchProblem::DiskFull : FetchProblem::WriteFailed);
             return 0;
         }
         if (OverMaximum(response_.received)) {
@@ -490,7 +495,7 @@ std::size_t Exchange::Body(const char* data, std::size_t size) {
 
 int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
     if (StopAskedOnThisThread()) {
-        failed_ = true;
+        Fail(FetchProblem::Stopped);
         return 1;
     }
     const auto now = Clock::now();
@@ -503,8 +508,7 @@ int Exchange::Progress(curl_off_t dlnow, curl_off_t ulnow) {
     // Waiting for the response is part of the operation; waiting inside the body is a read.
     const unsigned limitMs = headersDone_ ? request_.readTimeoutMs : request_.operationTimeoutMs;
     if (now - lastActivity_ > std::chrono::milliseconds(limitMs)) {
-        reason_ = "等待数据超时";
-        failed_ = true;
+        Fail(FetchProblem::TimedOut);
         return 1;
     }
     return 0;
@@ -700,9 +704,11 @@ bool Exchange::Run(unsigned fetchFlags) {
 bool Exchange::Accepted(CURLcode rc) {
     const bool transferred = rc == CURLE_OK || (rc == CURLE_WRITE_ERROR && endMarkerMet_);
     if (failed_ || !transferred) {
+        response_.problem = ProblemAfter(rc);
         return false;
     }
     if (!headersChecked_ && !HeadersAcceptable()) {
+        response_.problem = ProblemAfter(rc);
         return false;
     }
     const std::size_t size = save_ ? response_.received : response_.body.size();
@@ -710,54 +716,67 @@ bool Exchange::Accepted(CURLcode rc) {
         return false;
     }
     if (save_ && !save_->Commit()) {
-        reason_ = "保存文件失败";
         response_.writeError = save_->Error();
+        response_.problem =
+            response_.writeError == ENOSPC ? FetchProblem::DiskFull : FetchProblem::WriteFailed;
         return false;
     }
     return true;
 }
 
-struct CurlReason {
-    CURLcode code;
-    const char* text;
-};
+// curl's codes by the cause a person can act on.
+FetchProblem ProblemOfCurlCode(CURLcode rc) {
+    static constexpr std::pair<CURLcode, FetchProblem> kCauses[] = {
+        {CURLE_COULDNT_RESOLVE_HOST, FetchProblem::Resolve},
+        {CURLE_COULDNT_RESOLVE_PROXY, FetchProblem::Resolve},
+        {CURLE_COULDNT_CONNECT, FetchProblem::Refused},
+        {CURLE_OPERATION_TIMEDOUT, FetchProblem::TimedOut},
+        {CURLE_SSL_CONNECT_ERROR, FetchProblem::Tls},
+        {CURLE_PEER_FAILED_VERIFICATION, FetchProblem::Tls},
+        {CURLE_SSL_CACERT_BADFILE, FetchProblem::Tls},
+        {CURLE_SSL_CERTPROBLEM, FetchProblem::Tls},
+        {CURLE_SSL_CIPHER, FetchProblem::Tls},
+        {CURLE_RECV_ERROR, FetchProblem::Reset},
+        {CURLE_SEND_ERROR, FetchProblem::Reset},
+        {CURLE_GOT_NOTHING, FetchProblem::Reset},
+        {CURLE_PARTIAL_FILE, FetchProblem::Reset},
+        {CURLE_HTTP_RETURNED_ERROR, FetchProblem::HttpStatus},
+        {CURLE_TOO_MANY_REDIRECTS, FetchProblem::Redirect},
+        {CURLE_UNSUPPORTED_PROTOCOL, FetchProblem::Redirect},
+        {CURLE_ABORTED_BY_CALLBACK, FetchProblem::Redirect},
+    };
+    for (const auto& [code, problem] : kCauses) {
+        if (code == rc) {
+            return problem;
+        }
+    }
+    return FetchProblem::Other;
+}
 
-constexpr std::array<CurlReason, 13> kCurlReasons = {{
-    {CURLE_COULDNT_RESOLVE_HOST, "无法解析主机名"},
-    {CURLE_COULDNT_RESOLVE_PROXY, "无法解析代理服务器的名字"},
-    {CURLE_COULDNT_CONNECT, "无法连接服务器"},
-    {CURLE_OPERATION_TIMEDOUT, "超时"},
-    {CURLE_PEER_FAILED_VERIFICATION, "服务器证书不可信"},
-    {CURLE_SSL_CONNECT_ERROR, "加密连接失败"},
-    {CURLE_GOT_NOTHING, "服务器没有返回任何数据"},
-    {CURLE_RECV_ERROR, "接收数据出错(连接被断开)"},
-    {CURLE_SEND_ERROR, "发送数据出错"},
-    {CURLE_PARTIAL_FILE, "数据不完整(连接提前结束)"},
-    {CURLE_TOO_MANY_REDIRECTS, "重定向次数过多"},
-    {CURLE_UNSUPPORTED_PROTOCOL, "不支持的协议"},
-    {CURLE_URL_MALFORMAT, "地址格式有误"},
-}};
+FetchProblem Exchange::ProblemAfter(CURLcode rc) const {
+    if (problem_ != FetchProblem::None) {
+        return problem_;
+    }
+    if (response_.sizeRejected) {
+        return FetchProblem::None;  // our limits said no; the host answered
+    }
+    if (rc == CURLE_OK || rc == CURLE_WRITE_ERROR) {
+        return response_.status >= 400 ? FetchProblem::HttpStatus : FetchProblem::Other;
+    }
+    return ProblemOfCurlCode(rc);
+}
 
 // Why the exchange failed, in the words a user reads in the verbose log.
 std::string Exchange::FailureReason(CURLcode rc) const {
-    if (StopAskedOnThisThread()) {
-        return "已停止";
-    }
     if (response_.sizeRejected) {
         return "大小不在设置的范围内";
     }
     if (reason_) {
         return reason_;
     }
-    if (rc == CURLE_HTTP_RETURNED_ERROR) {
-        return "服务器返回 HTTP " + std::to_string(response_.status);
-    }
-    for (const CurlReason& known : kCurlReasons) {
-        if (known.code == rc) {
-            return known.text;
-        }
-    }
-    return curl_easy_strerror(rc);
+    const FetchProblem problem =
+        response_.problem != FetchProblem::None ? response_.problem : ProblemAfter(rc);
+    return ProblemText(problem, response_.status);
 }
 
 // A busy server (429) or one down for maintenance (503) may say when to come back.
@@ -777,6 +796,7 @@ bool FetchResponse::FetchOnce(const URLRequest& request, unsigned fetchFlags) {
     writeError = 0;
     retryAfterSeconds = 0;
     failure.clear();
+    problem = FetchProblem::None;
     startMarker = request.startMarker;
     endMarker = request.endMarker;
     gzip = false;
@@ -844,6 +864,7 @@ bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFla
     int toldWaits = 0;
     for (unsigned attempt = 1; attempt <= request.attempts; ++attempt) {
         if (StopAskedOnThisThread()) {
+            response.problem = FetchProblem::Stopped;
             return false;
         }
         const auto start = Clock::now();
@@ -853,6 +874,9 @@ bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFla
         }
         if (ok && request.minLength == 0 && request.retryMarker.empty()) {
             ok = !response.body.empty();
+            if (!ok) {
+                response.problem = FetchProblem::Empty;
+            }
         } else if (ok) {
             std::string inflated;
             const bool inflate = (fetchFlags & kFetchCacheWrite) && response.gzip;
@@ -864,12 +888,16 @@ bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFla
             ok = check.size() > request.minLength &&
                  (request.retryMarker.empty() ||
                   check.find(request.retryMarker) == std::string::npos);
+            if (!ok) {
+                response.problem = FetchProblem::Empty;
+            }
         }
         Report(request, response, ok, start);
         if (ToldToWait(response) && toldWaits < kMaxToldWaits) {
             ++toldWaits;
             const long seconds = std::min(response.retryAfterSeconds, kMaxToldWaitSeconds);
             if (!SleepUnlessStopped(std::chrono::seconds(seconds))) {
+                response.problem = FetchProblem::Stopped;
                 return false;
             }
             --attempt;  // the server asked for the wait; the attempt was not spent
@@ -879,6 +907,7 @@ bool Fetch(const URLRequest& request, FetchResponse& response, unsigned fetchFla
             return true;
         }
         if (!SleepUnlessStopped(std::chrono::seconds(request.pauseSeconds))) {
+            response.problem = FetchProblem::Stopped;
             return false;
         }
     }

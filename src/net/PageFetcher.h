@@ -9,6 +9,8 @@
 #include <string>
 #include <string_view>
 
+#include "net/FetchProblem.h"
+
 namespace brenvik {
 
 // Fetch flags.
@@ -114,6 +116,8 @@ class FetchResponse {
     // The wait the server asked for with Retry-After (seconds, or an HTTP date turned into
     // seconds from now); 0 when it asked none.
     long retryAfterSeconds = 0;
+    // Why the last exchange failed; None after a success.
+    FetchProblem problem = FetchProblem::None;
     std::string startMarker;
     std::string endMarker;
     bool gzip = false;

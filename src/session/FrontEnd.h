@@ -8,6 +8,7 @@
 namespace brenvik {
 
 struct AlbumRecord;
+struct DownloadJobOutcome;
 
 // Controls whose texts the core sets.
 enum ControlId : int {
@@ -26,6 +27,9 @@ class FrontEnd {
 
     // A message box.
     virtual void ShowMessage(const std::string& text) = 0;
+    // Information that needs no answer and must never hold a job up (a changed site, a
+    // host given up): the status line and the log, never a box.
+    virtual void Notice(const std::string& text) = 0;
     // A yes/no question; blocks until answered.
     virtual bool AskYesNo(const std::string& text) = 0;
     // Opens the login browser on the address; blocks until the user closes it.
@@ -44,6 +48,9 @@ class FrontEnd {
     virtual void DownloadLook(bool downloading) = 0;
     // Opens a folder in the system's file manager.
     virtual void OpenFolder(const std::string& folder) = 0;
+    // The download job ended: what became of every album and every failed photo. Called
+    // before the last status line is set.
+    virtual void DownloadFinished(const DownloadJobOutcome& outcome) = 0;
 };
 
 }  // namespace brenvik

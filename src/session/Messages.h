@@ -23,6 +23,9 @@ inline constexpr const char* kBadAddress = "输入网址有误";
 inline constexpr const char* kListing = "正在获取相册列表，请稍等...";
 inline constexpr const char* kAlbumFrameFormat = "相册列表(共%d个)";
 inline constexpr const char* kListDoneFormat = "获取相册列表完成，共%d个";
+inline constexpr const char* kListStoppedFormat = "已终止获取相册列表，已获取%d个";
+inline constexpr const char* kListFailedFormat = "获取相册列表失败：%s";
+inline constexpr const char* kWaitingForHostFormat = "正在等待 %s 响应……";
 inline constexpr const char* kQzoneNeedsNumber = "请直接输入QQ号进行下载";
 
 // What a branch shows when its adapters found nothing.

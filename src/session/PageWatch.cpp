@@ -126,15 +126,31 @@ PageWatch::~PageWatch() {
     tInnermostWatch = outer_;
 }
 
+std::string PageWatch::NetworkFailure() const {
+    if (!NetworkFailed()) {
+        return {};
+    }
+    return "无法连接 " + HostKey(lastAddress_) + "：" + ProblemText(lastProblem_, 0);
+}
+
 void PageWatch::Restart() {
     pages_ = 0;
     lastStatus_ = 0;
     understood_ = false;
+    failureTold_ = false;
+    lastProblem_ = FetchProblem::None;
     lastAddress_.clear();
     lastText_.clear();
 }
 
-void NotePageFetched(const std::string& address, long status, const std::string* text) {
+void NotePageStarting(const std::string& address) {
+    if (PageWatch* watch = tInnermostWatch; watch && watch->waiting_) {
+        watch->waiting_(HostKey(address));
+    }
+}
+
+void NotePageFetched(const std::string& address, long status, const std::string* text,
+                     FetchProblem problem) {
     if (text) {
         ArchivePage(address, *text);
     }
@@ -142,7 +158,11 @@ void NotePageFetched(const std::string& address, long status, const std::string*
     if (!watch) {
         return;
     }
+    if (watch->waiting_) {
+        watch->waiting_("");
+    }
     ++watch->pages_;
+    watch->lastProblem_ = text ? FetchProblem::None : problem;
     watch->lastStatus_ = text ? status : 0;
     watch->lastAddress_ = address;
     watch->lastText_ = text ? *text : std::string();
@@ -171,6 +191,15 @@ void NotePageUnderstood() {
     if (PageWatch* watch = tInnermostWatch) {
         watch->understood_ = true;
     }
+}
+
+std::string WithNetworkCause(const std::string& message) {
+    PageWatch* watch = tInnermostWatch;
+    if (!watch || !watch->NetworkFailed()) {
+        return message;
+    }
+    watch->failureTold_ = true;
+    return message + "（" + watch->NetworkFailure() + "）";
 }
 
 bool SetPageArchive(const std::filesystem::path& folder) {
@@ -240,7 +269,7 @@ void ReportPossibleSiteChange(Session& session, const PageWatch& watch, bool& to
     }
     if (const auto note = SiteChangeNote(session, watch)) {
         told = true;
-        session.Front().ShowMessage(*note);
+        session.Front().Notice(*note);
     }
 }
 

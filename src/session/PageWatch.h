@@ -8,9 +8,12 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "net/FetchProblem.h"
 
 namespace brenvik {
 
@@ -36,16 +39,32 @@ class PageWatch {
     bool LastPageAnswered() const { return pages_ > 0 && lastStatus_ == 200 && !understood_; }
     const std::string& LastAddress() const { return lastAddress_; }
     const std::string& LastText() const { return lastText_; }
+    // True when the last page could not be fetched because of the network: the site
+    // never answered, so no hint about what it answers (a login) applies.
+    bool NetworkFailed() const { return pages_ > 0 && IsNetworkProblem(lastProblem_); }
+    // "无法连接 host：cause" for the last page; empty when it did not fail on the network.
+    std::string NetworkFailure() const;
+    // Whether a message already named the network failure (it is named once).
+    bool FailureTold() const { return failureTold_; }
+    // Called with the host before each page and with "" after it: who is being waited for.
+    void SetWaitingHook(std::function<void(const std::string& host)> hook) {
+        waiting_ = std::move(hook);
+    }
 
     // The hosts whose pages were given up as too large, each once, since the last call.
     std::vector<std::string> TakeTooLargeHosts();
 
   private:
-    friend void NotePageFetched(const std::string&, long, const std::string*);
+    friend void NotePageStarting(const std::string&);
+    friend void NotePageFetched(const std::string&, long, const std::string*, FetchProblem);
     friend void NotePageUnderstood();
     friend void NotePageTooLarge(const std::string&);
-    bool understood_ = false;
     std::vector<std::string> tooLargeHosts_;
+    friend std::string WithNetworkCause(const std::string&);
+    bool understood_ = false;
+    bool failureTold_ = false;
+    FetchProblem lastProblem_ = FetchProblem::None;
+    std::function<void(const std::string&)> waiting_;
     PageWatch* outer_;
     int pages_ = 0;
     long lastStatus_ = 0;
@@ -53,9 +72,17 @@ class PageWatch {
     std::string lastText_;
 };
 
-// Called for every adapter page: its address, HTTP status (0: nothing arrived) and
-// decoded text (nullptr when nothing arrived).
-void NotePageFetched(const std::string& address, long status, const std::string* text);
+// Called before every adapter page is asked for.
+void NotePageStarting(const std::string& address);
+
+// Called for every adapter page: its address, HTTP status (0: nothing arrived), decoded
+// text (nullptr when nothing arrived) and why it failed.
+void NotePageFetched(const std::string& address, long status, const std::string* text,
+                     FetchProblem problem = FetchProblem::None);
+
+// A site's own message with the network cause of the last page added, when there is one;
+// the cause then counts as told.
+std::string WithNetworkCause(const std::string& message);
 
 // For an adapter that met a page it knows to hold nothing (a busy notice): the empty end
 // that follows is explained, so no page is kept for it.
@@ -82,7 +109,7 @@ std::optional<std::filesystem::path> SaveDiagnosticPage(const std::filesystem::p
 // When the watch's last page answered 200: keeps it and returns what to tell the user.
 std::optional<std::string> SiteChangeNote(Session& session, const PageWatch& watch);
 // The end of a job that found nothing: when the watch's last page answered 200, keeps it
-// and tells the user once per flag (true afterwards). A stopped job says nothing.
+// and tells the user once per flag (true afterwards), as a notice that holds nothing up.
 void ReportPossibleSiteChange(Session& session, const PageWatch& watch, bool& told);
 
 }  // namespace brenvik

@@ -42,9 +42,12 @@ class CountingFrontEnd final : public FrontEnd {
         ++spoken_;
         front_.ShowMessage(text);
     }
+    void Notice(const std::string& text) override { front_.Notice(text); }
     bool AskYesNo(const std::string& text) override {
         ++spoken_;
-        return front_.AskYesNo(text);
+        const bool yes = front_.AskYesNo(text);
+        declined_ += yes ? 0 : 1;
+        return yes;
     }
     void OpenLogin(const std::string& address) override {
         ++spoken_;
@@ -59,12 +62,18 @@ class CountingFrontEnd final : public FrontEnd {
     void AutoDownload() override { front_.AutoDownload(); }
     void DownloadLook(bool downloading) override { front_.DownloadLook(downloading); }
     void OpenFolder(const std::string& folder) override { front_.OpenFolder(folder); }
+    void DownloadFinished(const DownloadJobOutcome& outcome) override {
+        front_.DownloadFinished(outcome);
+    }
     // Messages, questions and logins so far.
     int Spoken() const { return spoken_; }
+    // Questions answered "no" so far (a password or a login the user did not give).
+    int Declined() const { return declined_; }
 
   private:
     FrontEnd& front_;
     std::atomic<int> spoken_{0};
+    std::atomic<int> declined_{0};
 };
 
 // Choices of one run that stand above the stored settings (the command line's options).
@@ -90,6 +99,7 @@ class Session {
     FrontEnd& Front() { return counting_; }
     // How many messages, questions and logins went to the user in this session.
     int Spoken() const { return counting_.Spoken(); }
+    int Declined() const { return counting_.Declined(); }
     const std::filesystem::path& BaseFolder() const { return baseFolder_; }
 
     // Settings of the chosen site; changes are saved to soft.dat at once.

@@ -85,13 +85,14 @@ bool FetchPage(URLRequest& request, const std::string& address, unsigned decodeF
         NotePageFetched(address, page ? 200 : 0, page ? &text : nullptr);
         return page.has_value();
     }
+    NotePageStarting(address);
     const bool fetched = FetchThroughHookOrNetwork(request, response);
     // A fetched page's text fails only by inflating past the page cap.
     if (!fetched || !response.GetText(text, decodeFlags)) {
         if (fetched || response.pageTooLarge) {
             NotePageTooLarge(address);
         }
-        NotePageFetched(address, response.status, nullptr);
+        NotePageFetched(address, response.status, nullptr, response.problem);
         return false;
     }
     NotePageFetched(address, response.status, &text);

@@ -8,7 +8,9 @@
 #include "download/Collect.h"
 #include "download/ListTypes.h"
 #include "net/TextKit.h"
+#include "net/TransferStop.h"
 #include "sites/AdapterKit.h"
+#include "session/PageWatch.h"
 #include "sites/Qzone.h"
 #include "sites/Sites.h"
 
@@ -88,7 +90,9 @@ bool FetchRouteAnswer(Session& session, URLRequest& request, const std::string& 
         FetchPage(request, fallback, decodeFlags, answer)) {
         return true;
     }
-    session.Front().ShowMessage(kRouteFailed);
+    if (!StopAskedOnThisThread()) {  // a stop is not an error of the route service
+        session.Front().ShowMessage(WithNetworkCause(kRouteFailed));
+    }
     return false;
 }
 

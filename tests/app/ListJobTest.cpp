@@ -5,6 +5,7 @@
 #include "session/Session.h"
 #include "download/Collect.h"
 #include "net/CookieStore.h"
+#include "sites/AdapterKit.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
 #include "support/TestServer.h"
@@ -121,7 +122,7 @@ TEST_F(ListJobTest, StopKeepsWhatWasFound) {
     FakeSite::stopAfterTwo = true;
     const auto outcome = Run(8, "http://photo.51.com/carol");
     EXPECT_EQ(outcome.albums, 3);
-    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共3个");
+    EXPECT_EQ(front.controls[kControlJobStatus], "已终止获取相册列表，已获取3个");
     EXPECT_EQ(session.listingState, kListingIdle);
 }
 
@@ -155,6 +156,22 @@ TEST(SessionHome, UnwritableHomeIsReportedOnce) {
     EXPECT_EQ(other.messages, std::vector<std::string>{kHomeNotWritable + home.Path().string()});
     CookieStore::Shared().Open("");
     CookieStore::Shared().Clear();
+}
+
+// A host name that does not resolve: the site never answered, so its hint about logging
+// in does not apply; the host and the cause are named, in one message.
+TEST_F(ListJobTest, AnUnresolvableHostIsNamedWithoutTheLoginHint) {
+    RegisterAllSites();
+    SetPageFetchHook([](const URLRequest&, FetchResponse& response) {
+        response.problem = FetchProblem::Resolve;
+        return false;
+    });
+    Run(0, "12345");
+    SetPageFetchHook(nullptr);
+    EXPECT_EQ(front.messages, std::vector<std::string>{"QQ空间相册错误1（无法连接 "
+                                                       "user.qzone.qq.com：无法解析主机名）"});
+    EXPECT_EQ(front.controls[kControlJobStatus],
+              "获取相册列表失败：无法连接 user.qzone.qq.com：无法解析主机名");
 }
 
 }  // namespace

@@ -172,6 +172,16 @@ TEST(CliOptions, AlbumSelections) {
     EXPECT_FALSE(cli::ParseAlbumSelection("", 3));
 }
 
+// The last line a run wrote to stderr: how the job ended.
+std::string LastLine(const std::string& err) {
+    const std::size_t end = err.find_last_not_of('\n');
+    if (end == std::string::npos) {
+        return {};
+    }
+    const std::size_t start = err.rfind('\n', end);
+    return err.substr(start == std::string::npos ? 0 : start + 1, end - (start + 1) + 1);
+}
+
 class CliQzoneTest : public ::testing::Test {
   protected:
     CliQzoneTest() {
@@ -558,8 +568,7 @@ TEST_F(CliQzoneTest, SizeLimitSkipsAreNotFailures) {
     const auto result =
         test::RunProcess(Command({"-a", "1", "-o", save.Path().string(), "--json", "12345"}));
     EXPECT_EQ(result.exitCode, 0) << result.err;
-    EXPECT_NE(result.err.find("下载完毕，2张图片超出大小限制已跳过\n"), std::string::npos)
-        << result.err;
+    EXPECT_EQ(LastLine(result.err), "下载完毕：1个相册，已保存0张，跳过2张，其中2张超出大小限制");
     EXPECT_NE(result.out.find("\"failed\":0"), std::string::npos) << result.out;
     EXPECT_NE(result.out.find("\"skipped\":2"), std::string::npos) << result.out;
     EXPECT_EQ(ReadFirstAddress(save / "旅行"), "https://b1.qpic.cn/img?id=p1")
@@ -585,10 +594,16 @@ TEST_F(CliQzoneTest, AStoppedAlbumResumesWhereItEnded) {
         std::this_thread::sleep_for(5ms);
     }
     first.Signal(SIGINT);
-    first.Wait(30s);
+    const auto stopped = first.Wait(30s);
     const std::size_t savedFirst = save.Files().size() - 1;  // and pic.zvt
     ASSERT_GT(savedFirst, 50u);
     ASSERT_LT(savedFirst, 190u) << "stopped halfway";
+    EXPECT_EQ(stopped.exitCode, 128 + SIGINT);
+    // Images the stop broke off are not failures; only the dead one may have failed.
+    EXPECT_EQ(
+        LastLine(stopped.err).rfind("已终止：已保存" + std::to_string(savedFirst) + "/200张", 0),
+        0u)
+        << stopped.err;
     std::set<std::string> missing;
     for (int i = 0; i < 200; ++i) {
         if (!std::filesystem::exists(save / "旅行" / ("p" + std::to_string(i) + ".jpg"))) {
@@ -619,6 +634,49 @@ TEST_F(CliQzoneTest, NothingNewRunsNoFallbackListAndNestsNoFolder) {
     EXPECT_TRUE(TakeImageRequests().empty());
     EXPECT_EQ(save.Files(),
               (std::vector<std::string>{"旅行/pic.zvt", "旅行/山顶.jpg", "旅行/海边.jpg"}));
+}
+
+TEST_F(CliQzoneTest, NothingNewIsSaidAndKeepsNoDiagnosticPage) {
+    SetQzoneRules(kFlagSkipDownloaded);
+    ASSERT_EQ(Download().exitCode, 0);
+    const auto again =
+        test::RunProcess(Command({"-a", "1", "-o", save.Path().string(), "--json", "12345"}));
+    EXPECT_EQ(again.exitCode, 0) << again.err;
+    EXPECT_EQ(LastLine(again.err), "下载完毕：1个相册，已保存0张，1个相册没有新图片");
+    EXPECT_NE(again.out.find(R"("outcome":"nothing-new")"), std::string::npos) << again.out;
+    EXPECT_FALSE(std::filesystem::exists(home / "data" / "diagnostics"));
+}
+
+TEST_F(CliQzoneTest, ADeadImageIsNamedWithItsAddressAndReason) {
+    servers.brokenImages = {"p2", "p2pre"};
+    const auto result =
+        test::RunProcess(Command({"-a", "1", "-o", save.Path().string(), "--json", "12345"}));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_NE(result.err.find("失败：山顶.jpg  https://b1.qpic.cn/img?id=p2  HTTP 404\n"),
+              std::string::npos)
+        << result.err;
+    EXPECT_EQ(LastLine(result.err), "下载完毕：1个相册，已保存1张，失败1张");
+    EXPECT_NE(result.out.find(R"("outcome":"failed")"), std::string::npos);
+    EXPECT_NE(result.out.find(R"({"file":"山顶.jpg","address":"https://b1.qpic.cn/img?id=p2",)"
+                              R"("reason":"HTTP 404"})"),
+              std::string::npos)
+        << result.out;
+}
+
+TEST_F(CliQzoneTest, ARefusedHostIsNamedOnceWithoutALoginHint) {
+    const int closed = test::ClosedPort();
+    std::vector<std::string> extra = {"--home", (home / "data").string(), "-l", "12345"};
+    const auto result = test::RunProcess(
+        test::CliCommand(BRENVIK_CLI_PATH,
+                         {"r.qzone.qq.com::127.0.0.1:" + std::to_string(closed),
+                          "user.qzone.qq.com::127.0.0.1:" + std::to_string(closed)},
+                         extra));
+    EXPECT_EQ(result.exitCode, 1);
+    EXPECT_EQ(LastLine(result.err), "获取相册列表失败：无法连接 user.qzone.qq.com：连接被拒绝");
+    EXPECT_EQ(result.err.find("登录"), std::string::npos) << result.err;
+    const std::size_t box = result.err.find("[提示]");
+    EXPECT_EQ(result.err.find("[提示]", box + 1), std::string::npos)
+        << "one message for one failure";
 }
 
 TEST_F(CliQzoneTest, AnAlbumFolderThatCannotBeMadeIsReported) {

@@ -90,7 +90,7 @@ TEST_F(DownloadJobTest, DownloadsEveryImageWithinTheThreadCount) {
     EXPECT_EQ(save.Files().size(), 21u);  // 20 images and pic.zvt
     EXPECT_EQ(ReadBytes(save / "Trip" / "photo 7.jpg"), JpegBytes(2048, '7'));
     EXPECT_EQ(ReadFirstAddress(save / "Trip"), images.Url(0));
-    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕");
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕：1个相册，已保存20张");
     EXPECT_EQ(front.controls[kControlProgress], "");
     EXPECT_EQ(front.looks, (std::vector<bool>{true, false}));
     ASSERT_EQ(front.notices.size(), 1u);
@@ -146,7 +146,7 @@ TEST_F(DownloadJobTest, FallbackAddressWhenTheFirstGivesNothing) {
     EXPECT_EQ(outcome.failed, 1);
     EXPECT_EQ(ReadFirstAddress(save / "Pairs"), "")
         << "an album with a missing image is not marked as downloaded";
-    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，1张图片下载失败");
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕：1个相册，已保存2张，失败1张");
 }
 
 TEST_F(DownloadJobTest, TopitFallbackForSmallFirstBodies) {
@@ -178,7 +178,8 @@ TEST_F(DownloadJobTest, SizeLimitsLeaveNoFileButCount) {
     EXPECT_TRUE(std::filesystem::exists(save / "Small" / "big.jpg"));
     EXPECT_EQ(outcome.failed, 0) << "left out on purpose, not failed";
     EXPECT_EQ(outcome.skipped, 1);
-    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，1张图片超出大小限制已跳过");
+    EXPECT_EQ(front.controls[kControlJobStatus],
+              "下载完毕：1个相册，已保存1张，跳过1张，其中1张超出大小限制");
     EXPECT_EQ(ReadFirstAddress(save / "Small"), images.Url(1, 8 * 1024))
         << "the album counts as complete";
     for (const auto& request : images.server.Requests()) {
@@ -272,7 +273,7 @@ TEST_F(DownloadJobTest, NothingSelectedAndUnknownSites) {
     AddTestAlbum("A", {{images.Url(1), "a"}});
     Run({7, -1});
     EXPECT_EQ(front.messages, std::vector<std::string>{kNoAlbumSelected});
-    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕");
+    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕：0个相册，已保存0张");
 
     front.messages.clear();
     session.siteIndex = 21;
@@ -287,7 +288,8 @@ TEST_F(DownloadJobTest, NothingSelectedAndUnknownSites) {
     AddTestAlbum("B", {{images.Url(2), "b"}});
     Run({0, 1});
     EXPECT_TRUE(front.messages.empty());
-    EXPECT_EQ(front.controls[kControlJobStatus], "下载完毕，暂不支持该网站相册的图片下载");
+    EXPECT_EQ(front.controls[kControlJobStatus],
+              "下载完毕：2个相册，已保存0张，暂不支持该网站相册的图片下载");
     EXPECT_EQ(images.server.RequestCount(), 0u);
 }
 

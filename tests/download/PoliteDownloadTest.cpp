@@ -188,14 +188,14 @@ TEST_F(PoliteDownloadTest, AHostThatRefusesEverythingIsGivenUpAndTheNextAlbumDow
 
     EXPECT_EQ(refusing.server.RequestCount(), 2u * kFailuresBeforeGivingUp)
         << "each album asks the refusing host exactly the limit";
-    EXPECT_EQ(front.messages, std::vector<std::string>{kRefused403})
+    EXPECT_EQ(front.infos, std::vector<std::string>{kRefused403})
         << "one box for the reason, not one per album or photo";
     EXPECT_EQ(ImagesIn("Fine"), 4u);
     EXPECT_EQ(ReadFirstAddress(save / "Fine"), fine.Url("Fine0"));
     EXPECT_EQ(ImagesIn("Refused") + ImagesIn("Again"), 0u);
     EXPECT_EQ(ReadFirstAddress(save / "Refused"), "") << "the album is not complete";
     EXPECT_EQ(outcome.failed, 90) << "photos never asked for count as failed";
-    EXPECT_EQ(front.Control(kControlJobStatus), "下载完毕，90张图片下载失败");
+    EXPECT_EQ(front.Control(kControlJobStatus), "下载完毕：3个相册，已保存4张，失败90张");
     bool sawAllDone = false;
     for (const auto& [id, text] : front.controlHistory) {
         sawAllDone |= text == "已下载60/60......";
@@ -212,7 +212,7 @@ TEST_F(PoliteDownloadTest, PhotosGivenUpAreFetchedByALaterRun) {
     };
     const int album = AddAlbumOf("Later", 30, [&](const auto& id) { return host.Url(id); });
     Run({album});
-    ASSERT_EQ(front.messages, std::vector<std::string>{kRefused403});
+    ASSERT_EQ(front.infos, std::vector<std::string>{kRefused403});
     EXPECT_EQ(ReadBytes(save / "Later" / "pic.zvt"), "") << "nothing recorded as downloaded";
 
     refuse = false;
@@ -237,7 +237,7 @@ TEST_F(PoliteDownloadTest, AGivenUpHostLeavesItsFallbacksToTheirOwnHost) {
     EXPECT_EQ(ImagesIn("Mirror"), 30u);
     EXPECT_EQ(refusing.server.RequestCount(), std::size_t{kFailuresBeforeGivingUp});
     EXPECT_EQ(fallback.server.RequestCount(), 30u);
-    EXPECT_EQ(front.messages,
+    EXPECT_EQ(front.infos,
               std::vector<std::string>{
                   "图片服务器连续拒绝访问(404)，已停止下载本相册，请检查登录或稍后再试"});
 }
@@ -253,8 +253,8 @@ TEST_F(PoliteDownloadTest, FailuresWithSuccessesBetweenNeverGiveUpTheHost) {
     EXPECT_EQ(outcome.failed, 0);
     EXPECT_EQ(ImagesIn("Flaky"), 25u);
     EXPECT_EQ(flaky.server.RequestCount(), 50u);
-    EXPECT_TRUE(front.messages.empty());
-    EXPECT_EQ(front.Control(kControlJobStatus), "下载完毕");
+    EXPECT_TRUE(front.infos.empty());
+    EXPECT_EQ(front.Control(kControlJobStatus), "下载完毕：1个相册，已保存25张");
 }
 
 // ---- Come back later ----
@@ -277,7 +277,7 @@ TEST_F(PoliteDownloadTest, RetryAfterIsWaitedOutThenTheImageArrives) {
         EXPECT_GE(busy.GapBetweenFirstTwo("Busy" + std::to_string(i)), 950ms)
             << "waited as told before asking again";
     }
-    EXPECT_TRUE(front.messages.empty());
+    EXPECT_TRUE(front.infos.empty());
 }
 
 TEST_F(PoliteDownloadTest, AStopEndsARetryAfterWaitAtOnce) {

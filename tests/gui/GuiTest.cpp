@@ -27,6 +27,7 @@
 #include "gui/AlbumTable.h"
 #include "gui/Chinese.h"
 #include "gui/Dialogs.h"
+#include "gui/DownloadLog.h"
 #include "gui/HistoryComboBox.h"
 #include "gui/LoginWindow.h"
 #include "gui/MainWindow.h"
@@ -295,7 +296,7 @@ TEST_F(WindowTest, ListingAndDownloadAsAPersonSeesThem) {
     EXPECT_FALSE(C("listButton")->isEnabled());
     EXPECT_FALSE(C("savePathBox")->isEnabled());
     ASSERT_TRUE(WaitUntil([this] { return Text(C("downloadButton")) == "下载"; }));
-    EXPECT_EQ(Text(C("jobStatusLabel")), "下载完毕");
+    EXPECT_EQ(Text(C("jobStatusLabel")), "下载完毕：1个相册，已保存6张");
     EXPECT_TRUE(C("listButton")->isEnabled());
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
     EXPECT_EQ(opened.size(), 1) << "the folder opens after a download by default";
@@ -323,7 +324,76 @@ TEST_F(WindowTest, StopPaths) {
     ASSERT_TRUE(WaitUntil([this] { return Text(C("listButton")) == "终止获取"; }));
     Click("listButton");
     ASSERT_TRUE(WaitUntil([this] { return Text(C("listButton")) == "获取相册"; }));
-    EXPECT_TRUE(Text(C("jobStatusLabel")).startsWith("获取相册列表完成"));
+    EXPECT_TRUE(Text(C("jobStatusLabel")).startsWith("已终止获取相册列表"));
+}
+
+// Re-running albums that are complete, with skip on: nothing new, said on the status
+// line, and no box holds the batch up.
+TEST_F(WindowTest, ASkipRerunWithNothingNewRaisesNoBox) {
+    SaveOptions rules = window->session().SaveRules(0);
+    rules.flags = kFlagSkipDownloaded;
+    window->session().SetSaveRules(0, rules);
+    ListQzone();
+    for (const QString ending :
+         {"下载完毕：1个相册，已保存6张", "下载完毕：1个相册，已保存0张，1个相册没有新图片"}) {
+        PersonClicksCell(window->Grid(), 0, 1);
+        PersonClicks(C("downloadButton"));
+        ASSERT_TRUE(WaitUntil([&] { return Text(C("jobStatusLabel")) == ending; }))
+            << Text(C("jobStatusLabel")).toStdString();
+        ASSERT_TRUE(WaitUntil([this] { return Text(C("downloadButton")) == "下载"; }));
+    }
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+// Failed photos are listed where a person can act on them, and their addresses copied.
+TEST_F(WindowTest, TheDownloadLogListsFailedPhotosWithTheirReasons) {
+    servers.brokenImages = {"p3"};
+    ListQzone();
+    PersonClicksCell(window->Grid(), 0, 1);
+    PersonClicks(C("downloadButton"));
+    ASSERT_TRUE(WaitUntil([this] { return window->DownloadLog()->isVisible(); }));
+    EXPECT_FALSE(window->DownloadLog()->isModal());
+    EXPECT_TRUE(window->DownloadLog()->Text().contains(
+        "失败：照片3.jpg  https://b1.qpic.cn/img?id=p3  HTTP 404"));
+    PersonClicks(window->DownloadLog()->findChild<QPushButton*>("copyAddresses"));
+    EXPECT_EQ(QApplication::clipboard()->text(), "https://b1.qpic.cn/img?id=p3\n");
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+TEST_F(WindowTest, ClosingDuringADownloadAsksOnce) {
+    ListQzone();
+    int asked = 0;
+    bool quit = false;
+    window->closeQuestionHook = [&] { return ++asked, quit; };
+    servers.imageDelayMs = 500;
+    PersonClicksCell(window->Grid(), 0, 1);
+    PersonClicks(C("downloadButton"));
+    ASSERT_TRUE(WaitUntil([this] { return servers.imageRequests >= 1; }));
+    window->close();
+    EXPECT_EQ(asked, 1);
+    EXPECT_TRUE(window->isVisible()) << "继续 keeps the window and the download";
+    quit = true;
+    window->close();
+    EXPECT_EQ(asked, 2);
+    EXPECT_FALSE(window->isVisible());
+    ASSERT_TRUE(WaitUntil([this] { return window->session().downloadState == kDownloadIdle; }));
+    EXPECT_FALSE(std::filesystem::exists(save / "旅行" / "pic.zvt")) << "stopped as a stop does";
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+TEST_F(WindowTest, ClosingDuringAHangingListingLeavesNoBox) {
+    servers.server.On("r.qzone.qq.com", "/GetRoute",
+                      [this](const httplib::Request&, httplib::Response&) {
+                          servers.server.Stall(60s);  // a host that never answers
+                      });
+    window->closeQuestionHook = [] { return true; };
+    window->AddressBox()->SetText("12345");
+    Click(1004);
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("progressLabel")).contains("r.qzone.qq.com"); }))
+        << "the wait names its host";
+    window->close();
+    window.reset();  // what ends the program: it returns once the jobs ended
+    EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
 }
 
 TEST_F(WindowTest, MenuTogglesAreStoredPerSite) {
@@ -504,7 +574,7 @@ TEST_F(WindowTest, TypedSavePathIsWhereTheDownloadGoes) {
     ASSERT_EQ(pathBox->Text(), base + "/new/");
     PersonClicksCell(window->Grid(), 0, 1);
     PersonClicks(C("downloadButton"));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")) == "下载完毕"; }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")).startsWith("下载完毕："); }));
     EXPECT_TRUE(std::filesystem::exists(save / "new" / "旅行" / "照片5.jpg"));
     EXPECT_FALSE(std::filesystem::exists(save / "old"));
     EXPECT_EQ(SoftDat().recent[kRecentSavePaths][0], (base + "/new/").toStdString())
@@ -610,7 +680,7 @@ TEST_F(WindowTest, DownloadAfterASiteChangeUsesTheListedSite) {
     ASSERT_EQ(site->currentIndex(), 9) << "the typed address picked ZOL";
     PersonClicksCell(window->Grid(), 0, 1);
     PersonClicks(C("downloadButton"));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")) == "下载完毕"; }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")).startsWith("下载完毕："); }));
     EXPECT_FALSE(messages.contains("暂不支持该网站相册的图片下载"))
         << messages.join("|").toStdString();
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
@@ -627,7 +697,7 @@ TEST_F(WindowTest, ListOnlyWritesTheAddressListAndTheAria2List) {
     session.SetSaveRules(0, rules);
     PersonClicksCell(window->Grid(), 0, 1);
     PersonClicks(C("downloadButton"));
-    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")) == "下载完毕"; }));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")).startsWith("下载完毕："); }));
     EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "旅行.lst"));
     std::ifstream aria2(save / "旅行" / "旅行.aria2.txt");
     std::string first;

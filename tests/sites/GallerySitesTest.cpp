@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/CliFrontEnd.h"
+
 #include "app/ListJob.h"
 #include "session/Session.h"
 #include "download/DownloadJob.h"
@@ -103,7 +105,7 @@ TEST_F(GalleryTest, StopAfterTheFirstAlbum) {
     front.onAlbumAdded = [this] { RequestListingStop(session); };
     EXPECT_EQ(List(9, "https://bbs.zol.com.cn/dan/").albums, 1);
     EXPECT_EQ(servers.PagesOf("bbs.zol.com.cn"), std::vector<std::string>{"/dan/album_1.html"});
-    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共1个");
+    EXPECT_EQ(front.controls[kControlJobStatus], "已终止获取相册列表，已获取1个");
 }
 
 TEST_F(GalleryTest, PchomeBig5ListsAndFullSizePictures) {
@@ -383,7 +385,8 @@ TEST_F(GalleryCliTest, Instagram) {
 TEST_F(GalleryCliTest, NothingFoundNotLoggedInAndBadAddresses) {
     auto result = Run("https://my.hupu.com/bob");
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find(kHupuNoAlbum), std::string::npos) << result.err;
+    EXPECT_NE(result.err.find(cli::ForTheCommandLine(kHupuNoAlbum)), std::string::npos)
+        << result.err;
     EXPECT_EQ(result.out, "");
 
     servers.hupuMaintenance = true;

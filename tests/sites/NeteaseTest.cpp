@@ -475,8 +475,9 @@ TEST_F(NeteaseCliTest, ListsThenDownloadsTwoAlbums) {
 }
 
 TEST_F(NeteaseCliTest, VerificationAnsweredNoAndYes) {
-    auto result = Run({"-a", "4", "--no", "https://photo.163.com/owner1"});
-    EXPECT_EQ(result.exitCode, 1);
+    auto result = Run({"-a", "4", "--json", "--no", "https://photo.163.com/owner1"});
+    EXPECT_EQ(result.exitCode, 0) << "declined, not failed";
+    EXPECT_NE(result.out.find("\"outcome\":\"declined\""), std::string::npos) << result.out;
     EXPECT_NE(result.err.find("为非公开相册,是否进行验证？\n\n验证成功后请手动关闭验证框 -> 否"),
               std::string::npos)
         << result.err;

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/CliFrontEnd.h"
+
 #include "app/AddressRule.h"
 #include "app/ListJob.h"
 #include "session/Session.h"
@@ -223,7 +225,7 @@ TEST_F(TencentPagesTest, AStoppedGroupListingKeepsWhatItFound) {
     });
     EXPECT_EQ(List("98765", 1).albums, 1);
     EXPECT_EQ(pages.AskedUnder(kAlbumList).size(), 1u) << "no further page";
-    EXPECT_EQ(front.controls[kControlJobStatus], "获取相册列表完成，共1个");
+    EXPECT_EQ(front.controls[kControlJobStatus], "已终止获取相册列表，已获取1个");
 }
 
 TEST_F(TencentPagesTest, GroupUserNumberAndAddressForms) {
@@ -508,7 +510,7 @@ TEST_F(TencentCliTest, GroupWithoutLoginShowsTheSteps) {
     const auto result = test::RunProcess(Command({"-s", "qqgroup", "98765"}));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find(std::string("[提示] ") + kGroupHint), std::string::npos)
+    EXPECT_NE(result.err.find("[提示] " + cli::ForTheCommandLine(kGroupHint)), std::string::npos)
         << result.err;
     EXPECT_TRUE(save.Files().empty());
 }
@@ -536,7 +538,7 @@ TEST_F(TencentCliTest, WeiboWithoutLoginShowsTheSteps) {
     servers.loggedIn = false;
     const auto result = test::RunProcess(Command({"-l", "https://t.qq.com/someone"}));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find(std::string("[提示] ") + kTweiboHint), std::string::npos)
+    EXPECT_NE(result.err.find("[提示] " + cli::ForTheCommandLine(kTweiboHint)), std::string::npos)
         << result.err;
 }
 

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/CliFrontEnd.h"
+
 #include "app/ListJob.h"
 #include "session/Session.h"
 #include "download/Collect.h"
@@ -542,11 +544,11 @@ TEST_F(RenrenCliTest, WithoutLoginEachFamilyShowsItsSteps) {
     auto result = test::RunProcess(Command({"https://www.renren.com/zhangsan"}));
     EXPECT_EQ(result.exitCode, 1);
     EXPECT_EQ(result.out, "");
-    EXPECT_NE(result.err.find(std::string("[提示] ") + kRenrenHint), std::string::npos)
+    EXPECT_NE(result.err.find("[提示] " + cli::ForTheCommandLine(kRenrenHint)), std::string::npos)
         << result.err;
     result = test::RunProcess(Command({"https://zhan.renren.com/light"}));
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find(std::string("[提示] ") + kStationHint), std::string::npos)
+    EXPECT_NE(result.err.find("[提示] " + cli::ForTheCommandLine(kStationHint)), std::string::npos)
         << result.err;
     EXPECT_TRUE(save.Files().empty());
 }

@@ -6,6 +6,8 @@
 
 #include <gtest/gtest.h>
 
+#include "cli/CliFrontEnd.h"
+
 #include "app/ListJob.h"
 #include "session/Session.h"
 #include "download/Collect.h"
@@ -595,8 +597,8 @@ TEST_F(SinaCliTest, ArticlesFromTheirListAddress) {
 TEST_F(SinaCliTest, BlogWithoutAlbumsShowsTheHint) {
     const auto result = Run({"https://blog.sina.com.cn/u/nobody"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find(
-                  "没有获取到相册，请在登录菜单里登录新浪(微博)帐号后重试,登录时勾上下次自动登录"),
+    EXPECT_NE(result.err.find(cli::ForTheCommandLine(
+                  "没有获取到相册，请在登录菜单里登录新浪(微博)帐号后重试,登录时勾上下次自动登录")),
               std::string::npos)
         << result.err;
     EXPECT_EQ(result.out, "");
@@ -605,7 +607,7 @@ TEST_F(SinaCliTest, BlogWithoutAlbumsShowsTheHint) {
 TEST_F(SinaCliTest, WeiboWithAndWithoutLogin) {
     auto result = Run({"https://weibo.com/u/5555"});
     EXPECT_EQ(result.exitCode, 1);
-    EXPECT_NE(result.err.find("没有获取到相册，请在登录菜单里登录新浪(微博)帐号后重试"),
+    EXPECT_NE(result.err.find("没有获取到相册，请在浏览器里登录新浪(微博)帐号后重试"),
               std::string::npos)
         << result.err;
     EXPECT_TRUE(save.Files().empty());

@@ -9,6 +9,7 @@
 
 #include "session/FrontEnd.h"
 #include "session/Session.h"
+#include "download/JobOutcome.h"
 #include "session/Lists.h"
 
 namespace brenvik::test {
@@ -18,6 +19,10 @@ class FakeFrontEnd : public FrontEnd {
     void ShowMessage(const std::string& text) override {
         std::lock_guard lock(mutex);
         messages.push_back(text);
+    }
+    void Notice(const std::string& text) override {
+        std::lock_guard lock(mutex);
+        infos.push_back(text);
     }
     bool AskYesNo(const std::string& text) override {
         std::lock_guard lock(mutex);
@@ -63,6 +68,10 @@ class FakeFrontEnd : public FrontEnd {
         std::lock_guard lock(mutex);
         openedFolders.push_back(folder);
     }
+    void DownloadFinished(const DownloadJobOutcome& outcome) override {
+        std::lock_guard lock(mutex);
+        finished.push_back(outcome);
+    }
     std::string Control(int id) {
         std::lock_guard lock(mutex);
         return controls[id];
@@ -72,6 +81,8 @@ class FakeFrontEnd : public FrontEnd {
     std::function<void()> onAlbumAdded;  // runs on the job's thread after each row
     bool answer = false;
     std::vector<std::string> messages;
+    std::vector<std::string> infos;  // notices that held nothing up
+    std::vector<DownloadJobOutcome> finished;
     std::vector<std::string> questions;
     std::vector<std::string> logins;
     std::map<int, std::string> controls;

@@ -392,4 +392,16 @@ std::vector<std::string> TempDir::Files() const {
     return files;
 }
 
+int ClosedPort() {
+    const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ::bind(fd, reinterpret_cast<sockaddr*>(&address), sizeof address);
+    ::getsockname(fd, reinterpret_cast<sockaddr*>(&address), &length);
+    ::close(fd);  // bound but never listening: the port is free again and refuses
+    return ntohs(address.sin_port);
+}
+
 }  // namespace brenvik::test

@@ -123,6 +123,8 @@ void ReplyGzipWhenAccepted(const httplib::Request& req, httplib::Response& res,
 
 // The whole file's bytes; empty when it cannot be read.
 std::string ReadFile(const std::filesystem::path& file);
+// A loopback port that nothing listens on: connections to it are refused.
+int ClosedPort();
 
 // A temporary folder removed with everything in it at the end of the test.
 class TempDir {
