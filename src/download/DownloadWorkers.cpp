@@ -18,6 +18,7 @@
 #include "net/AtomicFile.h"
 #include "net/TransferStop.h"
 #include "net/PageFetcher.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {

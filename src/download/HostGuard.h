@@ -16,9 +16,6 @@ namespace brenvik {
 // Failed requests in a row, with no success between, after which a host is given up.
 inline constexpr int kFailuresBeforeGivingUp = 20;
 
-// "host" or "host:port" of an address, lower case; the address itself when it has none.
-std::string HostKey(const std::string& address);
-
 struct GivenUpHost {
     std::string host;
     long status = 0;  // the HTTP status of the last refusal; 0 when none arrived

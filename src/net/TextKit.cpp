@@ -367,6 +367,20 @@ std::string FromUtf16(std::u16string_view text) {
     return out;
 }
 
+std::string HostKey(const std::string& address) {
+    const std::size_t scheme = address.find("://");
+    const std::size_t start = scheme != std::string::npos ? scheme + 3
+                              : address.starts_with("//") ? 2
+                                                          : 0;
+    const std::size_t end = address.find_first_of("/?#", start);
+    std::string authority = address.substr(start, end == std::string::npos ? end : end - start);
+    const std::size_t user = authority.rfind('@');
+    if (user != std::string::npos) {
+        authority.erase(0, user + 1);
+    }
+    return LowerAscii(authority);
+}
+
 bool IsDigitsOnly(std::string_view text) {
     for (char c : text) {
         if (c < '0' || c > '9') {

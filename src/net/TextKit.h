@@ -86,6 +86,8 @@ std::string RandomFraction();
 
 // The text without blanks, tabs and line breaks at either end.
 std::string Trimmed(std::string_view text);
+// "host" or "host:port" of an address, lower case; the address itself when it has none.
+std::string HostKey(const std::string& address);
 // True when the text is made of decimal digits only (an empty text counts).
 bool IsDigitsOnly(std::string_view text);
 // ASCII letters in lower case; every other byte unchanged.

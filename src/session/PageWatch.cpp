@@ -11,7 +11,6 @@
 
 #include "session/Messages.h"
 #include "session/Session.h"
-#include "download/HostGuard.h"
 #include "net/AtomicFile.h"
 #include "net/TextKit.h"
 
