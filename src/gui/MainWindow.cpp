@@ -869,7 +869,7 @@ void MainWindow::Notice(const std::string& text) {
     QMetaObject::invokeMethod(
         this,
         [this, text] {
-            if (auto* status = qobject_cast<QLabel*>(Control(kControlJobStatus))) {
+            if (auto* status = qobject_cast<QLabel*>(Control(ControlName(kControlJobStatus)))) {
                 status->setText(Q(text));
             }
             DownloadLog()->AddLine(Q(text));

@@ -388,7 +388,7 @@ TEST_F(WindowTest, ClosingDuringAHangingListingLeavesNoBox) {
                       });
     window->closeQuestionHook = [] { return true; };
     window->AddressBox()->SetText("12345");
-    Click(1004);
+    Click("listButton");
     ASSERT_TRUE(WaitUntil([this] { return Text(C("progressLabel")).contains("r.qzone.qq.com"); }))
         << "the wait names its host";
     window->close();
