@@ -1,9 +1,13 @@
 #include "gui/AlbumTable.h"
 
+#include <QCollator>
 #include <QHeaderView>
 #include <QImage>
+#include <QPainter>
+#include <QStyleOptionFocusRect>
 
 #include <algorithm>
+#include <array>
 
 #include "net/PageFetcher.h"
 #include "session/AlbumRows.h"
@@ -21,17 +25,81 @@ constexpr Column kListColumns[] = {{"序号", 50},  {"名称", 575}, {"数量", 
 
 constexpr int kNameColumn = 1;
 constexpr int kCountColumn = 2;
+constexpr int kTextColumns = 4;
+// The key a list cell sorts by; an empty key is an unknown count.
+constexpr int kSortRole = Qt::UserRole + 1;
+
+// Chinese names sort by their reading (pinyin), digits inside names as numbers.
+const QCollator& ChineseOrder() {
+    static const QCollator collator = [] {
+        QCollator chinese(QLocale(QLocale::Chinese, QLocale::China));
+        chinese.setNumericMode(true);
+        return chinese;
+    }();
+    return collator;
+}
+
+// The keys of one album's list cells, column by column.
+std::array<QVariant, kTextColumns> SortKeys(const AlbumRecord& album, const QString& access) {
+    const QVariant count =
+        album.photoCount == -1
+            ? QVariant()
+            : QVariant(static_cast<qint64>(static_cast<std::uint32_t>(album.photoCount)));
+    return {QVariant(album.position), QString::fromStdString(album.name), count, access};
+}
 
 QString Q(const std::string& text) {
     return QString::fromStdString(text);
 }
 
+// What a cell shows for a cover that could not be fetched or read: a grey frame with a
+// sketched picture and a word, light enough not to look like a real cover.
+const QPixmap& MissingCover() {
+    static const QPixmap picture = [] {
+        QPixmap pixmap(kThumbWidth, kThumbHeight);
+        pixmap.fill(QColor(0xEE, 0xEE, 0xEE));
+        QPainter painter(&pixmap);
+        painter.setRenderHint(QPainter::Antialiasing);
+        painter.setPen(QPen(QColor(0xB0, 0xB0, 0xB0), 2));
+        painter.drawRect(QRect(1, 1, kThumbWidth - 3, kThumbHeight - 3));
+        painter.drawPolyline(QPolygon(
+            {QPoint(30, 70), QPoint(48, 48), QPoint(62, 62), QPoint(72, 54), QPoint(86, 70)}));
+        painter.drawEllipse(QPoint(76, 38), 6, 6);
+        painter.setPen(QColor(0x98, 0x98, 0x98));
+        painter.drawText(QRect(0, 80, kThumbWidth, 24), Qt::AlignCenter, "无封面");
+        return pixmap;
+    }();
+    return picture;
+}
+
 }  // namespace
+
+bool AlbumCell::operator<(const QTableWidgetItem& other) const {
+    const QVariant mine = data(kSortRole);
+    const QVariant theirs = other.data(kSortRole);
+    if (mine.isValid() != theirs.isValid()) {
+        // An unknown count stays last whichever way the column is sorted.
+        const QTableWidget* table = tableWidget();
+        const bool descending =
+            table && table->horizontalHeader()->sortIndicatorOrder() == Qt::DescendingOrder;
+        return descending ? !mine.isValid() : !theirs.isValid();
+    }
+    if (mine.typeId() == QMetaType::QString) {
+        return ChineseOrder().compare(mine.toString(), theirs.toString()) < 0;
+    }
+    return mine.toLongLong() < theirs.toLongLong();
+}
 
 AlbumTable::AlbumTable(Session& session, QWidget* parent)
     : QTableWidget(parent), session_(session) {
     setObjectName("albumTable");
     setEditTriggers(QAbstractItemView::NoEditTriggers);
+    // A header click sorts; it must not select the whole column (every album, in rows mode).
+    QHeaderView* header = horizontalHeader();
+    disconnect(header, &QHeaderView::sectionPressed, this, nullptr);
+    disconnect(header, &QHeaderView::sectionEntered, this, nullptr);
+    header->setSectionsClickable(true);
+    connect(header, &QHeaderView::sectionClicked, this, &AlbumTable::SortBy);
     listDelegate_ = itemDelegate();
     thumbDelegate_ = new ThumbnailDelegate(this);
     verticalHeader()->hide();
@@ -59,10 +127,35 @@ void ThumbnailDelegate::initStyleOption(QStyleOptionViewItem* option,
     option->displayAlignment = Qt::AlignHCenter | Qt::AlignTop;
     option->features &= ~QStyleOptionViewItem::WrapText;
     option->textElideMode = Qt::ElideRight;
+    // Covers are kept at their small size; a wider cell shows them larger.
+    const QSize kept = option->icon.availableSizes().value(0);
+    if (!option->icon.isNull() && kept.isValid() && kept.width() < option->decorationSize.width()) {
+        option->icon = QIcon(option->icon.pixmap(kept).scaled(
+            option->decorationSize, Qt::KeepAspectRatio, Qt::SmoothTransformation));
+    }
 }
 
 int AlbumTable::ThumbRowHeight() const {
-    return std::max(kThumbRowHeight, kThumbHeight + fontMetrics().height() + 2 * kCaptionGap);
+    const int cover = thumbnailMode_ ? iconSize().height() : kThumbHeight;
+    return std::max(kThumbRowHeight, cover + fontMetrics().height() + 2 * kCaptionGap);
+}
+
+void AlbumTable::FitCovers() {
+    const int column =
+        std::max(kThumbWidth + 2 * kCoverMargin, viewport()->width() / kThumbColumns);
+    const int width = column - 2 * kCoverMargin;
+    setIconSize(QSize(width, width * kThumbHeight / kThumbWidth));
+    const int height = ThumbRowHeight();
+    for (int r = 0; r < rowCount(); ++r) {
+        setRowHeight(r, height);
+    }
+}
+
+void AlbumTable::resizeEvent(QResizeEvent* event) {
+    QTableWidget::resizeEvent(event);
+    if (thumbnailMode_) {
+        FitCovers();
+    }
 }
 
 void AlbumTable::Reset(bool thumbnailMode) {
@@ -70,6 +163,7 @@ void AlbumTable::Reset(bool thumbnailMode) {
     setUpdatesEnabled(false);
     clear();
     setRowCount(0);
+    ClearSort();
     setColumnCount(kThumbColumns);
     QHeaderView* header = horizontalHeader();
     if (thumbnailMode_) {
@@ -78,15 +172,17 @@ void AlbumTable::Reset(bool thumbnailMode) {
         setWordWrap(false);
         setSelectionBehavior(QAbstractItemView::SelectItems);
         setSelectionMode(QAbstractItemView::ExtendedSelection);
-        setIconSize(QSize(kThumbWidth, kThumbHeight));
-        // Every column holds covers, including the two that list mode hides.
+        // Every column holds covers, including the two that list mode hides; the six
+        // share the width.
+        header->setMinimumSectionSize(kThumbWidth + 2 * kCoverMargin);
         for (int c = 0; c < kThumbColumns; ++c) {
-            header->setSectionResizeMode(c, QHeaderView::Interactive);
+            header->setSectionResizeMode(c, QHeaderView::Stretch);
             setColumnHidden(c, false);
-            setColumnWidth(c, kThumbWidth + 2 * 4);
         }
+        FitCovers();
     } else {
         header->show();
+        header->setMinimumSectionSize(-1);
         setItemDelegate(listDelegate_);
         setWordWrap(true);
         setSelectionBehavior(QAbstractItemView::SelectRows);
@@ -103,6 +199,55 @@ void AlbumTable::Reset(bool thumbnailMode) {
     }
     setUpdatesEnabled(true);
     emit tableReset();
+    emit filterShown(QString());
+}
+
+void AlbumTable::ClearSort() {
+    sortColumn_ = -1;
+    sortOrder_ = Qt::AscendingOrder;
+    horizontalHeader()->setSortIndicatorShown(false);
+}
+
+void AlbumTable::SortBy(int column) {
+    if (thumbnailMode_ || column < 0 || column >= kTextColumns) {
+        return;
+    }
+    const bool again = column == sortColumn_ && sortOrder_ == Qt::AscendingOrder;
+    sortOrder_ = again ? Qt::DescendingOrder : Qt::AscendingOrder;
+    sortColumn_ = column;
+    horizontalHeader()->setSortIndicator(column, sortOrder_);
+    horizontalHeader()->setSortIndicatorShown(true);
+    sortItems(column, sortOrder_);
+}
+
+void AlbumTable::KeepSorted() {
+    if (sortColumn_ >= 0 && !thumbnailMode_) {
+        sortItems(sortColumn_, sortOrder_);
+    }
+}
+
+// Reached by the keyboard, the table shows where it is: the first row becomes the
+// current one (without selecting it), and the current row wears the focus frame.
+void AlbumTable::focusInEvent(QFocusEvent* event) {
+    if (!currentIndex().isValid() && rowCount() > 0) {
+        selectionModel()->setCurrentIndex(model()->index(0, 0), QItemSelectionModel::NoUpdate);
+    }
+    QTableWidget::focusInEvent(event);
+}
+
+void AlbumTable::paintEvent(QPaintEvent* event) {
+    QTableWidget::paintEvent(event);
+    const QModelIndex current = currentIndex();
+    if (thumbnailMode_ || !hasFocus() || !current.isValid()) {
+        return;
+    }
+    const QRect row = visualRect(model()->index(current.row(), 0))
+                          .united(visualRect(model()->index(current.row(), kTextColumns - 1)));
+    QPainter painter(viewport());
+    QStyleOptionFocusRect frame;
+    frame.initFrom(this);
+    frame.rect = row.adjusted(0, 0, -1, -1);
+    style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
 }
 
 void AlbumTable::ShowAlbum(int index) {
@@ -125,9 +270,11 @@ void AlbumTable::ShowListRow(const AlbumRecord& album) {
     insertRow(row);
     const AlbumRowTexts texts = AlbumRow(album, row + 1);
     const QString cells[] = {Q(texts.number), Q(texts.name), Q(texts.count), Q(texts.access)};
-    for (int c = 0; c < 4; ++c) {
-        auto* item = new QTableWidgetItem(cells[c]);
+    const auto keys = SortKeys(album, cells[3]);
+    for (int c = 0; c < kTextColumns; ++c) {
+        auto* item = new AlbumCell(cells[c]);
         item->setData(Qt::UserRole, album.position);
+        item->setData(kSortRole, keys[static_cast<std::size_t>(c)]);
         if (c == kCountColumn) {
             // Digits line up on the right in a proportional font.
             item->setTextAlignment(Qt::AlignRight | Qt::AlignVCenter);
@@ -168,6 +315,8 @@ void AlbumTable::SetFilterOnce(const QString& filter) {
     filter_ = filter;
     Reset(false);
     ShowAll();
+    emit filterShown(
+        QString("筛选: %1 (显示 %2/%3)").arg(filter).arg(rowCount()).arg(session_.albums.Size()));
 }
 
 std::vector<int> AlbumTable::SelectedAlbums() const {
@@ -283,6 +432,11 @@ void AlbumTable::OnThumbnailReady(int index, const QImage& image, int generation
         current = generation == generation_;
     }
     // A cover of an earlier listing would land on another album of this one.
+    if (current && image.isNull() && thumbnailMode_) {
+        if (QTableWidgetItem* cell = item(index / kThumbColumns, index % kThumbColumns)) {
+            cell->setIcon(QIcon(MissingCover()));
+        }
+    }
     if (current && !image.isNull()) {
         thumbnails_.append(QPixmap::fromImage(image));
         const int slot = static_cast<int>(thumbnails_.size()) - 1;

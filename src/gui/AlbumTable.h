@@ -26,6 +26,8 @@ inline constexpr int kThumbHeight = 120;
 inline constexpr int kThumbRowHeight = 130;
 // Room under the cover for its one-line caption.
 inline constexpr int kCaptionGap = 4;
+// Room on each side of a cover in its cell.
+inline constexpr int kCoverMargin = 4;
 
 enum PassState : int { kPassIdle = 0, kPassRunning = 1, kPassStopAsked = 2 };
 
@@ -37,6 +39,14 @@ class ThumbnailDelegate : public QStyledItemDelegate {
 
   protected:
     void initStyleOption(QStyleOptionViewItem* option, const QModelIndex& index) const override;
+};
+
+// A list-mode cell that sorts by the key it carries rather than by its text: names in
+// Chinese order, counts as numbers with unknown counts last whichever way the column runs.
+class AlbumCell : public QTableWidgetItem {
+  public:
+    using QTableWidgetItem::QTableWidgetItem;
+    bool operator<(const QTableWidgetItem& other) const override;
 };
 
 class AlbumTable : public QTableWidget {
@@ -53,6 +63,10 @@ class AlbumTable : public QTableWidget {
     // Shows every album again (thumbnail pass, or once after a filter).
     void ShowAll();
     void SetFilterOnce(const QString& filter);
+    // A header click: sorts by that column, the second click on it the other way round.
+    void SortBy(int column);
+    // Rows added since the last sort take their places.
+    void KeepSorted();
     // Album indexes of the selected rows (row order) or cells (row by row, left to right).
     std::vector<int> SelectedAlbums() const;
     // The texts of the table with a header row first, for search and export.
@@ -73,9 +87,19 @@ class AlbumTable : public QTableWidget {
     void passFinished();
     // The table was emptied and laid out again; nothing in it is selected.
     void tableReset();
+    // What the table shows of a filter ("筛选: …"), empty when it shows every album.
+    void filterShown(const QString& caption);
+
+  protected:
+    void focusInEvent(QFocusEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
   private:
     void ShowListRow(const AlbumRecord& album);
+    void ClearSort();
+    // Thumbnail mode: covers as wide as six columns of the table's width allow.
+    void FitCovers();
     void ShowThumbCell(const AlbumRecord& album);
     void QueueCover(int index);
     void CoverLoop();
@@ -85,6 +109,8 @@ class AlbumTable : public QTableWidget {
     Session& session_;
     bool thumbnailMode_ = false;
     QString filter_;
+    int sortColumn_ = -1;
+    Qt::SortOrder sortOrder_ = Qt::AscendingOrder;
     QVector<QPixmap> thumbnails_;
 
     std::atomic<int> passState_{kPassIdle};

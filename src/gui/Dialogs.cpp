@@ -1,10 +1,12 @@
 #include "gui/Dialogs.h"
 
 #include <QButtonGroup>
+#include <QDialogButtonBox>
 #include <QFormLayout>
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QVBoxLayout>
 
@@ -26,6 +28,59 @@ QLineEdit* Field(const char* name, QWidget* parent) {
     auto* field = new QLineEdit(parent);
     field->setObjectName(name);
     return field;
+}
+
+// A number field that leaves a value outside its range as typed, so that 确定 can name
+// it, instead of quietly putting back the last good value when the focus leaves.
+class NumberField : public QSpinBox {
+  public:
+    using QSpinBox::QSpinBox;
+
+  protected:
+    void focusOutEvent(QFocusEvent* event) override {
+        if (hasAcceptableInput()) {
+            QSpinBox::focusOutEvent(event);
+            return;
+        }
+        lineEdit()->event(event);
+        QWidget::focusOutEvent(event);
+    }
+    void keyPressEvent(QKeyEvent* event) override {
+        const bool enter = event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+        if (enter && !hasAcceptableInput()) {
+            event->ignore();  // on to the dialog's 确定, which names the field
+            return;
+        }
+        QSpinBox::keyPressEvent(event);
+    }
+};
+
+struct NumberSetting {
+    const char* label;
+    const char* objectName;
+    const char* name;  // the field as a message names it
+    int minimum;
+    int maximum;
+    std::uint16_t DownloadParams::*value;
+};
+
+constexpr NumberSetting kNumberSettings[] = {
+    {"线程数(1~15)：", "threadsField", "线程数", 1, 15, &DownloadParams::threads},
+    {"超时(S, >=10)：", "timeoutField", "超时(秒)", 10, 65535, &DownloadParams::timeout},
+    {"图片最小值(K)：", "minSizeField", "图片最小值(K)", 0, 65535, &DownloadParams::minK},
+    {"图片最大值(K)：", "maxSizeField", "图片最大值(K)", 0, 65535, &DownloadParams::maxK},
+};
+
+// 确定 and 取消 at the bottom right; 确定 is the default button.
+QDialogButtonBox* OkCancel(QDialog* dialog) {
+    auto* buttons = new QDialogButtonBox(dialog);
+    QPushButton* ok = buttons->addButton("确定", QDialogButtonBox::AcceptRole);
+    QPushButton* cancel = buttons->addButton("取消", QDialogButtonBox::RejectRole);
+    ok->setObjectName("okButton");
+    cancel->setObjectName("cancelButton");
+    ok->setDefault(true);
+    QObject::connect(cancel, &QPushButton::clicked, dialog, &QDialog::reject);
+    return buttons;
 }
 
 }  // namespace
@@ -103,39 +158,42 @@ DownloadSettingsDialog::DownloadSettingsDialog(DownloadParams& entry, QWidget* p
     setObjectName("dlgDownSet");
     auto* group = new QGroupBox("下载参数设置", this);
     auto* form = new QFormLayout(group);
-    threads_ = Field("threadsField", group);
-    timeout_ = Field("timeoutField", group);
-    minK_ = Field("minSizeField", group);
-    maxK_ = Field("maxSizeField", group);
-    form->addRow("线程数(1~15)：", threads_);
-    form->addRow("超时(S, >=10)：", timeout_);
-    form->addRow("图片最小值(K)：", minK_);
-    form->addRow("图片最大值(K)：", maxK_);
-    threads_->setText(QString::number(entry.threads));
-    timeout_->setText(QString::number(entry.timeout));
-    minK_->setText(QString::number(entry.minK));
-    maxK_->setText(QString::number(entry.maxK));
-    auto* ok = Button("确 定", "okButton", this);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &DownloadSettingsDialog::Accept);
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const NumberSetting& setting = kNumberSettings[i];
+        auto* field = new NumberField(group);
+        field->setObjectName(setting.objectName);
+        field->setRange(setting.minimum, setting.maximum);
+        field->setValue(entry.*setting.value);
+        field->setAlignment(Qt::AlignRight);
+        form->addRow(setting.label, field);
+        fields_[i] = field;
+    }
+    QDialogButtonBox* buttons = OkCancel(this);
+    connect(buttons->findChild<QPushButton*>("okButton"), &QPushButton::clicked, this,
+            &DownloadSettingsDialog::Accept);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(group);
-    layout->addWidget(ok, 0, Qt::AlignRight);
+    layout->addWidget(buttons);
 }
 
 void DownloadSettingsDialog::Accept() {
-    const auto number = [](QLineEdit* field) { return field->text().trimmed().toUInt(); };
-    const unsigned threads = number(threads_);
-    const unsigned timeout = number(timeout_);
-    if (threads == 0 || threads > 15 || timeout < 10 || timeout > 65535 || number(minK_) > 65535 ||
-        number(maxK_) > 65535) {
-        if (showMessage) {
-            showMessage("参数错误");
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        const NumberSetting& setting = kNumberSettings[i];
+        if (!fields_[i]->hasAcceptableInput()) {
+            if (showMessage) {
+                showMessage(QString("参数错误：%1应在%2~%3之间")
+                                .arg(setting.name)
+                                .arg(setting.minimum)
+                                .arg(setting.maximum));
+            }
+            fields_[i]->setFocus();
+            fields_[i]->selectAll();
+            return;
         }
-        return;
     }
-    entry_ = {static_cast<std::uint16_t>(number(minK_)), static_cast<std::uint16_t>(number(maxK_)),
-              static_cast<std::uint16_t>(threads), static_cast<std::uint16_t>(timeout)};
+    for (std::size_t i = 0; i < fields_.size(); ++i) {
+        entry_.*kNumberSettings[i].value = static_cast<std::uint16_t>(fields_[i]->value());
+    }
     accept();
 }
 
@@ -195,16 +253,16 @@ FileNameSettingsDialog::FileNameSettingsDialog(SaveOptions& entry, QWidget* pare
             showMessage(HelpText());
         }
     });
-    auto* ok = Button("确 定", "okButton", this);
-    ok->setDefault(true);
-    connect(ok, &QPushButton::clicked, this, &FileNameSettingsDialog::Accept);
+    QDialogButtonBox* buttons = OkCancel(this);
+    connect(buttons->findChild<QPushButton*>("okButton"), &QPushButton::clicked, this,
+            &FileNameSettingsDialog::Accept);
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(fileGroup);
     layout->addWidget(folderGroup);
     auto* bottom = new QHBoxLayout;
     bottom->addWidget(help);
     bottom->addStretch();
-    bottom->addWidget(ok);
+    bottom->addWidget(buttons);
     layout->addLayout(bottom);
 }
 

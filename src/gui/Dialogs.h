@@ -7,6 +7,8 @@
 #include <QLineEdit>
 #include <QPushButton>
 #include <QRadioButton>
+#include <QSpinBox>
+#include <array>
 #include <functional>
 
 #include "settings/Settings.h"
@@ -52,10 +54,8 @@ class DownloadSettingsDialog : public QDialog {
 
   private:
     DownloadParams& entry_;
-    QLineEdit* threads_;
-    QLineEdit* timeout_;
-    QLineEdit* minK_;
-    QLineEdit* maxK_;
+    // threads, time-out, minimum and maximum size, in the order of the form
+    std::array<QSpinBox*, 4> fields_{};
 };
 
 // File-name and folder-name rules of one site.

@@ -6,13 +6,15 @@
 #include <QDesktopServices>
 #include <QDir>
 #include <QDragEnterEvent>
-#include <QFileDialog>
 #include <QGridLayout>
 #include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLineEdit>
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
 #include <QStandardPaths>
+#include <QStyleOptionFocusRect>
 #include <QThread>
 #include <QUrl>
 #include <QVBoxLayout>
@@ -22,6 +24,7 @@
 #include "app/TableText.h"
 #include "download/DownloadJob.h"
 #include "gui/AlbumTable.h"
+#include "gui/Chinese.h"
 #include "gui/Dialogs.h"
 #include "gui/DownloadLog.h"
 #include "gui/HistoryComboBox.h"
@@ -117,6 +120,44 @@ const std::vector<MenuEntry>& MenuTable() {
     return table;
 }
 
+// The menus' titles with their access keys (Alt+L opens 登录).
+QString MenuTitle(const char* menu) {
+    static const std::map<std::string_view, const char*> kTitles = {
+        {"登录", "登录(&L)"},
+        {"设置", "设置(&S)"},
+        {"下载文件", "下载文件(&D)"},
+        {"帮助", "帮助(&H)"},
+    };
+    const auto found = kTitles.find(menu);
+    return QString::fromUtf8(found == kTitles.end() ? menu : found->second);
+}
+
+// Words that make a message a problem report rather than news; such a box carries the
+// warning icon.
+bool TellsOfAProblem(const QString& text) {
+    static const char* const kProblemWords[] = {"错误", "失败",   "没有获取到", "不能",   "无法",
+                                                "有误", "不支持", "找不到",     "请输入", "请先"};
+    for (const char* word : kProblemWords) {
+        if (text.contains(QString::fromUtf8(word))) {
+            return true;
+        }
+    }
+    return false;
+}
+
+// A message box at least wide enough for its title and the title bar's buttons.
+void WidenForTitle(QMessageBox& box) {
+    constexpr int kTitleBarRoom = 160;
+    auto* grid = qobject_cast<QGridLayout*>(box.layout());
+    if (!grid) {
+        return;
+    }
+    const int width =
+        std::max(260, box.fontMetrics().horizontalAdvance(box.windowTitle()) + kTitleBarRoom);
+    grid->addItem(new QSpacerItem(width, 0, QSizePolicy::Minimum, QSizePolicy::Expanding),
+                  grid->rowCount(), 0, 1, grid->columnCount());
+}
+
 const MenuEntry* FindEntry(std::string_view name) {
     for (const MenuEntry& entry : MenuTable()) {
         if (entry.name == name) {
@@ -141,15 +182,35 @@ constexpr const char* kFileHelpText =
     "含文件名、Referer 和 Cookie)，交给下载工具\n"
     "下载完成后打开保存路径：下载结束后打开最后一个相册的文件夹";
 
-// A link that looks like plain grey text while it is disabled.
+// A link that looks like plain grey text while it is disabled. The keyboard reaches it
+// as one tab stop (Qt's keyboard-accessible links make the label a second, invisible
+// one), shows a focus frame there and follows it on Return or Space.
 class LinkLabel : public QLabel {
   public:
     LinkLabel(const QString& text, QWidget* parent) : QLabel(parent), plain_(text) {
-        setTextInteractionFlags(Qt::LinksAccessibleByMouse | Qt::LinksAccessibleByKeyboard);
+        setTextInteractionFlags(Qt::LinksAccessibleByMouse);
+        setFocusPolicy(Qt::TabFocus);
         ShowState();
     }
 
   protected:
+    void keyPressEvent(QKeyEvent* event) override {
+        const int key = event->key();
+        if (key == Qt::Key_Return || key == Qt::Key_Enter || key == Qt::Key_Space) {
+            emit linkActivated("#");
+            return;
+        }
+        QLabel::keyPressEvent(event);
+    }
+    void paintEvent(QPaintEvent* event) override {
+        QLabel::paintEvent(event);
+        if (hasFocus()) {
+            QPainter painter(this);
+            QStyleOptionFocusRect frame;
+            frame.initFrom(this);
+            style()->drawPrimitive(QStyle::PE_FrameFocusRect, &frame, &painter, this);
+        }
+    }
     void changeEvent(QEvent* event) override {
         QLabel::changeEvent(event);
         if (event->type() == QEvent::EnabledChange) {
@@ -330,6 +391,9 @@ void MainWindow::BuildControls() {
     selectAllBox_ = new QCheckBox("全选", frame_);
     Register("thumbnailBox", thumbBox_);
     Register("selectAllBox", selectAllBox_);
+    auto* filterStatus = new QLabel(frame_);
+    Register("filterStatusLabel", filterStatus);
+    tools->addWidget(filterStatus);
     tools->addStretch();
     tools->addWidget(exportLink_);
     tools->addWidget(filterLink_);
@@ -352,8 +416,7 @@ void MainWindow::BuildControls() {
             &MainWindow::OnSiteChanged);
     connect(addressBox_, &HistoryComboBox::textEditedOrPicked, this, &MainWindow::ApplyAddressRule);
     connect(chooseButton_, &QPushButton::clicked, this, [this] {
-        const QString folder =
-            QFileDialog::getExistingDirectory(this, "请选择文件保存目录：", CurrentSavePath());
+        const QString folder = ChooseFolder(this, "请选择文件保存目录：", CurrentSavePath());
         if (!folder.isEmpty()) {
             SetSavePath(folder, true);
         }
@@ -374,6 +437,9 @@ void MainWindow::BuildControls() {
     // An emptied table has nothing selected; a ticked box would say otherwise.
     connect(grid_, &AlbumTable::tableReset, selectAllBox_,
             [this] { selectAllBox_->setChecked(false); });
+    connect(grid_, &AlbumTable::filterShown, filterStatus, &QLabel::setText);
+    // Enter (either key) in the address box lists, as 获取相册 does.
+    connect(addressBox_->lineEdit(), &QLineEdit::returnPressed, this, &MainWindow::OnGetAlbums);
 }
 
 void MainWindow::BuildMenu() {
@@ -381,7 +447,7 @@ void MainWindow::BuildMenu() {
     for (const MenuEntry& entry : MenuTable()) {
         const QString title = QString::fromUtf8(entry.menu);
         if (!menus.count(title)) {
-            menus[title] = menuBar()->addMenu(title);
+            menus[title] = menuBar()->addMenu(MenuTitle(entry.menu));
             connect(menus[title], &QMenu::aboutToShow, this, &MainWindow::RefreshMenuChecks);
         }
         QAction* action = menus[title]->addAction(QString::fromUtf8(entry.text));
@@ -730,10 +796,9 @@ void MainWindow::OnDownload() {
 
 void MainWindow::OnExport() {
     ShowMessageNow("此导出为导出表格内容，如需下载图片，请点击右上角的 下载 按钮。");
-    const QString file = saveFileHook
-                             ? saveFileHook()
-                             : QFileDialog::getSaveFileName(this, QString(), CurrentSavePath(),
-                                                            "导出后，自行调整列宽(*.csv)");
+    const QString file = saveFileHook ? saveFileHook()
+                                      : ChooseSaveFile(this, "导出后，自行调整列宽(*.csv)",
+                                                       CurrentSavePath());
     if (file.isEmpty()) {
         return;
     }
@@ -844,17 +909,22 @@ void MainWindow::closeEvent(QCloseEvent* event) {
 void MainWindow::ShowMessageNow(const QString& text) {
     if (messageHook) {
         messageHook(text);
-    } else {
-        QMessageBox::information(this, kMessageCaption, text);
+        return;
     }
+    QMessageBox box(TellsOfAProblem(text) ? QMessageBox::Warning : QMessageBox::Information,
+                    kMessageCaption, text, QMessageBox::Ok, this);
+    WidenForTitle(box);
+    box.exec();
 }
 
 bool MainWindow::AskNow(const QString& text) {
     if (questionHook) {
         return questionHook(text);
     }
-    return QMessageBox::question(this, kMessageCaption, text, QMessageBox::Yes | QMessageBox::No) ==
-           QMessageBox::Yes;
+    QMessageBox box(QMessageBox::Question, kMessageCaption, text,
+                    QMessageBox::Yes | QMessageBox::No, this);
+    WidenForTitle(box);
+    return box.exec() == QMessageBox::Yes;
 }
 
 void MainWindow::ShowMessage(const std::string& text) {
@@ -970,6 +1040,7 @@ void MainWindow::FlushNewRows() {
     for (const int index : rows) {
         grid_->ShowAlbum(index);
     }
+    grid_->KeepSorted();
     grid_->setUpdatesEnabled(true);
 }
 

@@ -7,11 +7,15 @@
 #include <QHeaderView>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QMessageBox>
 #include <QPointer>
+#include <QRegularExpression>
+#include <QSpinBox>
 #include <QStyleOptionComboBox>
 #include <QTest>
 #include <QTimer>
+#include <QTreeView>
 #include <QWebEngineView>
 #include <QWindow>
 
@@ -653,11 +657,14 @@ TEST_F(WindowTest, ThumbnailModeShowsAllSixColumnsWithCaptionsUnderTheCovers) {
     EXPECT_GT(caption.top(), cover.bottom()) << "the caption is under the cover";
     EXPECT_GT(caption.width(), cover.width() / 2) << "the caption runs along the cell";
     EXPECT_LT(caption.height(), grid->fontMetrics().height() + 2) << "one line";
+    grid->scrollToBottom();  // covers grow with the width: the last row may be below
+    QApplication::processEvents();
+    const QImage below = grid->viewport()->grab().toImage();
     const QRect bare = grid->visualRect(grid->model()->index(2, 0));
-    const QRect bareCaption = PixelsWhere(shown, bare, IsInk);
+    const QRect bareCaption = PixelsWhere(below, bare, IsInk);
     EXPECT_FALSE(bareCaption.isEmpty());
     const QRect nextCell = grid->visualRect(grid->model()->index(2, 1));
-    EXPECT_TRUE(PixelsWhere(shown, nextCell.adjusted(2, 2, -2, -2), IsInk).isEmpty())
+    EXPECT_TRUE(PixelsWhere(below, nextCell.adjusted(2, 2, -2, -2), IsInk).isEmpty())
         << "a long name without a cover stays in its own cell";
 
     // The sixth column is there to be clicked.
@@ -807,24 +814,40 @@ TEST_F(WindowTest, ExportWritesTheTableAsCsv) {
                          "," + ToGbk("好友可见") + ",,,\r\n");
 }
 
+// The number fields as a person meets them: letters never land, a value out of range is
+// named with its field and range, 确定 keeps, 取消 discards.
 TEST_F(WindowTest, SettingsDialogsValidate) {
-    DownloadParams params{0, 0, 5, 30};
-    DownloadSettingsDialog down(params, window.get());
-    QStringList shown;
-    down.showMessage = [&](const QString& text) { shown << text; };
-    down.findChild<QLineEdit*>("threadsField")->setText("16");
-    down.Accept();
-    EXPECT_EQ(shown, QStringList{"参数错误"});
-    EXPECT_EQ(params.threads, 5);
-    down.findChild<QLineEdit*>("threadsField")->setText("15");
-    down.findChild<QLineEdit*>("timeoutField")->setText("9");
-    down.Accept();
-    EXPECT_EQ(shown.size(), 2);
-    down.findChild<QLineEdit*>("timeoutField")->setText("10");
-    down.Accept();
-    EXPECT_EQ(params.threads, 15);
-    EXPECT_EQ(params.timeout, 10);
-    EXPECT_EQ(down.result(), QDialog::Accepted);
+    const auto retype = [](QWidget* field, const QString& text) {
+        PersonClicks(field);
+        QTest::keyClick(field->window()->windowHandle(), Qt::Key_A, Qt::ControlModifier);
+        PersonTypes(field, text);
+    };
+    {
+        NextModal look(
+            [&](QDialog* dialog) {
+                auto* minSize = dialog->findChild<QSpinBox*>("minSizeField");
+                retype(minSize, "1x2y");
+                EXPECT_EQ(minSize->text(), "12") << "letters are refused";
+                retype(dialog->findChild<QSpinBox*>("timeoutField"), "9");
+                PersonClicks(dialog->findChild<QPushButton*>("okButton"));
+                EXPECT_EQ(messages.value(0), "参数错误：超时(秒)应在10~65535之间");
+                ASSERT_TRUE(dialog->isVisible()) << "a bad value keeps the dialog open";
+                retype(dialog->findChild<QSpinBox*>("timeoutField"), "10");
+            },
+            "确定");
+        window->MenuAction("downloadSettingsAction")->trigger();
+        ASSERT_TRUE(look.Seen());
+    }
+    EXPECT_EQ(SoftDat().down[0].timeout, 10);
+    EXPECT_EQ(SoftDat().down[0].minK, 12);
+    {
+        NextModal look(
+            [&](QDialog* dialog) { retype(dialog->findChild<QSpinBox*>("threadsField"), "3"); },
+            "取消");
+        window->MenuAction("downloadSettingsAction")->trigger();
+        ASSERT_TRUE(look.Seen());
+    }
+    EXPECT_NE(SoftDat().down[0].threads, 3) << "取消 stores nothing";
 
     SaveOptions rules;
     FileNameSettingsDialog saveSet(rules, window.get());
@@ -837,6 +860,105 @@ TEST_F(WindowTest, SettingsDialogsValidate) {
     EXPECT_EQ(rules.folderMode, kFolderNone);
     EXPECT_TRUE(FileNameSettingsDialog::HelpText().endsWith(
         "?9:相册在列表中的序号(格式为：0001,0002,0003...)"));
+}
+
+TEST_F(WindowTest, EnterInTheAddressBoxLists) {
+    for (const auto& [key, modifier] : {std::pair{Qt::Key_Return, Qt::NoModifier},
+                                        std::pair{Qt::Key_Enter, Qt::KeypadModifier}}) {
+        window->Grid()->Reset(false);
+        PersonRetypes(window->AddressBox(), "12345");
+        QTest::keyClick(window->windowHandle(), key, modifier);
+        ASSERT_TRUE(WaitUntil([this] {
+            return window->Grid()->rowCount() == 3 && window->session().listingState == 0;
+        })) << key;
+    }
+}
+
+// A header click sorts the rows; what is selected and downloaded afterwards is the album
+// the person clicked, not the one that stood in that row before.
+TEST_F(WindowTest, HeaderClickSortsAndTheDownloadTakesTheAlbumsSeen) {
+    ListQzone();
+    AlbumTable* grid = window->Grid();
+    const auto clickHeader = [grid](int column) {
+        QHeaderView* header = grid->horizontalHeader();
+        PersonClicks(header->viewport(),
+                     QPoint(header->sectionViewportPosition(column) + 10, header->height() / 2));
+    };
+    const auto column = [grid](int c) {
+        QStringList texts;
+        for (int r = 0; r < grid->rowCount(); ++r) {
+            texts << grid->item(r, c)->text().trimmed();
+        }
+        return texts;
+    };
+    clickHeader(1);
+    ASSERT_EQ(column(1), (QStringList{"加密", "旅行", "私密"}));
+    EXPECT_TRUE(grid->SelectedAlbums().empty()) << "a header click selects nothing";
+    PersonClicksCell(grid, 1, 1);
+    PersonClicks(C("downloadButton"));
+    ASSERT_TRUE(WaitUntil([this] { return Text(C("jobStatusLabel")) == "下载完毕"; }));
+    EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(save / "私密"));
+
+    // Names in pinyin order, counts as numbers with 未知 last both ways; a filter says so.
+    window->Grid()->Reset(false);
+    window->session().albums.Clear();
+    for (const auto& [name, count] : {std::pair{"张三", 7}, std::pair{"阿里", -1},
+                                      std::pair{"北京", 1234}, std::pair{"成都", 20}}) {
+        AddAlbum(window->session(), AlbumRecord{.name = name, .photoCount = count});
+    }
+    QApplication::processEvents();
+    clickHeader(1);
+    EXPECT_EQ(column(1), (QStringList{"阿里", "北京", "成都", "张三"}));
+    clickHeader(2);
+    EXPECT_EQ(column(2), (QStringList{"7", "20", "1234", "未知"}));
+    clickHeader(2);
+    EXPECT_EQ(column(2), (QStringList{"1234", "20", "7", "未知"}));
+    grid->SetFilterOnce("京");
+    EXPECT_EQ(Text(C("filterStatusLabel")), "筛选: 京 (显示 1/4)");
+}
+
+TEST_F(WindowTest, TheFolderDialogSpeaksChinese) {
+    std::filesystem::create_directories(save / "相册");
+    QString type;
+    QString date;
+    NextModal look(
+        [&](QDialog* dialog) {
+            qobject_cast<QFileDialog*>(dialog)->setDirectory(
+                QString::fromStdString(save.Path().string()));
+            auto* view = dialog->findChild<QTreeView*>("treeView");
+            ASSERT_NE(view, nullptr);
+            ASSERT_TRUE(WaitUntil([&] {
+                const QModelIndex folder = view->model()->index(0, 0, view->rootIndex());
+                type = folder.siblingAtColumn(2).data().toString();
+                date = folder.siblingAtColumn(3).data().toString();
+                return folder.data().toString() == "相册" && !date.isEmpty();
+            }));
+        },
+        "取消");
+    PersonClicks(C("chooseFolderButton"));
+    ASSERT_TRUE(look.Seen());
+    EXPECT_EQ(type, "文件夹");
+    EXPECT_FALSE(date.contains(QRegularExpression("[A-Za-z]"))) << date.toStdString();
+}
+
+// One tab stop per link, Return follows it; Alt and a letter open a menu.
+TEST_F(WindowTest, KeyboardReachesLinksAndMenus) {
+    QWindow* handle = window->windowHandle();
+    QTest::keyClick(handle, Qt::Key_L, Qt::AltModifier);
+    QMenu* menu = nullptr;
+    ASSERT_TRUE(WaitUntil(
+        [&] { return menu = qobject_cast<QMenu*>(QApplication::activePopupWidget()); }, 5s));
+    EXPECT_EQ(menu->title(), "登录(&L)");
+    QTest::keyClick(menu, Qt::Key_Escape);
+    QTest::keyClick(menu, Qt::Key_Escape);
+
+    C("exportLink")->setFocus();
+    QTest::keyClick(handle, Qt::Key_Tab);
+    EXPECT_EQ(QApplication::focusWidget(), C("filterLink"));
+    NextModal look([](QDialog*) {}, "×");
+    QTest::keyClick(handle, Qt::Key_Return);
+    EXPECT_TRUE(WaitUntil([&] { return look.Seen(); }));
 }
 
 TEST_F(WindowTest, LoginWindowsReplaceEachOther) {
