@@ -33,7 +33,7 @@ _brenvik_cli() {
             compopt -o filenames; COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
         --cookies-from-browser)
-            COMPREPLY=($(compgen -W "firefox chromium chrome" -- "$cur"))
+            COMPREPLY=($(compgen -W "firefox chromium chrome brave edge vivaldi" -- "$cur"))
             return ;;
         --connect-to)
             COMPREPLY=()

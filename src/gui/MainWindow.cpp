@@ -13,6 +13,7 @@
 #include <QMenuBar>
 #include <QMessageBox>
 #include <QMimeData>
+#include <QPainter>
 #include <QStandardPaths>
 #include <QStyleOptionFocusRect>
 #include <QThread>
@@ -796,9 +797,9 @@ void MainWindow::OnDownload() {
 
 void MainWindow::OnExport() {
     ShowMessageNow("此导出为导出表格内容，如需下载图片，请点击右上角的 下载 按钮。");
-    const QString file = saveFileHook ? saveFileHook()
-                                      : ChooseSaveFile(this, "导出后，自行调整列宽(*.csv)",
-                                                       CurrentSavePath());
+    const QString file =
+        saveFileHook ? saveFileHook()
+                     : ChooseSaveFile(this, "导出后，自行调整列宽(*.csv)", CurrentSavePath());
     if (file.isEmpty()) {
         return;
     }

@@ -8,9 +8,9 @@
 #include "cli/CliFrontEnd.h"
 
 #include "app/ListJob.h"
-#include "session/Session.h"
 #include "download/DownloadJob.h"
 #include "net/CookieStore.h"
+#include "session/Session.h"
 #include "sites/GalleryServers.h"
 #include "sites/Sites.h"
 #include "support/FakeFrontEnd.h"
@@ -277,7 +277,7 @@ class GalleryCliTest : public ::testing::Test {
   protected:
     test::ProcessResult Run(const std::string& address, std::vector<std::string> extra = {}) {
         std::vector<std::string> args = {"--home", (root / "home").string(), "-o",
-                                         (root / "save").string(), "-q"};
+                                         (root / "save").string()};
         args.insert(args.end(), extra.begin(), extra.end());
         args.push_back(address);
         return test::RunProcess(test::CliCommand(BRENVIK_CLI_PATH, servers.Routes(), args));

@@ -137,7 +137,10 @@ class QzoneServers {
     // owner's home page as Referer.
     bool LoggedInFromHome(const httplib::Request& req) const {
         return req.get_param_value("g_tk") == std::to_string(QzoneToken(kSkey)) &&
-               req.get_header_value("Referer") == std::string("https://user.qzone.qq.com/") + kQq;
+               req.get_header_value("Referer") ==
+                   "https://user.qzone.qq.com/" + (req.has_param("hostUin")
+                                                       ? req.get_param_value("hostUin")
+                                                       : std::string(kQq));
     }
 
     std::string AlbumsJson(const httplib::Request& req) const {
