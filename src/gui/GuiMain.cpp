@@ -21,6 +21,7 @@ int main(int argc, char** argv) {
     // Ties the window to its menu entry (its icon on Wayland docks and task bars).
     QGuiApplication::setDesktopFileName("org.brenvik.Brenvik");
     brenvik::InstallChineseTranslations(app);
+    brenvik::WatchHomeLockWaits();
     const std::filesystem::path home = brenvik::PrepareHome();
     brenvik::MainWindow window(home);
     // `brenvik ADDRESS` (the menu entry's %u): Qt has taken its own options already.

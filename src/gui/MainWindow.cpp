@@ -29,6 +29,7 @@
 #include "gui/Dialogs.h"
 #include "gui/DownloadLog.h"
 #include "gui/HistoryComboBox.h"
+#include "gui/Home.h"
 #include "gui/LoginWindow.h"
 #include "gui/SplashWindow.h"
 #include "net/AtomicFile.h"
@@ -270,6 +271,7 @@ MainWindow::MainWindow(std::filesystem::path home, QWidget* parent)
     setAcceptDrops(true);
     RegisterAllSites();
     BuildControls();
+    ShowHomeWaitsIn(status1_);
     BuildMenu();
     resize(980, 680);
 
@@ -897,6 +899,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     closing_ = true;
+    EndHomeWaits();  // a job waiting for the data folder gives up its turn
     RequestListingStop(session_);
     RequestDownloadStop(session_);
     if (downloadLog_) {

@@ -1,5 +1,9 @@
 // The real window, driven as a person would: typing, clicking, menus, dialogs, and the
 // login browser, against local servers.
+#include <fcntl.h>
+#include <sys/file.h>
+#include <unistd.h>
+
 #include <QApplication>
 #include <QBuffer>
 #include <QClipboard>
@@ -33,13 +37,16 @@
 #include "gui/Dialogs.h"
 #include "gui/DownloadLog.h"
 #include "gui/HistoryComboBox.h"
+#include "gui/Home.h"
 #include "gui/LoginWindow.h"
 #include "gui/MainWindow.h"
 #include "gui/SplashWindow.h"
 #include "net/CookieStore.h"
+#include "net/FolderLock.h"
 #include "net/PageFetcher.h"
 #include "net/TextKit.h"
 #include "session/Session.h"
+#include "settings/Settings.h"
 #include "sites/QzoneServers.h"
 #include "sites/Sites.h"
 #include "support/BrowserDatabases.h"
@@ -362,6 +369,27 @@ TEST_F(WindowTest, TheDownloadLogListsFailedPhotosWithTheirReasons) {
     PersonClicks(window->DownloadLog()->findChild<QPushButton*>("copyAddresses"));
     EXPECT_EQ(QApplication::clipboard()->text(), "https://b1.qpic.cn/img?id=p3\n");
     EXPECT_TRUE(messages.isEmpty()) << messages.join("|").toStdString();
+}
+
+// Another run holds the data folder while a setting is saved: the status line says which
+// folder is in use, and the save goes through once the other run lets go.
+TEST_F(WindowTest, AHeldHomeIsNamedInTheStatusLine) {
+    WatchHomeLockWaits();
+    const int held = ::open(home.Path().c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    ASSERT_EQ(::flock(held, LOCK_EX), 0);
+    std::thread otherRun([held] {
+        std::this_thread::sleep_for(2500ms);
+        ::close(held);
+    });
+    window->MenuAction("fixFormatAction")->trigger();
+    otherRun.join();
+    SetFolderLockWait({});
+    EXPECT_TRUE(Text(C("jobStatusLabel")).contains("正被另一个运行中的下载器使用"))
+        << Text(C("jobStatusLabel")).toStdString();
+    const int site = qobject_cast<QComboBox*>(C("siteBox"))->currentIndex();
+    EXPECT_EQ(LoadSettings(home.Path()).save[static_cast<std::size_t>(site)].flags,
+              window->session().SaveRules(site).flags)
+        << "saved once the other run let go";
 }
 
 TEST_F(WindowTest, ClosingDuringADownloadAsksOnce) {
