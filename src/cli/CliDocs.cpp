@@ -21,27 +21,27 @@ std::vector<std::string> Split(const std::string& text, char separator) {
     return parts;
 }
 
-std::string ShortName(const OptionSpec& spec) {
-    const std::string names = spec.names;
+std::string ShortName(const CliOption& option) {
+    const std::string names = option.names;
     return names.starts_with("--") ? "" : names.substr(0, names.find(','));
 }
 
-std::string LongName(const OptionSpec& spec) {
-    const std::string names = spec.names;
+std::string LongName(const CliOption& option) {
+    const std::string names = option.names;
     return names.substr(names.find("--"));
 }
 
-std::vector<std::string> Names(const OptionSpec& spec) {
-    return Split(spec.names, ',');
+std::vector<std::string> Names(const CliOption& option) {
+    return Split(option.names, ',');
 }
 
 // "  -o, --save DIR" or "      --home DIR".
-std::string HelpColumn(const OptionSpec& spec) {
-    const std::string shortName = ShortName(spec);
+std::string HelpColumn(const CliOption& option) {
+    const std::string shortName = ShortName(option);
     std::string column = shortName.empty() ? "      " : "  " + shortName + ", ";
-    column += LongName(spec);
-    if (spec.value) {
-        column += std::string(" ") + spec.value;
+    column += LongName(option);
+    if (option.value) {
+        column += std::string(" ") + option.value;
     }
     return column;
 }
@@ -80,8 +80,8 @@ constexpr std::array<EnvironmentEntry, 5> kEnvironment = {{
 }};
 
 // Text for zsh's "[description]" inside a single-quoted word.
-std::string ZshDescription(const OptionSpec& spec) {
-    const std::string firstLine = Split(spec.help, '\n').front();
+std::string ZshDescription(const CliOption& option) {
+    const std::string firstLine = Split(option.help, '\n').front();
     std::string out;
     for (const char c : firstLine) {
         if (c == '[' || c == ']' || c == '\\') {
@@ -92,28 +92,28 @@ std::string ZshDescription(const OptionSpec& spec) {
     return out;
 }
 
-std::string ZshAction(const OptionSpec& spec) {
-    switch (spec.completion) {
+std::string ZshAction(const CliOption& option) {
+    switch (option.completion) {
         case Completion::File:
             return "_files";
         case Completion::Folder:
             return "_files -/";
         case Completion::Words:
-            return std::string("(") + spec.words + ")";
+            return std::string("(") + option.words + ")";
         case Completion::None:
             break;
     }
     return " ";
 }
 
-std::string BashValues(const OptionSpec& spec) {
-    switch (spec.completion) {
+std::string BashValues(const CliOption& option) {
+    switch (option.completion) {
         case Completion::File:
             return "compopt -o filenames; COMPREPLY=($(compgen -f -- \"$cur\"))";
         case Completion::Folder:
             return "compopt -o filenames; COMPREPLY=($(compgen -d -- \"$cur\"))";
         case Completion::Words:
-            return std::string("COMPREPLY=($(compgen -W \"") + spec.words + "\" -- \"$cur\"))";
+            return std::string("COMPREPLY=($(compgen -W \"") + option.words + "\" -- \"$cur\"))";
         case Completion::None:
             break;
     }
@@ -123,17 +123,17 @@ std::string BashValues(const OptionSpec& spec) {
 std::string BashCompletion() {
     std::string names;
     std::string cases;
-    for (const OptionSpec& spec : OptionTable()) {
-        if (spec.hidden) {
+    for (const CliOption& option : OptionTable()) {
+        if (option.hidden) {
             continue;
         }
         std::string pattern;
-        for (const std::string& name : Names(spec)) {
+        for (const std::string& name : Names(option)) {
             names += (names.empty() ? "" : " ") + name;
             pattern += (pattern.empty() ? "" : "|") + name;
         }
-        if (spec.value) {
-            cases += "        " + pattern + ")\n            " + BashValues(spec) +
+        if (option.value) {
+            cases += "        " + pattern + ")\n            " + BashValues(option) +
                      "\n            return ;;\n";
         }
     }
@@ -157,16 +157,16 @@ std::string ZshCompletion() {
         "#compdef brenvik-cli\n"
         "# zsh completion for brenvik-cli (made by brenvik-cli --print-completion zsh)\n"
         "_arguments -s -S \\\n";
-    for (const OptionSpec& spec : OptionTable()) {
-        if (spec.hidden) {
+    for (const CliOption& option : OptionTable()) {
+        if (option.hidden) {
             continue;
         }
-        const std::vector<std::string> names = Names(spec);
+        const std::vector<std::string> names = Names(option);
         std::string word = "  '*'";
         word += names.size() > 1 ? "{" + names[0] + "," + names[1] + "}" : names[0];
-        word += "'[" + ZshDescription(spec) + "]";
-        if (spec.value) {
-            word += std::string(":") + spec.value + ":" + ZshAction(spec);
+        word += "'[" + ZshDescription(option) + "]";
+        if (option.value) {
+            word += std::string(":") + option.value + ":" + ZshAction(option);
         }
         out += word + "' \\\n";
     }
@@ -188,12 +188,12 @@ std::string HelpText() {
         "每个地址依次列出并下载, 退出状态取其中最差的一个.\n"
         "\n"
         "选项:\n";
-    for (const OptionSpec& spec : OptionTable()) {
-        if (spec.hidden) {
+    for (const CliOption& option : OptionTable()) {
+        if (option.hidden) {
             continue;
         }
-        std::string column = HelpColumn(spec);
-        const std::vector<std::string> lines = Split(spec.help, '\n');
+        std::string column = HelpColumn(option);
+        const std::vector<std::string> lines = Split(option.help, '\n');
         if (column.size() + 1 < kHelpColumn) {
             column.resize(kHelpColumn, ' ');
         } else {
@@ -231,21 +231,21 @@ std::string ManPage() {
         "在终端上, 进度在一行里刷新: 第几个相册、已保存/总图片数、字节数、速度和剩余时间;\n"
         "输出到管道时每秒最多一行; 有 \\fB\\-q\\fR 时不显示.\n"
         ".SH 选项\n";
-    for (const OptionSpec& spec : OptionTable()) {
-        if (spec.hidden) {
+    for (const CliOption& option : OptionTable()) {
+        if (option.hidden) {
             continue;
         }
-        const std::string shortName = ShortName(spec);
+        const std::string shortName = ShortName(option);
         page += ".TP\n";
         if (!shortName.empty()) {
             page += "\\fB" + Roff(shortName) + "\\fR, ";
         }
-        page += "\\fB" + Roff(LongName(spec)) + "\\fR";
-        if (spec.value) {
-            page += " \\fI" + Roff(spec.value) + "\\fR";
+        page += "\\fB" + Roff(LongName(option)) + "\\fR";
+        if (option.value) {
+            page += " \\fI" + Roff(option.value) + "\\fR";
         }
         page += "\n";
-        const std::vector<std::string> lines = Split(spec.help, '\n');
+        const std::vector<std::string> lines = Split(option.help, '\n');
         for (const std::string& line : lines) {
             page += Roff(line) + "\n";
         }

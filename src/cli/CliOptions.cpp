@@ -142,133 +142,124 @@ constexpr const char* kSiteWords =
 
 using C = Completion;
 
-const auto kOptions =
-    std::to_array<OptionSpec>(
-        {
-            {"-s,--site", "SITE",
-             "网站: 0-20 或名称 qzone qqgroup tweibo baidu netease renren sina 56\n"
-             "poco yupoo 51 zol pchome taobao moko babytree pconline hupu jd\n"
-             "instagram duitang huaban lofter topit (默认: 由地址判断, 否则 0)",
-             C::Words, kSiteWords, false, &ApplySite},
-            {"--sub", "N", "QQ 子类: 0 QQ空间相册(默认), 1 QQ群相册, 2 腾讯微博相册", C::Words,
-             "0 1 2", false, &ApplySub},
-            {"-l,--list", nullptr, "只列出相册", C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) { return o.listOnly = true; }},
-            {"-a,--albums", "ROWS", "要下载的相册: all(默认) 或序号与范围, 如 1,3,5-7", C::None,
-             nullptr, false,
-             +[](Options& o, const std::string& v, std::string& e) {
-                 o.albums = v;
-                 return !v.empty() || Fail(e, "--albums 需要相册序号");
-             }},
-            {"-o,--save", "DIR", "保存路径(默认: 上次的保存路径, 否则当前目录)", C::Folder, nullptr,
-             false,
-             +[](Options& o, const std::string& v, std::string& e) {
-                 return Keep(o.savePath, v, e, "--save 需要一个目录");
-             }},
-            {"-i,--input-file", "FILE",
-             "从文件逐行读取地址, # 开头的行是注释; FILE 为 - 时读标准输入.\n"
-             "可重复; 地址 - 也读标准输入. 每个地址依次列出并下载",
-             C::File, nullptr, false,
-             +[](Options& o, const std::string& v, std::string& e) {
-                 return Append(o.inputFiles, v, e, "--input-file 需要一个文件");
-             }},
-            {"--skip", nullptr,
-             "本次跳过以前下载过的图片(不论设置如何): 中断的下载再运行一次\n"
-             "即从停下的地方继续, 只取还没有的图片",
-             C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) {
-                 o.skipSaved = true;
-                 return true;
-             }},
-            {"--no-skip", nullptr, "本次不跳过以前下载过的图片(不论设置如何)", C::None, nullptr,
-             false,
-             +[](Options& o, const std::string&, std::string&) {
-                 o.skipSaved = false;
-                 return true;
-             }},
-            {"--retries", "N", "每个图片地址失败后再试的次数, 0-20 (默认: 1)", C::None, nullptr,
-             false, &ApplyRetries},
-            {"--limit-rate", "RATE", "限制总下载速度(所有线程合计), 字节/秒, 可带 K 或 M, 如 500K",
-             C::None, nullptr, false, &ApplyRate},
-            {"--proxy", "URL",
-             "经代理访问: http://、https://、socks5:// 或 socks5h://HOST:PORT\n"
-             "不给出时照常使用环境变量 http_proxy、https_proxy、all_proxy 与 no_proxy",
-             C::None, nullptr, false, &ApplyProxy},
-            {"--home", "DIR", "数据目录: soft.dat、下载器扩展设置.ini、hosts.ini、cookies.txt",
-             C::Folder, nullptr, false,
-             +[](Options& o, const std::string& v, std::string& e) {
-                 return Keep(o.home, v, e, "--home 需要一个目录");
-             }},
-            {"--cookies", "FILE", "先导入 Netscape 格式的 cookies.txt, 可重复", C::File, nullptr,
-             false,
-             +[](Options& o, const std::string& v,
-                 std::string& e) { return Append(o.cookieFiles, v, e, "--cookies 需要一个文件"); }},
-            {"--cookies-from-browser", "BROWSER[:PROFILE]",
-             "先导入浏览器的 Cookie: firefox、chromium、chrome、brave、edge 或 vivaldi;\n"
-             "PROFILE 为配置名、配置文件夹或浏览器的用户数据文件夹", C::Words,
-             "firefox chromium chrome brave edge vivaldi", false,
-             +[](Options& o, const std::string& v, std::string& e) {
-                 return Append(o.cookieBrowsers, v, e,
-                               "--cookies-from-browser 需要一个浏览器名");
-             }},
-            {"--connect-to", "R", "HOST:PORT:CONNECT-HOST:CONNECT-PORT, 可重复", C::None, nullptr,
-             false,
-             +[](Options& o, const std::string& v,
-                 std::string&
-                     e) { return Append(o.connectTo, v, e, "--connect-to 需要一条规则"); }},
-            {"--cacert", "FILE", "额外信任的 CA 证书(PEM)", C::File, nullptr, false,
-             +[](Options& o, const std::string& v, std::string& e) {
-                 return Keep(o.caFile, v, e, "--cacert 需要一个文件");
-             }},
-            {"--yes", nullptr, "对所有是/否提问回答“是”", C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) {
-                 o.answer = Answer::Yes;
-                 return true;
-             }},
-            {"--no", nullptr, "对所有是/否提问回答“否”(默认)", C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) {
-                 o.answer = Answer::No;
-                 return true;
-             }},
-            {"--json", nullptr, "以 JSON 输出相册列表和下载结果", C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) { return o.json = true; }},
-            {"--export", "FORMAT",
-             "不下载, 在相册目录写出地址列表: lst、aria2(含 Referer 与 Cookie)\n"
-             "或 json, 可重复",
-             C::Words, "lst aria2 json", false, &ApplyExport},
-            {"--save-pages", "DIR",
-             "把取回的每个页面按序号保存到 DIR(首行注释为地址), 用于报告问题", C::Folder, nullptr,
-             false,
-             +[](Options& o, const std::string& v,
-                 std::string& e) { return Keep(o.savePages, v, e, "--save-pages 需要一个目录"); }},
-            {"-v,--verbose", nullptr,
-             "在标准错误上显示每个请求(方法、地址、状态、字节数、用时)\n和每个失败的原因", C::None,
-             nullptr, false,
-             +[](Options& o, const std::string&, std::string&) { return o.verbose = true; }},
-            {"-q,--quiet", nullptr, "下载时只显示错误: 没有相册表格和进度(--list 仍然列出相册)",
-             C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) { return o.quiet = true; }},
-            {"-h,--help", nullptr, "显示本帮助", C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) { return o.help = true; }},
-            {"--version", nullptr, "显示版本", C::None, nullptr, false,
-             +[](Options& o, const std::string&, std::string&) { return o.version = true; }},
-            {"--print-man", nullptr, "写出 roff 格式的手册页", C::None, nullptr, true,
-             +[](Options& o, const std::string&, std::string&) { return o.printMan = true; }},
-            {"--print-completion", "SHELL", "写出 bash 或 zsh 的补全脚本", C::Words, "bash zsh",
-             true, &ApplyCompletionShell},
-        });
+const auto kOptions = std::to_array<CliOption>({
+    {"-s,--site", "SITE",
+     "网站: 0-20 或名称 qzone qqgroup tweibo baidu netease renren sina 56\n"
+     "poco yupoo 51 zol pchome taobao moko babytree pconline hupu jd\n"
+     "instagram duitang huaban lofter topit (默认: 由地址判断, 否则 0)",
+     C::Words, kSiteWords, false, &ApplySite},
+    {"--sub", "N", "QQ 子类: 0 QQ空间相册(默认), 1 QQ群相册, 2 腾讯微博相册", C::Words, "0 1 2",
+     false, &ApplySub},
+    {"-l,--list", nullptr, "只列出相册", C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) { return o.listOnly = true; }},
+    {"-a,--albums", "ROWS", "要下载的相册: all(默认) 或序号与范围, 如 1,3,5-7", C::None, nullptr,
+     false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         o.albums = v;
+         return !v.empty() || Fail(e, "--albums 需要相册序号");
+     }},
+    {"-o,--save", "DIR", "保存路径(默认: 上次的保存路径, 否则当前目录)", C::Folder, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Keep(o.savePath, v, e, "--save 需要一个目录");
+     }},
+    {"-i,--input-file", "FILE",
+     "从文件逐行读取地址, # 开头的行是注释; FILE 为 - 时读标准输入.\n"
+     "可重复; 地址 - 也读标准输入. 每个地址依次列出并下载",
+     C::File, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Append(o.inputFiles, v, e, "--input-file 需要一个文件");
+     }},
+    {"--skip", nullptr,
+     "本次跳过以前下载过的图片(不论设置如何): 中断的下载再运行一次\n"
+     "即从停下的地方继续, 只取还没有的图片",
+     C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) {
+         o.skipSaved = true;
+         return true;
+     }},
+    {"--no-skip", nullptr, "本次不跳过以前下载过的图片(不论设置如何)", C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) {
+         o.skipSaved = false;
+         return true;
+     }},
+    {"--retries", "N", "每个图片地址失败后再试的次数, 0-20 (默认: 1)", C::None, nullptr, false,
+     &ApplyRetries},
+    {"--limit-rate", "RATE", "限制总下载速度(所有线程合计), 字节/秒, 可带 K 或 M, 如 500K", C::None,
+     nullptr, false, &ApplyRate},
+    {"--proxy", "URL",
+     "经代理访问: http://、https://、socks5:// 或 socks5h://HOST:PORT\n"
+     "不给出时照常使用环境变量 http_proxy、https_proxy、all_proxy 与 no_proxy",
+     C::None, nullptr, false, &ApplyProxy},
+    {"--home", "DIR", "数据目录: soft.dat、下载器扩展设置.ini、hosts.ini、cookies.txt", C::Folder,
+     nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Keep(o.home, v, e, "--home 需要一个目录");
+     }},
+    {"--cookies", "FILE", "先导入 Netscape 格式的 cookies.txt, 可重复", C::File, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Append(o.cookieFiles, v, e, "--cookies 需要一个文件");
+     }},
+    {"--cookies-from-browser", "BROWSER[:PROFILE]",
+     "先导入浏览器的 Cookie: firefox、chromium、chrome、brave、edge 或 vivaldi;\n"
+     "PROFILE 为配置名、配置文件夹或浏览器的用户数据文件夹",
+     C::Words, "firefox chromium chrome brave edge vivaldi", false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Append(o.cookieBrowsers, v, e, "--cookies-from-browser 需要一个浏览器名");
+     }},
+    {"--connect-to", "R", "HOST:PORT:CONNECT-HOST:CONNECT-PORT, 可重复", C::None, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Append(o.connectTo, v, e, "--connect-to 需要一条规则");
+     }},
+    {"--cacert", "FILE", "额外信任的 CA 证书(PEM)", C::File, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Keep(o.caFile, v, e, "--cacert 需要一个文件");
+     }},
+    {"--yes", nullptr, "对所有是/否提问回答“是”", C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) {
+         o.answer = Answer::Yes;
+         return true;
+     }},
+    {"--no", nullptr, "对所有是/否提问回答“否”(默认)", C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) {
+         o.answer = Answer::No;
+         return true;
+     }},
+    {"--json", nullptr, "以 JSON 输出相册列表和下载结果", C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) { return o.json = true; }},
+    {"--export", "FORMAT",
+     "不下载, 在相册目录写出地址列表: lst、aria2(含 Referer 与 Cookie)\n"
+     "或 json, 可重复",
+     C::Words, "lst aria2 json", false, &ApplyExport},
+    {"--save-pages", "DIR", "把取回的每个页面按序号保存到 DIR(首行注释为地址), 用于报告问题",
+     C::Folder, nullptr, false,
+     +[](Options& o, const std::string& v,
+         std::string& e) { return Keep(o.savePages, v, e, "--save-pages 需要一个目录"); }},
+    {"-v,--verbose", nullptr,
+     "在标准错误上显示每个请求(方法、地址、状态、字节数、用时)\n和每个失败的原因", C::None, nullptr,
+     false, +[](Options& o, const std::string&, std::string&) { return o.verbose = true; }},
+    {"-q,--quiet", nullptr, "下载时只显示错误: 没有相册表格和进度(--list 仍然列出相册)", C::None,
+     nullptr, false, +[](Options& o, const std::string&, std::string&) { return o.quiet = true; }},
+    {"-h,--help", nullptr, "显示本帮助", C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) { return o.help = true; }},
+    {"--version", nullptr, "显示版本", C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) { return o.version = true; }},
+    {"--print-man", nullptr, "写出 roff 格式的手册页", C::None, nullptr, true,
+     +[](Options& o, const std::string&, std::string&) { return o.printMan = true; }},
+    {"--print-completion", "SHELL", "写出 bash 或 zsh 的补全脚本", C::Words, "bash zsh", true,
+     &ApplyCompletionShell},
+});
 
 // The option an argument that ended the command line without its value belongs to.
-const OptionSpec* SpecForArgument(const std::string& argument) {
+const CliOption* OptionForArgument(const std::string& argument) {
     std::string name = argument;
     if (!argument.starts_with("--") && argument.size() > 1) {
         name = std::string("-") + argument.back();  // the last of bundled short names
     }
     name = name.substr(0, name.find('='));
-    for (const OptionSpec& spec : kOptions) {
-        for (const auto& each : CLI::detail::split(spec.names, ',')) {
+    for (const CliOption& declared : kOptions) {
+        for (const auto& each : CLI::detail::split(declared.names, ',')) {
             if (each == name) {
-                return &spec;
+                return &declared;
             }
         }
     }
@@ -298,11 +289,11 @@ std::string NearestOption(const std::string& typed) {
     const std::string name = typed.substr(0, typed.find('='));
     std::string best;
     std::size_t bestDistance = kMaxDistance + 1;
-    for (const OptionSpec& spec : kOptions) {
-        const std::string names = spec.names;
+    for (const CliOption& declared : kOptions) {
+        const std::string names = declared.names;
         const std::string longName = names.substr(names.find("--"));
         const std::size_t distance = EditDistance(name, longName);
-        if (!spec.hidden && distance < bestDistance) {
+        if (!declared.hidden && distance < bestDistance) {
             best = longName;
             bestDistance = distance;
         }
@@ -333,7 +324,7 @@ void ReadAddressLines(std::istream& in, std::vector<std::string>& into) {
 
 }  // namespace
 
-std::span<const OptionSpec> OptionTable() {
+std::span<const CliOption> OptionTable() {
     return kOptions;
 }
 
@@ -355,9 +346,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
     app.set_help_flag();
     app.allow_extras();
     app.option_defaults()->multi_option_policy(CLI::MultiOptionPolicy::TakeAll);
-    std::map<const CLI::Option*, const OptionSpec*> specs;
-    for (const OptionSpec& spec : kOptions) {
-        specs[spec.value ? app.add_option(spec.names) : app.add_flag(spec.names)] = &spec;
+    std::map<const CLI::Option*, const CliOption*> declaredBy;
+    for (const CliOption& declared : kOptions) {
+        declaredBy[declared.value ? app.add_option(declared.names) : app.add_flag(declared.names)] =
+            &declared;
     }
     std::vector<std::string> positional;
     const CLI::Option* inputs = app.add_option("inputs", positional);
@@ -366,10 +358,10 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         app.parse(reversed);
     } catch (const CLI::ArgumentMismatch&) {
         // A value is missing only when its option ends the command line.
-        const OptionSpec* spec = SpecForArgument(args.back());
+        const CliOption* declared = OptionForArgument(args.back());
         std::string error;
         Options ignored;
-        if (spec && spec->apply && !spec->apply(ignored, "", error)) {
+        if (declared && declared->apply && !declared->apply(ignored, "", error)) {
             return Refuse(error);
         }
         return Refuse("选项缺少值: " + args.back());
@@ -394,7 +386,7 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
             continue;
         }
         std::string error;
-        if (!specs[option]->apply(options, value, error)) {
+        if (!declaredBy[option]->apply(options, value, error)) {
             return Refuse(error);
         }
     }

@@ -63,7 +63,7 @@ enum class Completion { None, File, Folder, Words };
 
 // One option of the command line. The parser, the help, the manual page and the shell
 // completions are all made from the table of these, so they cannot disagree.
-struct OptionSpec {
+struct CliOption {
     const char* names;  // "-o,--save": short and long names
     const char* value;  // the value's name in the help; nullptr for a switch
     const char* help;   // '\n' starts a continuation line
@@ -73,7 +73,7 @@ struct OptionSpec {
     bool (*apply)(Options&, const std::string& value, std::string& error) = nullptr;
 };
 
-std::span<const OptionSpec> OptionTable();
+std::span<const CliOption> OptionTable();
 
 // The full help (-h) and the two lines shown under an error.
 std::string HelpText();

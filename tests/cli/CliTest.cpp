@@ -152,10 +152,10 @@ TEST(CliOptions, ManPageAndCompletionsFollowTheOptions) {
         EXPECT_EQ(test::RunProcess({BRENVIK_CLI_PATH, option}).out, shipped)
             << file << " is stale: run scripts/gen-cli-docs.sh";
     }
-    for (const cli::OptionSpec& spec : cli::OptionTable()) {
+    for (const cli::CliOption& option : cli::OptionTable()) {
         const std::string longName =
-            std::string(spec.names).substr(std::string(spec.names).find("--"));
-        EXPECT_EQ(cli::HelpText().find(" " + longName + " ") == std::string::npos, spec.hidden)
+            std::string(option.names).substr(std::string(option.names).find("--"));
+        EXPECT_EQ(cli::HelpText().find(" " + longName + " ") == std::string::npos, option.hidden)
             << longName;
     }
 }
