@@ -17,6 +17,12 @@ _brenvik_cli() {
         -i|--input-file)
             compopt -o filenames; COMPREPLY=($(compgen -f -- "$cur"))
             return ;;
+        --follow)
+            COMPREPLY=()
+            return ;;
+        --unfollow)
+            COMPREPLY=()
+            return ;;
         --retries)
             COMPREPLY=()
             return ;;
@@ -49,7 +55,7 @@ _brenvik_cli() {
             return ;;
     esac
     if [[ "$cur" == -* ]]; then
-        COMPREPLY=($(compgen -W "-s --site --sub -l --list -a --albums -o --save -i --input-file --skip --no-skip --retries --limit-rate --proxy --home --cookies --cookies-from-browser --connect-to --cacert --yes --no --json --export --save-pages -v --verbose -q --quiet -h --help --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "-s --site --sub -l --list -a --albums -o --save -i --input-file --follow --unfollow --following --update --skip --no-skip --retries --limit-rate --proxy --home --cookies --cookies-from-browser --connect-to --cacert --yes --no --json --export --save-pages -v --verbose -q --quiet -h --help --version" -- "$cur"))
     fi
 }
 complete -F _brenvik_cli brenvik-cli

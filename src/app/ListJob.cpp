@@ -2,13 +2,13 @@
 
 #include <cstdio>
 
-#include "session/Messages.h"
-#include "session/Session.h"
 #include "download/Naming.h"
 #include "net/TextKit.h"
 #include "net/TransferStop.h"
-#include "sites/AdapterKit.h"
+#include "session/Messages.h"
 #include "session/PageWatch.h"
+#include "session/Session.h"
+#include "sites/AdapterKit.h"
 
 namespace brenvik {
 namespace {
@@ -197,7 +197,8 @@ ListJobOutcome GetListFunc(Session& session, const std::string& addressText, int
     if (outcome.albums > 0) {
         session.AddRecent(kRecentAddresses, text);
         outcome.autoDownload = WantsAutoDownload(plan, outcome.albums);
-        if (outcome.autoDownload) {
+        // An update downloads its listings itself.
+        if (outcome.autoDownload && !session.updateRunning) {
             front.AutoDownload();
         }
     }

@@ -128,6 +128,16 @@ bool ApplyProxy(Options& o, const std::string& v, std::string& e) {
     return true;
 }
 
+// One followed-owners command per run: a second one is refused rather than left out.
+bool ApplyFollow(Options& o, FollowCommand command, const std::string& target, std::string& e) {
+    if (o.follow != FollowCommand::None && o.follow != command) {
+        return Fail(e, "--follow、--unfollow、--following 与 --update 每次只能用一个");
+    }
+    o.follow = command;
+    o.followTarget = target;
+    return true;
+}
+
 bool ApplyCompletionShell(Options& o, const std::string& v, std::string& e) {
     if (v != "bash" && v != "zsh") {
         return Fail(e, "--print-completion 需要 bash 或 zsh");
@@ -168,6 +178,31 @@ const auto kOptions = std::to_array<CliOption>({
      C::File, nullptr, false,
      +[](Options& o, const std::string& v, std::string& e) {
          return Append(o.inputFiles, v, e, "--input-file 需要一个文件");
+     }},
+    {"--follow", "ADDRESS",
+     "关注这个对象(QQ号、用户名或网址, 网站由地址判断或用 --site),\n"
+     "保存到 --save 的目录; 带 --albums 时只关注这些相册",
+     C::None, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return !v.empty() ? ApplyFollow(o, FollowCommand::Follow, v, e)
+                           : Fail(e, "--follow 需要要关注的地址");
+     }},
+    {"--unfollow", "ADDRESS", "取消关注(地址与关注时相同)", C::None, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return !v.empty() ? ApplyFollow(o, FollowCommand::Unfollow, v, e)
+                           : Fail(e, "--unfollow 需要关注时的地址");
+     }},
+    {"--following", nullptr, "列出关注的对象: 地址、网站、保存路径、上次更新、相册数、图片数",
+     C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string& e) {
+         return ApplyFollow(o, FollowCommand::Following, "", e);
+     }},
+    {"--update", nullptr,
+     "更新关注的对象(给出地址时只更新这些): 下载新相册和已有相册的新图片,\n"
+     "以前下载过的不再下载; 中断后再更新一次即从停下的地方继续",
+     C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string& e) {
+         return ApplyFollow(o, FollowCommand::Update, "", e);
      }},
     {"--skip", nullptr,
      "本次跳过以前下载过的图片(不论设置如何): 中断的下载再运行一次\n"
@@ -391,8 +426,9 @@ ParseResult ParseCommandLine(const std::vector<std::string>& args) {
         }
     }
     const bool generator = options.printMan || options.printCompletion;
-    if (!options.help && !options.version && !generator && options.inputs.empty() &&
-        options.inputFiles.empty()) {
+    const bool needsNoAddress = options.follow != FollowCommand::None;
+    if (!options.help && !options.version && !generator && !needsNoAddress &&
+        options.inputs.empty() && options.inputFiles.empty()) {
         return Refuse("缺少地址");
     }
     return {options, "", ""};

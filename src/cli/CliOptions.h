@@ -21,6 +21,9 @@ inline constexpr const char* kVersionText = "brenvik-cli " BRENVIK_VERSION;
 
 enum class Answer { No, Yes };
 
+// The followed owners' commands; one at most per run.
+enum class FollowCommand { None, Follow, Unfollow, Following, Update };
+
 struct Options {
     std::vector<std::string> inputs;      // addresses, and "-" for standard input
     std::vector<std::string> inputFiles;  // -i: files of addresses ("-": standard input)
@@ -40,6 +43,8 @@ struct Options {
     std::optional<int> retries;              // tries of an image address after the first
     std::optional<std::uint64_t> limitRate;  // bytes a second, shared by every transfer
     std::optional<std::string> proxy;
+    FollowCommand follow = FollowCommand::None;
+    std::string followTarget;  // --follow / --unfollow: the owner as typed
     Answer answer = Answer::No;
     bool json = false;
     bool quiet = false;

@@ -13,24 +13,26 @@
 #include <thread>
 
 #include "app/AddressRule.h"
-#include "session/AlbumRows.h"
+#include "app/Following.h"
 #include "app/ListJob.h"
-#include "session/Messages.h"
-#include "session/Session.h"
 #include "cli/CliDocs.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
+#include "cli/FollowCommands.h"
 #include "download/DownloadJob.h"
 #include "net/AtomicFile.h"
 #include "net/BrowserCookies.h"
 #include "net/CookieStore.h"
 #include "net/FolderLock.h"
 #include "net/Hosts.h"
+#include "net/PageFetcher.h"
 #include "net/Routing.h"
 #include "net/TextKit.h"
 #include "net/TransferPace.h"
-#include "net/PageFetcher.h"
+#include "session/AlbumRows.h"
+#include "session/Messages.h"
 #include "session/PageWatch.h"
+#include "session/Session.h"
 #include "sites/Sites.h"
 
 namespace brenvik::cli {
@@ -123,8 +125,7 @@ class StopWatcher {
         : thread_([this, &session] {
               while (!done_) {
                   if (gInterrupted) {
-                      RequestListingStop(session);
-                      RequestDownloadStop(session);
+                      RequestUpdateStop(session);  // a listing's, a download's or an update's
                   }
                   std::this_thread::sleep_for(std::chrono::milliseconds(50));
               }
@@ -215,6 +216,24 @@ SiteAndSub SiteFor(const Options& options, const std::string& address) {
     return chosen;
 }
 
+// Made absolute before it is remembered: a later run from another folder saves here too.
+std::string SavePathFor(const Session& session, const Options& options) {
+    if (options.savePath) {
+        return std::filesystem::absolute(*options.savePath).string();
+    }
+    const std::string recent = session.Settings().recent[kRecentSavePaths][0];
+    return recent.empty() ? std::filesystem::current_path().string() : recent;
+}
+
+// --follow, --unfollow, --following or --update, with what main knows of the run.
+int RunFollowing(Session& session, const Options& options, const std::vector<std::string>& owners) {
+    const SiteAndSub chosen = SiteFor(options, options.followTarget);
+    const FollowContext context{chosen.site, chosen.sub, SavePathFor(session, options),
+                                StoppedExitCode()};
+    const int code = RunFollowCommand(session, options, context, owners);
+    return gInterrupted ? StoppedExitCode() : code;
+}
+
 // One input, from its listing to the end of its download; the exit status it earned.
 int RunOne(Session& session, const Options& options, const std::string& address) {
     const SiteAndSub chosen = SiteFor(options, address);
@@ -246,13 +265,7 @@ int RunOne(Session& session, const Options& options, const std::string& address)
                      albums.size());
         return kExitUsage;
     }
-    // Made absolute before it is remembered: a later run from another folder saves here too.
-    std::string savePath =
-        options.savePath ? std::filesystem::absolute(*options.savePath).string() : "";
-    if (!options.savePath) {
-        const std::string recent = session.Settings().recent[kRecentSavePaths][0];
-        savePath = recent.empty() ? std::filesystem::current_path().string() : recent;
-    }
+    const std::string savePath = SavePathFor(session, options);
     const DownloadJobOutcome outcome =
         RunDownloadJob(session, *selected, savePath, options.exports);
     if (!outcome.started) {
@@ -312,7 +325,11 @@ int Run(const Options& options, const std::vector<std::string>& addresses) {
     }
 
     int worst = kExitOk;
-    {
+    if (options.follow != FollowCommand::None) {
+        StopWatcher watcher(session);
+        worst = RunFollowing(session, options, addresses);
+    }
+    if (options.follow == FollowCommand::None) {
         StopWatcher watcher(session);
         for (std::size_t i = 0; i < addresses.size() && !gInterrupted; ++i) {
             front.StartInput(i + 1, addresses.size(), addresses[i]);
@@ -362,7 +379,11 @@ int main(int argc, char** argv) {
         return PrintGenerated(options);
     }
     std::string error;
-    const auto addresses = GatherInputs(options, std::cin, error);
+    // The follow commands take no address, or (--update) the owners to update.
+    const bool anyInput = !options.inputs.empty() || !options.inputFiles.empty();
+    const auto addresses = options.follow != FollowCommand::None && !anyInput
+                               ? std::optional(std::vector<std::string>())
+                               : GatherInputs(options, std::cin, error);
     if (!addresses) {
         ShowUsageError({std::nullopt, error, ""});
         return kExitUsage;

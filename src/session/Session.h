@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "session/FrontEnd.h"
 #include "session/DownloadRecord.h"
+#include "session/FrontEnd.h"
 #include "session/Lists.h"
 #include "settings/Settings.h"
 
@@ -142,12 +142,18 @@ class Session {
     std::atomic<bool> downloadBusy{false};  // a coordinator runs
     std::atomic<int> siteIndex{0};
     std::atomic<int> subKind{-1};
+    // An update of followed owners runs its listings and downloads one after another;
+    // its stop ends them and the owners after them.
+    std::atomic<bool> updateRunning{false};
+    std::atomic<bool> updateStopAsked{false};
 
     // The table's albums belong to the site and sub-kind of the listing that produced
     // them, whatever site the user picks afterwards: the listing remembers both and the
     // download job takes them back before it reads them.
     void RememberListedSite();
     void UseListedSite();
+    // The site of the albums listed last; -1 before the first listing.
+    int ListedSite() const { return listedSite_; }
 
     AlbumList albums;
     DownloadList downloads;
