@@ -201,12 +201,14 @@ std::optional<int> UnfollowOwner(const std::filesystem::path& home, const std::s
     return removed;
 }
 
-UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only) {
+UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only,
+                        const std::function<void(const FollowedOwner&)>& beforeOwner) {
     UpdateOutcome outcome;
     std::vector<FollowedOwner> owners;
     const FollowListRead read = LoadFollowList(session.BaseFolder(), owners);
     if (read == FollowListRead::TooLarge || read == FollowListRead::Unreadable) {
         outcome.listUnwritable = true;
+        session.updateRunning = false;
         return outcome;
     }
     owners = Chosen(owners, only, outcome.unknown);
@@ -220,6 +222,9 @@ UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only) 
         if (StopAsked(session)) {
             outcome.owners.push_back({.owner = owner.owner, .site = owner.site});
             continue;
+        }
+        if (beforeOwner) {
+            beforeOwner(owner);
         }
         outcome.owners.push_back(UpdateOne(session, owner, outcome.listUnwritable));
     }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
 #include <vector>
@@ -49,8 +50,10 @@ struct UpdateOutcome {
 };
 
 // Updates the followed owners named in `only` (as followed), or all of them when it is
-// empty, one after another on the calling thread.
-UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only);
+// empty, one after another on the calling thread. `beforeOwner` runs before each owner's
+// listing (the window empties its table there).
+UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only,
+                        const std::function<void(const FollowedOwner&)>& beforeOwner = {});
 // The stop command of an update: ends its listing or download and the owners after it.
 void RequestUpdateStop(Session& session);
 

@@ -21,6 +21,7 @@
 #include <QVBoxLayout>
 
 #include "app/AddressRule.h"
+#include "app/Following.h"
 #include "app/ListJob.h"
 #include "app/TableText.h"
 #include "download/DownloadJob.h"
@@ -28,6 +29,7 @@
 #include "gui/Chinese.h"
 #include "gui/Dialogs.h"
 #include "gui/DownloadLog.h"
+#include "gui/FollowDialog.h"
 #include "gui/HistoryComboBox.h"
 #include "gui/Home.h"
 #include "gui/LoginWindow.h"
@@ -66,6 +68,10 @@ enum class Command {
     FirefoxCookies,
     ChromiumCookies,
     DownloadLog,
+    Follow,
+    FollowPicked,
+    FollowList,
+    UpdateAll,
 };
 
 struct MenuEntry {
@@ -115,6 +121,10 @@ const std::vector<MenuEntry>& MenuTable() {
         {"下载文件", "exportDownloadFileAction", "导出下载文件", Command::NoAction, 0},
         {"下载文件", "exportAddressListAction", "导出迅雷下载列表", Command::NoAction, 0},
         {"下载文件", "downloadLogAction", "下载记录", Command::DownloadLog, 0},
+        {"关注", "followOwnerAction", "关注当前对象（全部相册）", Command::Follow, 0},
+        {"关注", "followPickedAction", "关注当前对象（选中的相册）", Command::FollowPicked, 0},
+        {"关注", "followListAction", "关注列表", Command::FollowList, 0},
+        {"关注", "updateAllAction", "全部更新", Command::UpdateAll, 0},
         {"帮助", "aboutAction", "版本信息", Command::About, 0},
         {"帮助", "helpAction", "使用说明", Command::Help, 0},
         {"帮助", "fileHelpAction", "文件处理", Command::FileHelp, 0},
@@ -125,10 +135,8 @@ const std::vector<MenuEntry>& MenuTable() {
 // The menus' titles with their access keys (Alt+L opens 登录).
 QString MenuTitle(const char* menu) {
     static const std::map<std::string_view, const char*> kTitles = {
-        {"登录", "登录(&L)"},
-        {"设置", "设置(&S)"},
-        {"下载文件", "下载文件(&D)"},
-        {"帮助", "帮助(&H)"},
+        {"登录", "登录(&L)"}, {"设置", "设置(&S)"}, {"下载文件", "下载文件(&D)"},
+        {"关注", "关注(&F)"}, {"帮助", "帮助(&H)"},
     };
     const auto found = kTitles.find(menu);
     return QString::fromUtf8(found == kTitles.end() ? menu : found->second);
@@ -285,11 +293,9 @@ MainWindow::MainWindow(std::filesystem::path home, QWidget* parent)
 }
 
 MainWindow::~MainWindow() {
-    RequestListingStop(session_);
-    RequestDownloadStop(session_);
+    RequestUpdateStop(session_);
     // Job threads may be waiting for this window; let them finish their queued calls.
-    while ((listThread_.joinable() || downloadThread_.joinable()) &&
-           (session_.listingState != kListingIdle || session_.downloadState != kDownloadIdle)) {
+    while ((listThread_.joinable() || downloadThread_.joinable()) && JobRunning()) {
         QCoreApplication::processEvents(QEventLoop::AllEvents, 50);
     }
     JoinJobs();
@@ -651,6 +657,16 @@ void MainWindow::OnMenuCommand(const std::string& name) {
             DownloadLog()->show();
             DownloadLog()->raise();
             break;
+        case Command::Follow:
+        case Command::FollowPicked:
+            FollowListed(entry->command == Command::FollowPicked);
+            break;
+        case Command::FollowList:
+            ShowFollowList();
+            break;
+        case Command::UpdateAll:
+            StartUpdate();
+            break;
         case Command::About:
             ShowAbout();
             break;
@@ -758,6 +774,10 @@ void MainWindow::OnGetAlbums() {
     if (!session_.ready) {
         return;
     }
+    if (session_.updateRunning) {
+        RequestUpdateStop(session_);  // the buttons stop an update as they stop their jobs
+        return;
+    }
     if (session_.listingState != kListingIdle) {
         RequestListingStop(session_);
         return;
@@ -779,6 +799,10 @@ void MainWindow::OnGetAlbums() {
 }
 
 void MainWindow::OnDownload() {
+    if (session_.updateRunning) {
+        RequestUpdateStop(session_);
+        return;
+    }
     if (session_.downloadState != kDownloadIdle) {
         RequestDownloadStop(session_);
         return;
@@ -795,6 +819,87 @@ void MainWindow::OnDownload() {
     const std::string savePath = savePathBox_->Text().toStdString();
     downloadThread_ =
         std::thread([this, selected, savePath] { RunDownloadJob(session_, selected, savePath); });
+}
+
+// Follows the owner of the table's albums, with the save path in the box; all albums, or
+// the selected ones by name.
+void MainWindow::FollowListed(bool pickedOnly) {
+    const int site = session_.ListedSite();
+    if (site < 0 || session_.albums.Size() == 0 || JobRunning()) {
+        ShowMessageNow(kFollowNothingListed);
+        return;
+    }
+    const QString savePath = CurrentSavePath();
+    if (savePath.isEmpty()) {
+        ShowMessageNow(kNoSavePath);
+        return;
+    }
+    FollowedOwner owner;
+    owner.site = site;
+    owner.sub = site == 0 ? std::max(0, subBox_->currentIndex()) : 0;
+    owner.owner = session_.AddressText();
+    owner.savePath = savePath.toStdString();
+    if (pickedOnly) {
+        for (const int index : grid_->SelectedAlbums()) {
+            if (const auto album = session_.albums.At(static_cast<std::size_t>(index))) {
+                owner.picked.push_back(album->name);
+            }
+        }
+        if (owner.picked.empty()) {
+            ShowMessageNow(kNoAlbumSelected);
+            return;
+        }
+    }
+    const FollowAnswer answer = FollowOwner(session_.BaseFolder(), owner);
+    if (answer == FollowAnswer::NotSaved) {
+        ShowMessageNow(
+            Q(kFollowListUnwritable + (session_.BaseFolder() / kFollowListFile).string()));
+        return;
+    }
+    status1_->setText(Q((answer == FollowAnswer::Added ? "已关注：" : "已更新关注：") +
+                        owner.owner + "，保存到 " + owner.savePath));
+}
+
+void MainWindow::ShowFollowList() {
+    FollowDialog dialog(session_.BaseFolder(), this);
+    dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
+    if (dialog.exec() == QDialog::Accepted) {
+        StartUpdate();
+    }
+}
+
+// 全部更新: every followed owner is listed into the table in turn and its new photos
+// downloaded, with the usual progress; the download button stops it.
+void MainWindow::StartUpdate() {
+    if (JobRunning()) {
+        ShowMessageNow("请等当前的任务结束后再更新");
+        return;
+    }
+    std::vector<FollowedOwner> followed;
+    LoadFollowList(session_.BaseFolder(), followed);
+    if (followed.empty()) {
+        ShowMessageNow("还没有关注任何对象：获取相册列表后，在关注菜单里关注");
+        return;
+    }
+    JoinJobs();
+    session_.updateRunning = true;
+    downloadThread_ = std::thread([this] {
+        const UpdateOutcome outcome = RunUpdate(session_, {}, [this](const FollowedOwner&) {
+            CallBlocking([this] {
+                {
+                    std::lock_guard lock(pendingMutex_);
+                    pendingRows_.clear();
+                }
+                grid_->ClearThumbnails();
+                grid_->Reset(thumbBox_->isChecked());
+            });
+        });
+        FrontEnd& front = session_.Front();
+        for (const OwnerUpdate& owner : outcome.owners) {
+            front.Notice(OwnerUpdateLine(owner));
+        }
+        front.SetControlText(kControlJobStatus, UpdateTotalLine(outcome));
+    });
 }
 
 void MainWindow::OnExport() {
@@ -875,7 +980,8 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 bool MainWindow::JobRunning() const {
-    return session_.listingState != kListingIdle || session_.downloadState != kDownloadIdle;
+    return session_.listingState != kListingIdle || session_.downloadState != kDownloadIdle ||
+           session_.updateRunning;
 }
 
 bool MainWindow::AskStopAndQuit() {
@@ -900,8 +1006,7 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     }
     closing_ = true;
     EndHomeWaits();  // a job waiting for the data folder gives up its turn
-    RequestListingStop(session_);
-    RequestDownloadStop(session_);
+    RequestUpdateStop(session_);
     if (downloadLog_) {
         downloadLog_->close();
     }

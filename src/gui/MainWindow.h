@@ -101,6 +101,10 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void OnThumbnailToggled();
     void OnMenuCommand(const std::string& name);
     void ImportBrowserLogin(const std::string& browser);
+    // The 关注 menu: follow the listed owner, the list of followed owners, 全部更新.
+    void FollowListed(bool pickedOnly);
+    void ShowFollowList();
+    void StartUpdate();
     void OpenLoginWindow(const QString& address, bool modal);
     void SetSavePath(const QString& path, bool remember);
     void ApplyAddressRule(const QString& text);

@@ -32,6 +32,7 @@
 #include "app/Classify.h"
 #include "app/TableText.h"
 #include "download/Collect.h"
+#include "download/DownloadJob.h"
 #include "gui/AlbumTable.h"
 #include "gui/Chinese.h"
 #include "gui/Dialogs.h"
@@ -390,6 +391,37 @@ TEST_F(WindowTest, AHeldHomeIsNamedInTheStatusLine) {
     EXPECT_EQ(LoadSettings(home.Path()).save[static_cast<std::size_t>(site)].flags,
               window->session().SaveRules(site).flags)
         << "saved once the other run let go";
+}
+
+// 关注 follows the listed owner's chosen albums; 全部更新 from the list lists the owner
+// again and fetches only what is new.
+TEST_F(WindowTest, FollowedOwnersUpdateFromTheFollowMenu) {
+    ListQzone();
+    window->MenuAction("followPickedAction")->trigger();
+    EXPECT_EQ(messages.value(0), kNoAlbumSelected) << "nothing was selected";
+    PersonClicksCell(window->Grid(), 0, 1);
+    window->MenuAction("followPickedAction")->trigger();
+    EXPECT_TRUE(Text(C("jobStatusLabel")).startsWith("已关注：12345"));
+    NextModal list(
+        [](QDialog* dialog) {
+            const auto* table = dialog->findChild<QTableWidget*>("followTable");
+            ASSERT_EQ(table->rowCount(), 1);
+            EXPECT_EQ(table->item(0, 3)->text(), "从未");
+        },
+        "全部更新");
+    window->MenuAction("followListAction")->trigger();
+    EXPECT_TRUE(list.Seen());
+    const QString first = "更新完毕：1个关注对象，新相册1个，新图片6张";
+    ASSERT_TRUE(WaitUntil([&] { return Text(C("jobStatusLabel")) == first; }))
+        << Text(C("jobStatusLabel")).toStdString();
+    EXPECT_TRUE(std::filesystem::exists(save / "旅行" / "照片5.jpg"));
+    EXPECT_FALSE(std::filesystem::exists(save / "私密")) << "only the chosen album is followed";
+    const int requests = servers.imageRequests;
+    window->MenuAction("updateAllAction")->trigger();
+    ASSERT_TRUE(WaitUntil([this] {
+        return Text(C("jobStatusLabel")) == "更新完毕：1个关注对象，新相册0个，新图片0张";
+    })) << Text(C("jobStatusLabel")).toStdString();
+    EXPECT_EQ(servers.imageRequests, requests);
 }
 
 TEST_F(WindowTest, ClosingDuringADownloadAsksOnce) {
