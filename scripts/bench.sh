@@ -7,7 +7,9 @@
 #     times, ratio, peak memory;
 #   - one 150 MB image (images without a maximum size stop at 200 MB) through the
 #     workers, against curl;
-#   - 2 MiB through the workers under a shared limit of 500K a second (--limit-rate).
+#   - 2 MiB through the workers under a shared limit of 500K a second (--limit-rate);
+#   - an update of 20 followed owners (50 albums each): time, requests and bytes, first
+#     and with nothing new.
 # BRENVIK_BENCH names another bench binary (an older build, say) to measure instead.
 set -euo pipefail
 cd "$(dirname "$0")/.."
@@ -102,3 +104,61 @@ for i in $(seq 1 8); do head -c 262144 /dev/urandom > "$work/www/slow/$i.jpg"; d
 seq 1 8 | sed "s|.*|$base/slow/&.jpg|" > "$work/slow.txt"
 read -r limited _ < <(measure "$bench" workers "$work/slow.txt" "$work/limited" 512000)
 echo "limit-rate 500K: 2 MiB in $limited s (at least 4.1 s expected)"
+
+# Followed owners: 20 owners of 50 albums of 4 photos each, on a Renren-shaped local site
+# (nginx, every request logged). The first update fetches everything; the second finds
+# nothing new, and its time, requests and bytes are what an everyday update costs.
+mkdir -p "$work/follow/www" "$work/follow/home" "$work/follow/saved"
+fport=$(python3 -c 'import socket; s=socket.socket(); s.bind(("127.0.0.1",0)); print(s.getsockname()[1])')
+python3 - "$work/follow/www" "http://127.0.0.1:$fport" <<'PY'
+import os, sys
+www, base = sys.argv[1], sys.argv[2]
+picture = b"\xff\xd8\xff\xe0" + os.urandom(2044)
+for owner in range(4201, 4221):
+    albums = []
+    for album in range(1, 51):
+        albums.append('{"cover":"","albumName":"相册%d","albumId":"%d","sourceControl":0,'
+                      '"photoCount":4,"x":1},' % (album, album))
+        photos = ",".join('{"position":%d,"url":"%s\\/img\\/%d\\/%d\\/%d.jpg"}'
+                          % (n, base.replace("/", "\\/"), owner, album, n) for n in range(4, 0, -1))
+        folder = f"{www}/photo/{owner}/album-{album}/bypage/ajax"
+        os.makedirs(folder, exist_ok=True)
+        open(f"{folder}/v7", "w").write('{"photoList":[%s]}' % photos)
+        os.makedirs(f"{www}/img/{owner}/{album}", exist_ok=True)
+        for n in range(1, 5):
+            open(f"{www}/img/{owner}/{album}/{n}.jpg", "wb").write(picture)
+    os.makedirs(f"{www}/photo/{owner}/albumlist", exist_ok=True)
+    open(f"{www}/photo/{owner}/albumlist/v7", "w").write(
+        "<title>人人网 - 用户%d的相册</title><script>nx.data = {'albumList': [%s]};</script>"
+        % (owner, "".join(albums)))
+PY
+cat > "$work/follow/nginx.conf" <<CONF
+daemon on; master_process off; pid $work/follow/nginx.pid; error_log $work/follow/error.log;
+events { worker_connections 1024; }
+http { log_format counted '\$body_bytes_sent'; access_log $work/follow/access.log counted;
+       client_body_temp_path $work/follow/body; proxy_temp_path $work/follow/proxy;
+       fastcgi_temp_path $work/follow/f; uwsgi_temp_path $work/follow/u;
+       scgi_temp_path $work/follow/s; keepalive_requests 100000;
+       server { listen 127.0.0.1:$fport; root $work/follow/www; } }
+CONF
+/usr/sbin/nginx -c "$work/follow/nginx.conf" -p "$work/follow"
+trap 'kill $(cat "$work/nginx.pid" "$work/follow/nginx.pid" 2>/dev/null) 2>/dev/null || true; rm -rf "$work"' EXIT
+sleep 0.5
+printf '[hosts]\nrenren.photo=http://127.0.0.1:%s\n' "$fport" > "$work/follow/home/hosts.ini"
+cli=build/src/cli/brenvik-cli
+for owner in $(seq 4201 4220); do
+  "$cli" --home "$work/follow/home" -o "$work/follow/saved" \
+    --follow "https://www.renren.com/$owner" >/dev/null
+done
+traffic() {
+  python3 -c 'import sys; sizes=[int(l) for l in open(sys.argv[1])]; print(len(sizes), sum(sizes))' \
+    "$work/follow/access.log"
+}
+read -r first _ < <(measure "$cli" --home "$work/follow/home" -q --update)
+read -r first_requests first_bytes < <(traffic)
+: > "$work/follow/access.log"
+read -r again _ < <(measure "$cli" --home "$work/follow/home" -q --update)
+read -r requests bytes < <(traffic)
+saved=$(find "$work/follow/saved" -name '*.jpg' | wc -l)
+printf 'update of 20 followed owners x 50 albums x 4 photos: first %.2f s (%d requests, %d bytes, %d files); nothing new: %.2f s, %d requests, %d bytes\n' \
+  "$first" "$first_requests" "$first_bytes" "$saved" "$again" "$requests" "$bytes"
