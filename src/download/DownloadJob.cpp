@@ -8,8 +8,6 @@
 #include <optional>
 #include <set>
 
-#include "session/Messages.h"
-#include "session/Session.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"
 #include "download/ListExport.h"
@@ -17,7 +15,9 @@
 #include "download/Naming.h"
 #include "net/TextKit.h"
 #include "net/TransferStop.h"
+#include "session/Messages.h"
 #include "session/PageWatch.h"
+#include "session/Session.h"
 
 namespace brenvik {
 namespace {
@@ -383,8 +383,9 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
     outcome.stopped = session.downloadState == kDownloadStopAsked;
     front.DownloadLook(false);
     session.downloadState = kDownloadIdle;
+    // An update of followed owners opens no folder per owner.
     if (outcome.images > 0 && !outcome.folderFailed && FolderUsable(outcome.lastAlbumFolder) &&
-        (run.Rules().flags & kFlagOpenFolder)) {
+        (run.Rules().flags & kFlagOpenFolder) && !session.updateRunning) {
         front.OpenFolder(outcome.lastAlbumFolder.string());
     }
     front.DownloadFinished(outcome);

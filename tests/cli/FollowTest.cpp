@@ -83,6 +83,7 @@ class GrowingSites {
         held_ = address;
     }
     void Release() { released_ = true; }
+    void SetListOf56Down(bool down) { down56_ = down; }
 
     test::TestServer server;
 
@@ -124,6 +125,10 @@ class GrowingSites {
 
     void List56(const httplib::Request& req, httplib::Response& res) {
         std::lock_guard lock(mutex_);
+        if (down56_) {
+            res.status = 503;
+            return;
+        }
         std::string page = "<div class=\"album_list\"><ul>";
         for (const Album& a : req.get_param_value("user") == "bob" ? bob_ : std::vector<Album>()) {
             page += "<li><a onclick=\"chackAlbum('" + a.id + "')\"><img src=\"x\" title=\"" +
@@ -182,6 +187,7 @@ class GrowingSites {
     std::map<std::string, int> images_;
     std::string held_;
     std::atomic<bool> released_{false};
+    std::atomic<bool> down56_{false};
 };
 
 class FollowTest : public ::testing::Test {
@@ -265,6 +271,18 @@ TEST_F(FollowTest, UpdatesFetchOnlyWhatIsNewAndResumeAfterAStop) {
     ASSERT_EQ(update.exitCode, 0) << update.err << update.out;
     EXPECT_EQ(SavedImages(), sites.Photos() + 1);
     ExpectEachImageAskedOnce("fmn.rrimg.com/104/m3.jpg");
+
+    // One site down: the other owner is still updated, and the failure is said.
+    sites.SetListOf56Down(true);
+    sites.Change(
+        [](auto& renren, auto&) { renren[1].photos.insert(renren[1].photos.begin(), "h2"); });
+    update = Run({"--update"});
+    EXPECT_EQ(update.exitCode, 1);
+    EXPECT_NE(update.out.find(std::string(GrowingSites::k56) + "（56相册）：未取到相册列表"),
+              std::string::npos)
+        << update.out;
+    EXPECT_EQ(SavedImages(), sites.Photos() + 1) << "h2 came all the same";
+    sites.SetListOf56Down(false);
 
     const auto following = Run({"--following"});
     EXPECT_NE(
