@@ -144,7 +144,19 @@ int Update(Session& session, const Options& options, const FollowContext& contex
         Say("还没有关注任何对象（用 --follow 关注）");
         return kExitNothing;
     }
-    const UpdateOutcome outcome = RunUpdate(session, owners);
+    const std::size_t count =
+        owners.empty() ? followed.size()
+                       : static_cast<std::size_t>(std::count_if(
+                             followed.begin(), followed.end(), [&](const FollowedOwner& o) {
+                                 return std::find(owners.begin(), owners.end(), Trimmed(o.owner)) !=
+                                        owners.end();
+                             }));
+    std::size_t number = 0;
+    const UpdateOutcome outcome = RunUpdate(session, owners, [&](const FollowedOwner& owner) {
+        if (context.ownerStarts) {
+            context.ownerStarts(++number, count, owner.owner);
+        }
+    });
     for (const std::string& text : outcome.unknown) {
         char line[512];
         std::snprintf(line, sizeof line, kNotFollowedFormat, text.c_str());

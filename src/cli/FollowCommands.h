@@ -1,6 +1,8 @@
 // The followed owners on the command line: --follow, --unfollow, --following, --update.
 #pragma once
 
+#include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -18,6 +20,9 @@ struct FollowContext {
     int sub = 0;           // its QQ sub-selector
     std::string savePath;  // absolute: --save, else the last save path, else here
     int stoppedExitCode = 130;
+    // Says which owner an update comes to (number from 1 of count).
+    std::function<void(std::size_t number, std::size_t count, const std::string& owner)>
+        ownerStarts;
 };
 
 // Runs the options' follow command; the exit status. `owners` are --update's addresses.

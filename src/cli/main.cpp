@@ -226,10 +226,14 @@ std::string SavePathFor(const Session& session, const Options& options) {
 }
 
 // --follow, --unfollow, --following or --update, with what main knows of the run.
-int RunFollowing(Session& session, const Options& options, const std::vector<std::string>& owners) {
+int RunFollowing(Session& session, CliFrontEnd& front, const Options& options,
+                 const std::vector<std::string>& owners) {
     const SiteAndSub chosen = SiteFor(options, options.followTarget);
-    const FollowContext context{chosen.site, chosen.sub, SavePathFor(session, options),
-                                StoppedExitCode()};
+    const FollowContext context{
+        chosen.site, chosen.sub, SavePathFor(session, options), StoppedExitCode(),
+        [&front](std::size_t number, std::size_t count, const std::string& owner) {
+            front.StartInput(number, count, owner);
+        }};
     const int code = RunFollowCommand(session, options, context, owners);
     return gInterrupted ? StoppedExitCode() : code;
 }
@@ -327,7 +331,7 @@ int Run(const Options& options, const std::vector<std::string>& addresses) {
     int worst = kExitOk;
     if (options.follow != FollowCommand::None) {
         StopWatcher watcher(session);
-        worst = RunFollowing(session, options, addresses);
+        worst = RunFollowing(session, front, options, addresses);
     }
     if (options.follow == FollowCommand::None) {
         StopWatcher watcher(session);
