@@ -1,5 +1,6 @@
 #include "settings/FollowList.h"
 
+#include <climits>
 #include <cstdio>
 #include <fstream>
 #include <sstream>
@@ -75,6 +76,12 @@ std::int64_t NumberOr(const std::string& text, std::int64_t fallback) {
     return std::stoll(text);
 }
 
+// Counts and indexes: what does not fit an int is out of range, not a wrapped number.
+int CountOr(const std::string& text, int fallback) {
+    const std::int64_t value = NumberOr(text, fallback);
+    return value > INT_MAX ? fallback : static_cast<int>(value);
+}
+
 void Line(std::string& out, std::string_view key, std::string_view value) {
     out.append(key).append("=").append(Escaped(value)).append("\n");
 }
@@ -82,9 +89,9 @@ void Line(std::string& out, std::string_view key, std::string_view value) {
 // One "key=value" line into the entry being read.
 void Take(FollowedOwner& entry, const std::string& key, const std::string& value) {
     if (key == "site") {
-        entry.site = static_cast<int>(NumberOr(value, -1));
+        entry.site = CountOr(value, -1);
     } else if (key == "sub") {
-        entry.sub = static_cast<int>(NumberOr(value, 0));
+        entry.sub = CountOr(value, 0);
     } else if (key == "owner") {
         entry.owner = value;
     } else if (key == "save") {
@@ -96,7 +103,7 @@ void Take(FollowedOwner& entry, const std::string& key, const std::string& value
     } else if (key == "updated") {
         entry.lastUpdate = NumberOr(value, 0);
     } else if (key == "albums") {
-        entry.albums = static_cast<int>(NumberOr(value, 0));
+        entry.albums = CountOr(value, 0);
     } else if (key == "photos") {
         entry.photos = NumberOr(value, 0);
     }
