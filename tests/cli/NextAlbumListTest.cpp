@@ -62,8 +62,7 @@ class NextAlbumListTest : public ::testing::Test {
         }
         const bool album2 = path.find("/album-102/") != std::string::npos;
         if (album2 && page != "1") {
-            album2Paged = true;
-            changed.notify_all();
+            Set(album2Paged);
             if (holdAlbums) {
                 WaitFor(released);
             }
