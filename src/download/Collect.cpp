@@ -2,13 +2,14 @@
 
 #include <algorithm>
 #include <ctime>
+#include <functional>
 #include <string_view>
 
-#include "session/AlbumRows.h"
-#include "session/Session.h"
 #include "download/Naming.h"
 #include "net/AtomicFile.h"
 #include "net/TextKit.h"
+#include "session/AlbumRows.h"
+#include "session/Session.h"
 
 namespace brenvik {
 
@@ -23,6 +24,13 @@ void AddAlbum(Session& session, const AlbumRecord& record) {
     copy.name = std::string(FirstChars(copy.name, kShownNameChars));
     const AlbumRecord stored = session.albums.Append(std::move(copy));
     session.Front().AlbumAdded(stored);
+}
+
+void MarkAlbumComplete(Session& session) {
+    int state = session.downloadState;
+    while (state != kDownloadStopAsked &&
+           !session.downloadState.compare_exchange_weak(state, kDownloadAlbumComplete)) {
+    }
 }
 
 bool PhotoListShouldStop(const Session& session) {
@@ -67,6 +75,15 @@ std::filesystem::path AlbumSideFile(const std::filesystem::path& albumFolder,
 }
 
 namespace {
+
+NamingFacts FactsOf(const Session& session, const SaveOptions& rules, const AlbumRecord& album) {
+    return {rules,
+            album,
+            static_cast<int>(session.albums.Size()),
+            session.albums.SelectedCount(),
+            session.OwnerName(),
+            session.siteIndex};
+}
 
 // The first photo of an album makes its folder, sweeps what a killed run left there and
 // reads what earlier runs saved. False when the folder cannot be made (or would not stay
@@ -114,13 +131,32 @@ bool EntryNamesAPicture(const std::string& entry) {
     return NamesAPicture(addresses.address) || NamesAPicture(addresses.fallback);
 }
 
+// Whether this thread's photo counts reach the progress line; unset: always.
+thread_local std::function<bool()> collectProgressShown;
+
 void ShowCollected(Session& session, std::size_t rows) {
+    if (collectProgressShown && !collectProgressShown()) {
+        return;
+    }
     char status[64];
     std::snprintf(status, sizeof status, kPhotosCollectedFormat, static_cast<int>(rows));
     session.Front().SetControlText(kControlProgress, status);
 }
 
 }  // namespace
+
+void SetCollectProgressTest(std::function<bool()> shown) {
+    collectProgressShown = std::move(shown);
+}
+
+std::string AlbumFolderName(const Session& session, int albumIndex) {
+    const auto album = session.albums.At(static_cast<std::size_t>(albumIndex));
+    if (!album) {
+        return {};
+    }
+    const SaveOptions rules = session.SaveRules(session.siteIndex);
+    return BuildAlbumFolder(FactsOf(session, rules, *album));
+}
 
 void AddPhoto(Session& session, const std::string& siteEntry, const std::string& nameText,
               const std::string& headerBlock, int albumIndex) {
@@ -133,12 +169,7 @@ void AddPhoto(Session& session, const std::string& siteEntry, const std::string&
     }
     const int site = session.siteIndex;
     const SaveOptions rules = session.SaveRules(site);
-    const NamingFacts facts{rules,
-                            *album,
-                            static_cast<int>(session.albums.Size()),
-                            session.albums.SelectedCount(),
-                            session.OwnerName(),
-                            site};
+    const NamingFacts facts = FactsOf(session, rules, *album);
     DownloadList& list = session.downloads;
     // Photos skipped as saved before keep their place, so sequence names stay put.
     const std::size_t position = list.Size() + list.Skipped();
@@ -152,7 +183,7 @@ void AddPhoto(Session& session, const std::string& siteEntry, const std::string&
             list.NoteOffered(PreferredAddress(imageUrl));
             list.Append({imageUrl, fileName, headerBlock});
         }
-        session.downloadState = kDownloadAlbumComplete;
+        MarkAlbumComplete(session);
         return;
     }
 
@@ -162,7 +193,7 @@ void AddPhoto(Session& session, const std::string& siteEntry, const std::string&
     const std::string firstAddress = session.FirstAddress();
     // "pic.zvt" remembers the preferred address of the first entry.
     if (skipSaved && !firstAddress.empty() && address == firstAddress) {
-        session.downloadState = kDownloadAlbumComplete;
+        MarkAlbumComplete(session);
         return;
     }
     list.NoteOffered(address);

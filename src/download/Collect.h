@@ -3,6 +3,7 @@
 #pragma once
 
 #include <filesystem>
+#include <functional>
 #include <string>
 
 #include "session/Lists.h"
@@ -22,6 +23,19 @@ void AddAlbum(Session& session, const AlbumRecord& record);
 // address (empty, or a bare host) is refused.
 void AddPhoto(Session& session, const std::string& imageUrl, const std::string& nameText,
               const std::string& headerBlock, int albumIndex);
+
+// The album's list has reached what was downloaded before (or cannot go on): the adapters
+// stop. A stop asked meanwhile stays asked.
+void MarkAlbumComplete(Session& session);
+
+// The album's own folder level as AddPhoto names it (empty: photos go straight into the
+// owner folder), known before any photo is listed.
+std::string AlbumFolderName(const Session& session, int albumIndex);
+
+// Whether the photo counts that this thread collects are shown on the progress line: a
+// list collected ahead of the album being downloaded keeps quiet until the job reaches
+// it. An empty test shows them always.
+void SetCollectProgressTest(std::function<bool()> shown);
 
 // True when a photo-list adapter must stop: the album is complete or a stop was asked.
 bool PhotoListShouldStop(const Session& session);

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <iterator>
+#include <memory>
 #include <optional>
 #include <set>
 
@@ -13,6 +14,7 @@
 #include "download/ListExport.h"
 #include "download/ListTypes.h"
 #include "download/Naming.h"
+#include "download/PhotoListsAhead.h"
 #include "net/TextKit.h"
 #include "net/TransferStop.h"
 #include "session/Messages.h"
@@ -94,16 +96,17 @@ void TellGivenUpHosts(FrontEnd& front, const std::vector<GivenUpHost>& hosts,
 // "pic.zvt" marks an album as downloaded up to its first photo. Only a run that got
 // every image counts: otherwise "skip what was downloaded before" would skip photos that
 // never arrived.
-void FinishAlbum(Session& session, const SaveOptions& rules, bool complete) {
+void FinishAlbum(const Session& session, ListedAlbum& listed, const SaveOptions& rules,
+                 bool complete) {
     if (complete) {
         // The album's first photo, whether this run fetched it or an earlier one did.
-        session.record.Complete(session.downloads.FirstOffered());
+        listed.record.Complete(listed.list.FirstOffered());
     }
     if (rules.flags & kFlagFixFormat) {
-        FixFormat(session.downloads, session.siteIndex == kInstagramSite ? ".mp4" : "");
+        FixFormat(listed.list, session.siteIndex == kInstagramSite ? ".mp4" : "");
     }
     if (rules.flags & kFlagFixOrder) {
-        FixOrder(session.downloads, std::time(nullptr));
+        FixOrder(listed.list, std::time(nullptr));
     }
 }
 
@@ -166,61 +169,83 @@ class AlbumsRun {
           rules_(session.SaveRules(session.siteIndex)),
           outcome_(outcome) {}
 
-    // Album k of total; false when the job must end (the save path failed).
-    bool Album(int k, int total, int albumIndex) {
-        Start(k, total);
-        AlbumOutcome& album = outcome_.albumOutcomes.emplace_back();
-        album.name = AlbumName(albumIndex);
+    // The job reaches album k of total: said on the status line before its list is awaited.
+    void Start(int k, int total, int albumIndex) {
+        front_.SetControlText(kControlJobStatus, Format(kAlbumProgressFormat, k, total));
+        front_.SetControlText(kControlProgress, "......");
+        ++outcome_.albums;
+        outcome_.albumOutcomes.emplace_back().name = AlbumName(albumIndex);
+    }
+
+    // The album the job reached ended with its list: a stop came first.
+    void NotListed() { outcome_.albumOutcomes.back().result = AlbumResult::Stopped; }
+
+    // On the listing thread: collects the album's photos and decides what an empty list
+    // means.
+    void List(ListedAlbum& listed, PageWatch& pages) {
+        AlbumOutcome& album = listed.outcome;
+        album.name = AlbumName(listed.albumIndex);
         const int spokenBefore = session_.Spoken();
         const int declinedBefore = session_.Declined();
-        if (!CollectPhotos(session_, albumIndex)) {
+        listed.supported = CollectPhotos(session_, listed.albumIndex);
+        if (!listed.supported) {
+            return;
+        }
+        ReportTooLargePages(session_, pages);
+        album.photos = static_cast<int>(session_.downloads.Size());
+        album.skipped = static_cast<int>(session_.downloads.Skipped());
+        listed.stopped = session_.downloadState == kDownloadStopAsked;
+        if (!listed.stopped && album.photos == 0) {
+            Empty(album, pages, spokenBefore, declinedBefore);
+        }
+    }
+
+    // The album's photos, listed; false when the job must end (the save path failed).
+    bool Album(std::unique_ptr<ListedAlbum> listed) {
+        AlbumOutcome& album = outcome_.albumOutcomes.back();
+        album = std::move(listed->outcome);
+        last_ = std::move(listed);
+        if (!last_->supported) {
             // Said once in the final status, not in a box per album.
             ++outcome_.unsupported;
             album.result = AlbumResult::Failed;
             album.reason = kNoPhotoListerYet;
             return true;
         }
-        ReportTooLargePages(session_, pages_);
-        const int rows = static_cast<int>(session_.downloads.Size());
-        album.photos = rows;
-        album.skipped = static_cast<int>(session_.downloads.Skipped());
+        const int rows = album.photos;
         outcome_.skippedSaved += album.skipped;
-        if (session_.downloadState == kDownloadStopAsked) {
+        if (last_->stopped) {
             album.result = AlbumResult::Stopped;
             outcome_.images += rows;
             return true;
         }
         if (rows == 0) {
-            Empty(album, spokenBefore, declinedBefore);
-            return true;
+            return true;  // the list said why
         }
-        if (!FolderUsable(session_.downloads.AlbumFolder())) {
-            SaveFolderFailed(album);
+        const DownloadList& list = last_->list;
+        if (!FolderUsable(list.AlbumFolder())) {
+            SaveFolderFailed(album, list);
             return false;
         }
         outcome_.images += rows;
-        outcome_.lastAlbumFolder = session_.downloads.AlbumFolder();
+        outcome_.lastAlbumFolder = list.AlbumFolder();
         if (listExports_ != 0 || (rules_.flags & kFlagListOnly)) {
-            WriteLists(albumIndex, album);
+            WriteLists(last_->albumIndex, album, list);
             return true;
         }
-        return Download(album);
+        return Download(album, *last_);
+    }
+
+    // The last album's list goes back to the session, where it always stayed after a job.
+    void ReturnLastList() {
+        if (last_) {
+            session_.downloads.Swap(last_->list);
+        }
     }
 
     const SaveOptions& Rules() const { return rules_; }
 
   private:
-    void Start(int k, int total) {
-        session_.downloads.Clear();
-        session_.downloads.SetAlbumFolder(base_);
-        session_.record.Close();
-        front_.SetControlText(kControlJobStatus, Format(kAlbumProgressFormat, k, total));
-        front_.SetControlText(kControlProgress, "......");
-        session_.downloadState = kDownloadRunning;
-        ++outcome_.albums;
-        pages_.Restart();
-    }
-
     std::string AlbumName(int albumIndex) const {
         const auto album = session_.albums.At(static_cast<std::size_t>(albumIndex));
         return album ? album->name : std::string();
@@ -228,7 +253,7 @@ class AlbumsRun {
 
     // An album that gave no photo to download. Nothing new and a declined question are
     // the person's answers, not failures, and not signs of a changed site either.
-    void Empty(AlbumOutcome& album, int spokenBefore, int declinedBefore) {
+    void Empty(AlbumOutcome& album, const PageWatch& pages, int spokenBefore, int declinedBefore) {
         if (album.skipped > 0 || session_.downloadState == kDownloadAlbumComplete) {
             album.result = AlbumResult::NothingNew;
             return;
@@ -238,21 +263,21 @@ class AlbumsRun {
             return;
         }
         album.result = AlbumResult::Failed;
-        if (pages_.NetworkFailed()) {
-            album.reason = pages_.NetworkFailure();
+        if (pages.NetworkFailed()) {
+            album.reason = pages.NetworkFailure();
             return;
         }
         album.reason = kNoPhotosFound;
         // An album that explained itself (a notice, a login) was read.
         if (session_.downloads.Offered() == 0 && session_.Spoken() == spokenBefore) {
-            ReportPossibleSiteChange(session_, pages_, siteChangeTold_);
+            ReportPossibleSiteChange(session_, pages, siteChangeTold_);
         }
     }
 
     // A read-only or full save path: said instead of pointing at a folder that was never
     // made. The other albums would meet the same.
-    void SaveFolderFailed(AlbumOutcome& album) {
-        const std::filesystem::path tried = session_.downloads.AlbumFolder();
+    void SaveFolderFailed(AlbumOutcome& album, const DownloadList& list) {
+        const std::filesystem::path tried = list.AlbumFolder();
         front_.ShowMessage((tried.empty() ? base_ : tried).string());
         front_.ShowMessage(kBadSavePath);
         outcome_.failed += album.photos;
@@ -262,11 +287,11 @@ class AlbumsRun {
         album.reason = kBadSavePath;
     }
 
-    void WriteLists(int albumIndex, AlbumOutcome& album) {
+    void WriteLists(int albumIndex, AlbumOutcome& album, const DownloadList& list) {
         outcome_.listed += album.photos;
-        for (const auto& file : WriteListExports(
-                 listExports_ != 0 ? listExports_ : kListOnlyExports, outcome_.lastAlbumFolder,
-                 AlbumName(albumIndex), session_.downloads)) {
+        for (const auto& file :
+             WriteListExports(listExports_ != 0 ? listExports_ : kListOnlyExports,
+                              outcome_.lastAlbumFolder, AlbumName(albumIndex), list)) {
             front_.ShowMessage(file.string());
             ++outcome_.listsFailed;
             album.result = AlbumResult::Failed;
@@ -275,9 +300,9 @@ class AlbumsRun {
     }
 
     // False when the disk refused a save: the other albums would meet the same disk.
-    bool Download(AlbumOutcome& album) {
+    bool Download(AlbumOutcome& album, ListedAlbum& listed) {
         front_.SetControlText(kControlProgress, kDownloadStarted);
-        WorkerOutcome run = DownPicFunc(session_, workers_);
+        WorkerOutcome run = DownPicFunc(session_, listed.list, listed.record, workers_, &crew_);
         const bool stopped = session_.downloadState == kDownloadStopAsked;
         outcome_.failed += run.failed;
         outcome_.skipped += run.skipped;
@@ -292,8 +317,8 @@ class AlbumsRun {
         TellGivenUpHosts(front_, run.givenUp, toldGivenUp_);
         // Images left out by the size limits are not missing: the album still counts as
         // complete for "pic.zvt".
-        FinishAlbum(session_, rules_, !stopped && run.failed == 0 && run.diskError == 0);
-        session_.record.Close();
+        FinishAlbum(session_, listed, rules_, !stopped && run.failed == 0 && run.diskError == 0);
+        listed.record.Close();
         if (run.diskError != 0) {
             const std::string said = DiskErrorMessage(run.diskError, run.diskPath);
             front_.ShowMessage(said);
@@ -313,10 +338,11 @@ class AlbumsRun {
     const SaveOptions rules_;
     DownloadJobOutcome& outcome_;
     std::set<std::string> toldGivenUp_;
-    // The photo lists' pages pass this watch: an album that yields nothing although its
-    // pages answered 200 points at a changed site (said once per job).
-    PageWatch pages_;
+    // An album that yields nothing although its pages answered 200 points at a changed
+    // site (said once per job; only the listing thread reads and sets it).
     bool siteChangeTold_ = false;
+    std::unique_ptr<ListedAlbum> last_;  // the album taken last
+    WorkerCrew crew_;
 };
 
 }  // namespace
@@ -375,11 +401,25 @@ DownloadJobOutcome RunDownloadJob(Session& session, const std::vector<int>& sele
         front.ShowMessage(kNoAlbumSelected);
     }
     const int total = static_cast<int>(albums.size());
-    for (int k = 1; k <= total && session.downloadState != kDownloadStopAsked; ++k) {
-        if (!run.Album(k, total, albums[static_cast<std::size_t>(k - 1)])) {
-            break;
+    {
+        PhotoListsAhead lists(
+            session, *base, albums,
+            [&run](ListedAlbum& listed, PageWatch& pages) { run.List(listed, pages); });
+        for (int k = 1; k <= total && session.downloadState != kDownloadStopAsked; ++k) {
+            run.Start(k, total, albums[static_cast<std::size_t>(k - 1)]);
+            std::unique_ptr<ListedAlbum> listed = lists.Take(k);
+            if (!listed) {
+                run.NotListed();
+                break;
+            }
+            const bool goOn = run.Album(std::move(listed));
+            lists.Finished();
+            if (!goOn) {
+                break;
+            }
         }
     }
+    run.ReturnLastList();
     outcome.stopped = session.downloadState == kDownloadStopAsked;
     front.DownloadLook(false);
     session.downloadState = kDownloadIdle;

@@ -13,12 +13,12 @@
 #include <utility>
 #include <vector>
 
-#include "session/Session.h"
 #include "download/Collect.h"
 #include "net/AtomicFile.h"
-#include "net/TransferStop.h"
 #include "net/PageFetcher.h"
 #include "net/TextKit.h"
+#include "net/TransferStop.h"
+#include "session/Session.h"
 
 namespace brenvik {
 namespace {
@@ -136,29 +136,6 @@ class RowDispenser {
     bool halted_ = false;
 };
 
-// Where the workers tell the coordinator that they ended.
-class EndCount {
-  public:
-    explicit EndCount(std::size_t running) : running_(running) {}
-    void WorkerEnded() {
-        {
-            std::lock_guard lock(mutex_);
-            --running_;
-        }
-        cv_.notify_one();
-    }
-    // Waits until every worker ended or the time passed; true when all ended.
-    bool WaitAllEnded(std::chrono::milliseconds time) {
-        std::unique_lock lock(mutex_);
-        return cv_.wait_for(lock, time, [this] { return running_ == 0; });
-    }
-
-  private:
-    std::mutex mutex_;
-    std::condition_variable cv_;
-    std::size_t running_;
-};
-
 // The error number of a failed save when the disk caused it, else 0.
 int DiskErrorOf(int error) {
     return IsDiskError(error) ? error : 0;
@@ -248,13 +225,73 @@ ImageOutcome DownloadOneImage(const std::string& entry, const std::string& heade
 }
 
 WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
+    return DownPicFunc(session, session.downloads, session.record, settings);
+}
+
+WorkerCrew::~WorkerCrew() {
+    {
+        std::lock_guard lock(mutex_);
+        closing_ = true;
+    }
+    wake_.notify_all();
+    for (std::thread& thread : threads_) {
+        thread.join();
+    }
+}
+
+std::size_t WorkerCrew::Start(std::size_t count, std::function<void()> work) {
+    std::size_t runs = 0;
+    {
+        std::lock_guard lock(mutex_);
+        while (threads_.size() < count) {
+            try {
+                threads_.emplace_back([this] { Serve(); });
+            } catch (const std::system_error&) {
+                break;  // the threads there are take the rows
+            }
+        }
+        runs = std::min(count, threads_.size());
+        work_ = std::make_shared<const std::function<void()>>(std::move(work));
+        unclaimed_ = runs;
+        running_ = runs;
+    }
+    wake_.notify_all();
+    return runs;
+}
+
+bool WorkerCrew::WaitAllEnded(std::chrono::milliseconds time) {
+    std::unique_lock lock(mutex_);
+    return ended_.wait_for(lock, time, [this] { return running_ == 0; });
+}
+
+void WorkerCrew::Serve() {
+    std::unique_lock lock(mutex_);
+    for (;;) {
+        wake_.wait(lock, [this] { return closing_ || unclaimed_ > 0; });
+        if (closing_) {
+            return;
+        }
+        --unclaimed_;
+        std::shared_ptr<const std::function<void()>> work = work_;
+        lock.unlock();
+        (*work)();
+        work.reset();
+        lock.lock();
+        if (--running_ == 0) {
+            ended_.notify_all();
+        }
+    }
+}
+
+WorkerOutcome DownPicFunc(Session& session, DownloadList& list, DownloadRecord& record,
+                          const WorkerSettings& settings, WorkerCrew* crew) {
     // The progress line is brought up to date this often, not after every image: each
     // update would wake this thread, and a run of small images pays for every wake.
     constexpr auto kProgressInterval = std::chrono::milliseconds(100);
     WorkerOutcome outcome;
     session.doneCount = 0;
-    const std::vector<DownloadRow> rows = session.downloads.Rows();
-    const std::filesystem::path folder = session.downloads.AlbumFolder();
+    const std::vector<DownloadRow> rows = list.Rows();
+    const std::filesystem::path folder = list.AlbumFolder();
     const std::size_t n = rows.size();
     const std::size_t threads = std::clamp<std::size_t>(settings.threads, 1, 15);
     const std::size_t t = std::min(threads, n);
@@ -278,7 +315,6 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
     };
     RowDispenser dispenser(rows, guard, session.doneCount, session.stopFlag,
                            [&](std::size_t row) { fail(row, kHostGivenUpReason); });
-    EndCount ends(t);
     std::atomic<int> saved{0};
     std::atomic<int> skipped{0};
     std::atomic<int> stopped{0};
@@ -297,11 +333,11 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
                                                     folder / rows[row].fileName, settings, &guard);
         if (image.result == ImageResult::Saved) {
             ++saved;
-            session.record.Add(PreferredAddress(rows[row].url));
+            record.Add(PreferredAddress(rows[row].url));
             // A name taken by a file of other content gave way to "name (k).ext".
             const std::string name = image.file.filename().string();
             if (name != rows[row].fileName) {
-                session.downloads.SetFileName(row, name);
+                list.SetFileName(row, name);
             }
         } else if (image.result == ImageResult::SizeSkipped) {
             ++skipped;
@@ -326,24 +362,14 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
             downloadRow(row);
         }
     };
-    std::vector<std::thread> workers;
-    workers.reserve(t);
-    for (std::size_t s = 0; s < t; ++s) {
-        try {
-            workers.emplace_back([&] {
-                drain();
-                ends.WorkerEnded();
-            });
-        } catch (const std::system_error&) {
-            ends.WorkerEnded();  // the others take its rows
-        }
-    }
-    if (workers.empty()) {
+    std::optional<WorkerCrew> ownCrew;
+    WorkerCrew& workers = crew ? *crew : ownCrew.emplace();
+    if (workers.Start(t, drain) == 0) {
         drain();  // not a single thread could start: this one does the work
     }
     int shown = -1;
     for (bool ended = false; !ended;) {
-        ended = ends.WaitAllEnded(kProgressInterval);
+        ended = workers.WaitAllEnded(kProgressInterval);
         const int done = session.doneCount;
         if (done != shown) {
             char text[64];
@@ -351,9 +377,6 @@ WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings) {
             session.Front().SetControlText(kControlProgress, text);
             shown = done;
         }
-    }
-    for (std::thread& worker : workers) {
-        worker.join();
     }
     outcome.saved = saved;
     outcome.skipped = skipped;

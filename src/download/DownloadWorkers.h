@@ -3,9 +3,15 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
+#include <condition_variable>
 #include <cstdint>
 #include <filesystem>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "download/HostGuard.h"
@@ -14,6 +20,8 @@
 namespace brenvik {
 
 class Session;
+class DownloadList;
+class DownloadRecord;
 
 inline constexpr const char* kProgressFormat = "已下载%d/%d......";
 
@@ -47,10 +55,44 @@ struct WorkerOutcome {
     std::filesystem::path diskPath;
 };
 
+// The worker threads of a job: they stay from one album to the next instead of being
+// started anew for each album.
+class WorkerCrew {
+  public:
+    WorkerCrew() = default;
+    ~WorkerCrew();
+    WorkerCrew(const WorkerCrew&) = delete;
+    WorkerCrew& operator=(const WorkerCrew&) = delete;
+
+    // Runs `work` once on each of `count` threads, starting the threads the crew lacks;
+    // returns how many runs there are (fewer when no more threads could be started). The
+    // runs of the previous Start must have ended.
+    std::size_t Start(std::size_t count, std::function<void()> work);
+    // Waits until every run ended or the time passed; true when all ended.
+    bool WaitAllEnded(std::chrono::milliseconds time);
+
+  private:
+    void Serve();
+
+    std::mutex mutex_;
+    std::condition_variable wake_;
+    std::condition_variable ended_;
+    std::vector<std::thread> threads_;
+    std::shared_ptr<const std::function<void()>> work_;
+    std::size_t unclaimed_ = 0;  // runs no thread took yet
+    std::size_t running_ = 0;    // runs not ended yet
+    bool closing_ = false;
+};
+
 // Downloads every row of the session's download list; returns when all were tried or a
 // stop was asked. On a stop no worker takes another row and the running ones are waited
 // for, so the list never changes under a worker.
 WorkerOutcome DownPicFunc(Session& session, const WorkerSettings& settings);
+// The same for an album handed over with its own list and record, while the session's
+// list already collects the next album.
+// The workers run on `crew` when given (else on threads of their own).
+WorkerOutcome DownPicFunc(Session& session, DownloadList& list, DownloadRecord& record,
+                          const WorkerSettings& settings, WorkerCrew* crew = nullptr);
 
 enum class ImageResult { Saved, SizeSkipped, Failed, Stopped };
 struct ImageOutcome {

@@ -4,6 +4,7 @@
 #include <unistd.h>
 
 #include <fstream>
+#include <mutex>
 
 #include "net/AtomicFile.h"
 #include "net/TextKit.h"
@@ -79,6 +80,18 @@ void DownloadRecord::Close() {
     order_.clear();
     saved_.clear();
     pending_.clear();
+}
+
+void DownloadRecord::Swap(DownloadRecord& other) {
+    if (&other == this) {
+        return;
+    }
+    std::scoped_lock lock(mutex_, other.mutex_);
+    file_.swap(other.file_);
+    first_.swap(other.first_);
+    order_.swap(other.order_);
+    saved_.swap(other.saved_);
+    pending_.swap(other.pending_);
 }
 
 std::string DownloadRecord::FirstAddress() const {

@@ -24,6 +24,9 @@ class DownloadRecord {
     void Open(const std::filesystem::path& albumFolder);
     // Forgets the folder: later additions go nowhere.
     void Close();
+    // Trades folders and lines with the other record (an album handed to the workers
+    // takes its record along).
+    void Swap(DownloadRecord& other);
 
     std::string FirstAddress() const;
     bool Contains(const std::string& address) const;

@@ -1,6 +1,7 @@
 #include "session/Lists.h"
 
 #include <cwctype>
+#include <utility>
 
 #include "net/TextKit.h"
 
@@ -89,6 +90,22 @@ void DownloadList::Clear() {
     offered_ = 0;
     skipped_ = 0;
     firstOffered_.clear();
+}
+
+void DownloadList::Swap(DownloadList& other) {
+    if (&other == this) {
+        return;
+    }
+    std::scoped_lock lock(mutex_, other.mutex_);
+    rows_.swap(other.rows_);
+    byName_.swap(other.byName_);
+    byUrl_.swap(other.byUrl_);
+    suffixHints_.swap(other.suffixHints_);
+    albumFolder_.swap(other.albumFolder_);
+    std::swap(albumFolderOpen_, other.albumFolderOpen_);
+    std::swap(offered_, other.offered_);
+    std::swap(skipped_, other.skipped_);
+    firstOffered_.swap(other.firstOffered_);
 }
 
 std::size_t DownloadList::Append(DownloadRow row) {

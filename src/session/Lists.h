@@ -67,6 +67,9 @@ class DownloadList {
   public:
     // Empties the rows and forgets the album folder.
     void Clear();
+    // Trades everything with the other list: an album collected while another downloads
+    // is handed over whole.
+    void Swap(DownloadList& other);
     std::size_t Append(DownloadRow row);
     std::size_t Size() const;
     DownloadRow Row(std::size_t index) const;

@@ -11,7 +11,6 @@
 
 #include <gtest/gtest.h>
 
-#include "session/Session.h"
 #include "download/AlbumJobTest.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"
@@ -19,6 +18,7 @@
 #include "download/Naming.h"
 #include "net/AtomicFile.h"
 #include "net/Routing.h"
+#include "session/Session.h"
 #include "support/FakeFrontEnd.h"
 #include "support/TestServer.h"
 
@@ -324,6 +324,22 @@ TEST_F(DownloadJobTest, SkipWhatWasDownloadedBefore) {
     Run({album});
     EXPECT_EQ(images.server.RequestCount(), 1u);
     EXPECT_EQ(ReadFirstAddress(save / "Again"), images.Url(0));
+}
+
+// Albums saved into one folder share its record: the next album's list, read while this
+// album's images come, must not miss what this album adds to it.
+TEST_F(DownloadJobTest, AlbumsSharingAFolderKeepEachOthersRecord) {
+    SaveOptions rules = session.SaveRules(kTestSite);
+    rules.folderMode = kFolderNone;
+    rules.flags = kFlagSkipDownloaded;
+    session.SetSaveRules(kTestSite, rules);
+    const int one = AddTestAlbum("One", {{images.Url(1), "a"}, {images.Url(2), "b"}});
+    const int two = AddTestAlbum("Two", {{images.Url(3), "c"}, {images.Url(4), "d"}});
+    images.delay = 200ms;
+    Run({one, two});
+    images.server.ClearRequests();
+    Run({one, two});
+    EXPECT_EQ(images.server.RequestCount(), 0u) << "every saved photo is in the folder's record";
 }
 
 TEST_F(DownloadJobTest, SingleThreadPausesBetweenImages) {
