@@ -40,6 +40,10 @@ struct Options {
     std::optional<int> retries;              // tries of an image address after the first
     std::optional<std::uint64_t> limitRate;  // bytes a second, shared by every transfer
     std::optional<std::string> proxy;
+    std::optional<std::string> aria2Rpc;  // hand the downloads to this aria2 daemon
+    std::optional<std::string> aria2Secret;
+    std::optional<std::string> aria2Dir;  // the save path as the daemon's machine names it
+    bool aria2Wait = false;               // wait for the daemon, record what arrived
     Answer answer = Answer::No;
     bool json = false;
     bool quiet = false;

@@ -13,10 +13,7 @@
 #include <thread>
 
 #include "app/AddressRule.h"
-#include "session/AlbumRows.h"
 #include "app/ListJob.h"
-#include "session/Messages.h"
-#include "session/Session.h"
 #include "cli/CliDocs.h"
 #include "cli/CliFrontEnd.h"
 #include "cli/CliOptions.h"
@@ -26,11 +23,14 @@
 #include "net/CookieStore.h"
 #include "net/FolderLock.h"
 #include "net/Hosts.h"
+#include "net/PageFetcher.h"
 #include "net/Routing.h"
 #include "net/TextKit.h"
 #include "net/TransferPace.h"
-#include "net/PageFetcher.h"
+#include "session/AlbumRows.h"
+#include "session/Messages.h"
 #include "session/PageWatch.h"
+#include "session/Session.h"
 #include "sites/Sites.h"
 
 namespace brenvik::cli {
@@ -271,8 +271,21 @@ int RunOne(Session& session, const Options& options, const std::string& address)
     return DownloadExitCode(outcome);
 }
 
-RunChoices ChoicesFrom(const Options& options) {
+// The command line's daemon over the one in the extended settings, value by value.
+std::optional<Aria2Daemon> DaemonFrom(const Options& options, Aria2Daemon daemon) {
+    if (!options.aria2Rpc && !options.aria2Secret && !options.aria2Dir && !options.aria2Wait) {
+        return std::nullopt;
+    }
+    daemon.address = options.aria2Rpc.value_or(daemon.address);
+    daemon.secret = options.aria2Secret.value_or(daemon.secret);
+    daemon.folder = options.aria2Dir.value_or(daemon.folder);
+    daemon.wait = daemon.wait || options.aria2Wait;
+    return daemon;
+}
+
+RunChoices ChoicesFrom(const Options& options, const ExtendedSettings& extended) {
     RunChoices choices;
+    choices.aria2 = DaemonFrom(options, extended.aria2);
     choices.skipSaved = options.skipSaved;
     if (options.retries) {
         choices.retriesPerAddress = *options.retries;
@@ -306,7 +319,7 @@ int Run(const Options& options, const std::vector<std::string>& addresses) {
     }
     session.CheckHome();
     session.ready = true;
-    session.SetRunChoices(ChoicesFrom(options));
+    session.SetRunChoices(ChoicesFrom(options, session.Extended()));
     if (options.verbose) {
         SetExchangeObserver([&front](const ExchangeReport& report) { front.ShowExchange(report); });
     }

@@ -8,8 +8,7 @@
 #include <optional>
 #include <set>
 
-#include "session/Messages.h"
-#include "session/Session.h"
+#include "download/Aria2Handoff.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"
 #include "download/ListExport.h"
@@ -17,7 +16,9 @@
 #include "download/Naming.h"
 #include "net/TextKit.h"
 #include "net/TransferStop.h"
+#include "session/Messages.h"
 #include "session/PageWatch.h"
+#include "session/Session.h"
 
 namespace brenvik {
 namespace {
@@ -139,6 +140,14 @@ std::optional<std::filesystem::path> MakeOwnerFolder(Session& session,
         return std::nullopt;
     }
     return ownerLevel;
+}
+
+std::optional<Aria2Handoff> Aria2HandoffFor(Session& session, const std::filesystem::path& base) {
+    const std::optional<Aria2Daemon> daemon = DaemonFor(session);
+    if (!daemon) {
+        return std::nullopt;
+    }
+    return std::optional<Aria2Handoff>(std::in_place, session, *daemon, base, OwnerFolder(session));
 }
 
 // The selected rows that exist, in the order given.
@@ -277,6 +286,9 @@ class AlbumsRun {
     // False when the disk refused a save: the other albums would meet the same disk.
     bool Download(AlbumOutcome& album) {
         front_.SetControlText(kControlProgress, kDownloadStarted);
+        if (aria2_) {
+            return aria2_->Album(album, outcome_);
+        }
         WorkerOutcome run = DownPicFunc(session_, workers_);
         const bool stopped = session_.downloadState == kDownloadStopAsked;
         outcome_.failed += run.failed;
@@ -317,6 +329,8 @@ class AlbumsRun {
     // pages answered 200 points at a changed site (said once per job).
     PageWatch pages_;
     bool siteChangeTold_ = false;
+    // Set: the albums' photos go to this aria2 daemon instead of the workers.
+    std::optional<Aria2Handoff> aria2_ = Aria2HandoffFor(session_, base_);
 };
 
 }  // namespace

@@ -10,8 +10,8 @@
 #include <optional>
 #include <string>
 
-#include "session/FrontEnd.h"
 #include "session/DownloadRecord.h"
+#include "session/FrontEnd.h"
 #include "session/Lists.h"
 #include "settings/Settings.h"
 
@@ -78,8 +78,9 @@ class CountingFrontEnd final : public FrontEnd {
 
 // Choices of one run that stand above the stored settings (the command line's options).
 struct RunChoices {
-    std::optional<bool> skipSaved;  // skip photos saved before, whatever the site's setting
-    int retriesPerAddress = 1;      // tries of an image address after the first
+    std::optional<bool> skipSaved;     // skip photos saved before, whatever the site's setting
+    int retriesPerAddress = 1;         // tries of an image address after the first
+    std::optional<Aria2Daemon> aria2;  // the daemon for this run, over the extended settings
 };
 
 class Session {

@@ -1,0 +1,323 @@
+#include "download/Aria2Handoff.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+
+#include "download/Collect.h"
+#include "net/AtomicFile.h"
+#include "net/CookieStore.h"
+#include "net/PageFetcher.h"
+#include "net/TextKit.h"
+#include "net/TransferStop.h"
+#include "session/Session.h"
+
+namespace brenvik {
+namespace {
+
+using nlohmann::json;
+
+// Often enough that a short album does not wait long for its end, seldom enough that a
+// long one costs the daemon next to nothing.
+constexpr std::chrono::milliseconds kPollInterval{500};
+// aria2 refuses requests above its rpc-max-request-size (2 MB by default); an album of
+// thousands of photos goes in several requests.
+constexpr std::size_t kCallsPerRequest = 200;
+constexpr unsigned kMaxNumberedNames = 10000;
+
+std::string Formatted(const char* format, const std::string& a, const std::string& b = {}) {
+    char text[1024];
+    std::snprintf(text, sizeof text, format, a.c_str(), b.c_str());
+    return text;
+}
+
+bool SameNameIgnoringCase(std::string_view a, std::string_view b) {
+    return LowerAscii(std::string(a)) == LowerAscii(std::string(b));
+}
+
+// A text field of a status answer; empty when the daemon left it out.
+std::string Field(const json& status, const char* name) {
+    return status.contains(name) && status[name].is_string() ? status[name].get<std::string>()
+                                                             : std::string();
+}
+
+// The lines of a header block joined by CR LF.
+std::vector<std::string> HeaderLines(const std::string& block) {
+    std::vector<std::string> lines;
+    for (std::size_t start = 0; start < block.size();) {
+        const std::size_t end = std::min(block.find("\r\n", start), block.size());
+        lines.push_back(block.substr(start, end - start));
+        start = end + 2;
+    }
+    return lines;
+}
+
+std::string JoinedFolder(std::string base, const std::string& level) {
+    if (level.empty() || level == ".") {
+        return base;
+    }
+    if (!base.empty() && base.back() != '/') {
+        base += '/';
+    }
+    return base + level;
+}
+
+}  // namespace
+
+enum class PhotoState { Queued, Complete, Failed };
+
+struct Aria2Handoff::Photo {
+    std::string name;
+    std::string address;  // the preferred address: the one the download record keeps
+    std::string fallback;
+    std::string headers;
+    std::string gid;
+    bool onFallback = false;
+    bool wantsFallback = false;
+    PhotoState state = PhotoState::Queued;
+    std::string reason;
+};
+
+std::optional<Aria2Daemon> DaemonFor(const Session& session) {
+    Aria2Daemon daemon = session.Choices().aria2.value_or(session.Extended().aria2);
+    if (Trimmed(daemon.address).empty()) {
+        return std::nullopt;
+    }
+    daemon.address = Trimmed(daemon.address);
+    return daemon;
+}
+
+Aria2Handoff::Aria2Handoff(Session& session, Aria2Daemon daemon, std::filesystem::path ownerLevel,
+                           std::string ownerFolder)
+    : session_(session),
+      daemon_(std::move(daemon)),
+      rpc_(daemon_.address, daemon_.secret),
+      ownerLevel_(std::move(ownerLevel)),
+      ownerFolder_(std::move(ownerFolder)) {}
+
+std::string Aria2Handoff::DaemonFolder() const {
+    const std::filesystem::path album = session_.downloads.AlbumFolder();
+    if (daemon_.folder.empty()) {
+        return std::filesystem::absolute(album).string();
+    }
+    const std::string below = album.lexically_relative(ownerLevel_).generic_string();
+    return JoinedFolder(JoinedFolder(daemon_.folder, ownerFolder_), below);
+}
+
+// Where the folder can be seen, a name that holds a file already gives way to
+// "name (k).ext", as the workers' saves do; a daemon elsewhere keeps to its own
+// no-overwrite options.
+std::string Aria2Handoff::FileNameFor(const std::string& name) const {
+    if (!daemon_.folder.empty()) {
+        return name;
+    }
+    const std::filesystem::path target = session_.downloads.AlbumFolder() / name;
+    const auto taken = [](const std::filesystem::path& path) {
+        std::error_code ec;
+        return std::filesystem::exists(path, ec) && !(std::filesystem::is_regular_file(path, ec) &&
+                                                      std::filesystem::file_size(path, ec) == 0);
+    };
+    if (!taken(target)) {
+        return name;
+    }
+    for (unsigned k = 1; k < kMaxNumberedNames; ++k) {
+        if (const auto numbered = NumberedName(target, k); !taken(numbered)) {
+            return numbered.filename().string();
+        }
+    }
+    return name;
+}
+
+json Aria2Handoff::OptionsFor(const std::string& address, const std::string& headers,
+                              const std::string& name) {
+    json options = {{"dir", DaemonFolder()},
+                    {"out", name},
+                    {"allow-overwrite", "false"},
+                    {"auto-file-renaming", "true"},
+                    {"user-agent", AgentHeaderValue(kAgentDefault)}};
+    json headerLines = json::array();
+    for (const std::string& line : HeaderLines(headers)) {
+        const std::size_t colon = line.find(':');
+        if (colon == std::string::npos || colon == 0) {
+            continue;
+        }
+        const std::string key = Trimmed(line.substr(0, colon));
+        if (SameNameIgnoringCase(key, "Referer")) {
+            options["referer"] = Trimmed(line.substr(colon + 1));
+        } else if (!SameNameIgnoringCase(key, "Cookie")) {
+            headerLines.push_back(line);
+        }
+    }
+    if (const std::string cookies = CookieStore::Shared().CookiesFor(address); !cookies.empty()) {
+        headerLines.push_back("Cookie: " + cookies);
+        if (!cookiesTold_ && daemon_.address.starts_with("http://") &&
+            !IsLoopbackAddress(daemon_.address)) {
+            session_.Front().Notice(Formatted(kAria2CookiesInClearFormat, daemon_.address));
+            cookiesTold_ = true;
+        }
+    }
+    if (!headerLines.empty()) {
+        options["header"] = headerLines;
+    }
+    return options;
+}
+
+// Sends every photo that has no download in the daemon yet, in batches.
+bool Aria2Handoff::Queue(std::vector<Photo>& photos, std::string& failure) {
+    std::vector<Photo*> waiting;
+    std::vector<RpcCall> calls;
+    for (Photo& photo : photos) {
+        if (photo.state != PhotoState::Queued || !photo.gid.empty()) {
+            continue;
+        }
+        const std::string& address = photo.onFallback ? photo.fallback : photo.address;
+        waiting.push_back(&photo);
+        calls.push_back(
+            {"aria2.addUri", json::array({json::array({address}),
+                                          OptionsFor(address, photo.headers, photo.name)})});
+    }
+    for (std::size_t first = 0; first < calls.size(); first += kCallsPerRequest) {
+        const std::size_t last = std::min(calls.size(), first + kCallsPerRequest);
+        const std::vector<RpcCall> batch(calls.begin() + static_cast<std::ptrdiff_t>(first),
+                                         calls.begin() + static_cast<std::ptrdiff_t>(last));
+        const std::vector<RpcAnswer> answers = rpc_.Calls(batch, failure);
+        if (answers.empty()) {
+            return false;
+        }
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            Photo& photo = *waiting[first + i];
+            if (answers[i].ok && answers[i].result.is_string()) {
+                photo.gid = answers[i].result.get<std::string>();
+            } else {
+                photo.state = PhotoState::Failed;
+                photo.reason = answers[i].error;
+            }
+        }
+    }
+    return true;
+}
+
+void Aria2Handoff::Settle(Photo& photo, const json& status) {
+    const std::string state = Field(status, "status");
+    if (state == "complete") {
+        photo.state = PhotoState::Complete;
+        return;
+    }
+    if (state != "error" && state != "removed") {
+        return;  // waiting, active or paused: still the daemon's
+    }
+    photo.gid.clear();
+    if (!photo.onFallback && !photo.fallback.empty()) {
+        photo.onFallback = true;  // queued again with the fallback by the next Queue
+        return;
+    }
+    photo.state = PhotoState::Failed;
+    photo.reason =
+        Formatted(kAria2FailedFormat, Field(status, "errorCode"), Field(status, "errorMessage"));
+}
+
+// Asks the daemon until every photo ended; false when it could not be asked, or (with
+// `failure` empty) when a stop ended the wait.
+bool Aria2Handoff::Wait(std::vector<Photo>& photos, std::string& failure) {
+    const json keys = json::array({"gid", "status", "errorCode", "errorMessage"});
+    for (;;) {
+        std::vector<Photo*> pending;
+        std::vector<RpcCall> calls;
+        int done = 0;
+        for (Photo& photo : photos) {
+            if (photo.state == PhotoState::Queued) {
+                pending.push_back(&photo);
+                calls.push_back({"aria2.tellStatus", json::array({photo.gid, keys})});
+            } else {
+                done += photo.state == PhotoState::Complete;
+            }
+        }
+        session_.Front().SetControlText(
+            kControlProgress,
+            "aria2已完成" + std::to_string(done) + "/" + std::to_string(photos.size()) + "张");
+        if (pending.empty()) {
+            return true;
+        }
+        if (!SleepUnlessStopped(kPollInterval)) {
+            return false;
+        }
+        const std::vector<RpcAnswer> answers = rpc_.Calls(calls, failure);
+        if (answers.empty()) {
+            if (StopAskedOnThisThread()) {
+                failure.clear();
+            }
+            return false;
+        }
+        for (std::size_t i = 0; i < answers.size(); ++i) {
+            if (answers[i].ok) {
+                Settle(*pending[i], answers[i].result);
+            } else {
+                pending[i]->state = PhotoState::Failed;
+                pending[i]->reason = answers[i].error;
+            }
+        }
+        if (!Queue(photos, failure)) {
+            return false;
+        }
+    }
+}
+
+// Only what the daemon completed counts as saved and goes into the download record.
+void Aria2Handoff::Record(const std::vector<Photo>& photos, AlbumOutcome& album) {
+    for (const Photo& photo : photos) {
+        if (photo.state == PhotoState::Complete) {
+            session_.record.Add(photo.address);
+            ++album.saved;
+        } else if (photo.state == PhotoState::Failed) {
+            ++album.failed;
+            album.failures.push_back({photo.name, photo.address, photo.reason});
+        }
+    }
+}
+
+bool Aria2Handoff::Album(AlbumOutcome& album, DownloadJobOutcome& outcome) {
+    std::vector<Photo> photos;
+    for (const DownloadRow& row : session_.downloads.Rows()) {
+        const EntryAddresses addresses = SplitEntry(row.url);
+        photos.push_back(
+            {FileNameFor(row.fileName), addresses.address, addresses.fallback, row.headers});
+    }
+    std::string failure;
+    const bool queued = Queue(photos, failure);
+    const bool waited = queued && daemon_.wait && Wait(photos, failure);
+    const bool stopped = StopAskedOnThisThread();
+    if (!failure.empty() && !stopped) {
+        // Nothing the daemon has not confirmed is recorded.
+        session_.Front().ShowMessage(failure);
+        album.result = AlbumResult::Failed;
+        album.reason = failure;
+        album.failed = album.photos;
+        outcome.failed += album.photos;
+        session_.record.Close();
+        return false;
+    }
+    Record(photos, album);
+    outcome.saved += album.saved;
+    outcome.failed += album.failed;
+    if (stopped) {
+        if (daemon_.wait) {
+            session_.Front().Notice(kAria2StopNotice);
+        }
+        album.result = AlbumResult::Stopped;
+    } else if (!daemon_.wait) {
+        for (const Photo& photo : photos) {
+            album.queued += photo.state == PhotoState::Queued;
+        }
+        outcome.queued += album.queued;
+        album.result = album.failed > 0 ? AlbumResult::Failed : AlbumResult::Queued;
+    } else if (album.failed > 0 || !waited) {
+        album.result = AlbumResult::Failed;
+    } else {
+        album.result = AlbumResult::Complete;
+        session_.record.Complete(session_.downloads.FirstOffered());
+    }
+    session_.record.Close();
+    return true;
+}
+
+}  // namespace brenvik

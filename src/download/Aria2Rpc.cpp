@@ -1,0 +1,109 @@
+#include "download/Aria2Rpc.h"
+
+#include <cstdio>
+
+#include "net/PageFetcher.h"
+#include "net/TextKit.h"
+
+namespace brenvik {
+namespace {
+
+using nlohmann::json;
+
+// The daemon answers within moments when it runs at all; a hung one must not hold the job.
+constexpr unsigned kRpcTimeoutMs = 30000;
+constexpr const char* kUnauthorized = "Unauthorized";
+
+// A fault of system.multicall's list, or the error of a whole answer.
+std::string FaultMessage(const json& fault) {
+    if (fault.is_object() && fault.contains("message") && fault["message"].is_string()) {
+        return fault["message"].get<std::string>();
+    }
+    return fault.dump();
+}
+
+// One entry of system.multicall's result: a one-element list on success, a fault struct
+// otherwise.
+RpcAnswer AnswerOf(const json& entry) {
+    if (entry.is_array() && entry.size() == 1) {
+        return {true, entry[0], {}};
+    }
+    return {false, json(), FaultMessage(entry)};
+}
+
+}  // namespace
+
+Aria2Rpc::Aria2Rpc(std::string address, std::string secret)
+    : address_(std::move(address)), secret_(std::move(secret)) {}
+
+json Aria2Rpc::Params(const json& params) const {
+    json withToken = json::array();
+    if (!secret_.empty()) {
+        withToken.push_back("token:" + secret_);
+    }
+    for (const json& param : params) {
+        withToken.push_back(param);
+    }
+    return withToken;
+}
+
+std::string Aria2Rpc::Said(const char* format, const std::string& detail) const {
+    char text[1024];
+    std::snprintf(text, sizeof text, format, address_.c_str(), detail.c_str());
+    return text;
+}
+
+std::vector<RpcAnswer> Aria2Rpc::Calls(const std::vector<RpcCall>& calls,
+                                       std::string& failure) const {
+    json list = json::array();
+    for (const RpcCall& call : calls) {
+        list.push_back({{"methodName", call.method}, {"params", Params(call.params)}});
+    }
+    const json request = {{"jsonrpc", "2.0"},
+                          {"id", "brenvik"},
+                          {"method", "system.multicall"},
+                          {"params", json::array({list})}};
+    URLRequest post(address_, {}, kRpcTimeoutMs);
+    post.verb = "POST";
+    post.headers = "Content-Type: application/json";
+    post.SetBody(request.dump(-1, ' ', false, json::error_handler_t::replace));
+    FetchResponse response;
+    if (!Fetch(post, response, 0) && response.status == 0) {
+        failure = Said(kAria2UnreachableFormat, response.failure);
+        return {};
+    }
+    const json answer = json::parse(response.body, nullptr, false);
+    if (answer.is_object() && answer.contains("error")) {
+        const std::string message = FaultMessage(answer["error"]);
+        failure = message == kUnauthorized ? Said(kAria2UnauthorizedFormat)
+                                           : Said(kAria2UnreachableFormat, message);
+        return {};
+    }
+    if (!answer.is_object() || !answer.contains("result") || !answer["result"].is_array() ||
+        answer["result"].size() != calls.size()) {
+        failure = Said(kAria2BadAnswerFormat);
+        return {};
+    }
+    std::vector<RpcAnswer> answers;
+    for (const json& entry : answer["result"]) {
+        answers.push_back(AnswerOf(entry));
+        if (!answers.back().ok && answers.back().error == kUnauthorized) {
+            failure = Said(kAria2UnauthorizedFormat);
+            return {};
+        }
+    }
+    return answers;
+}
+
+bool IsLoopbackAddress(const std::string& address) {
+    std::string host = HostKey(address);
+    if (host.starts_with('[')) {
+        return host.starts_with("[::1]");
+    }
+    host = host.substr(0, host.find(':'));
+    const bool ipv4Loopback =
+        host.starts_with("127.") && host.find_first_not_of("0123456789.") == std::string::npos;
+    return ipv4Loopback || host == "localhost" || host.ends_with(".localhost");
+}
+
+}  // namespace brenvik
