@@ -1,11 +1,18 @@
 // Downloads handed to a real aria2c over JSON-RPC: the photos of a Renren album whose
 // picture host refuses requests without the album's Referer and the login cookie.
+#include <arpa/inet.h>
+#include <netinet/in.h>
+#include <signal.h>
+#include <sys/socket.h>
+#include <unistd.h>
+
 #include <chrono>
 #include <thread>
 
 #include <gtest/gtest.h>
 
 #include "cli/LocalRenren.h"
+#include "download/Aria2Handoff.h"
 #include "support/LocalAria2.h"
 #include "support/Nginx.h"
 #include "support/Process.h"
@@ -23,12 +30,16 @@ class Aria2DaemonTest : public ::testing::Test {
     Aria2DaemonTest() { site.WriteCookies(home / "cookies-in.txt"); }
     test::ProcessResult Cli(const std::string& rpc, const std::string& secret,
                             std::vector<std::string> extra) {
+        return test::RunProcess(Command(rpc, secret, std::move(extra)));
+    }
+    std::vector<std::string> Command(const std::string& rpc, const std::string& secret,
+                                     std::vector<std::string> extra) {
         extra.insert(extra.begin(),
                      {"--home", (home / "data").string(), "--cookies",
                       (home / "cookies-in.txt").string(), "-o", save.Path().string(), "-a", "1",
                       "--skip", "--aria2-rpc", rpc, "--aria2-secret", secret});
         extra.push_back("https://www.renren.com/zhangsan");
-        return test::RunProcess(test::CliCommand(BRENVIK_CLI_PATH, site.Routes(), extra));
+        return test::CliCommand(BRENVIK_CLI_PATH, site.Routes(), extra);
     }
     std::filesystem::path Album() const { return save.Path() / "张三" / "旅行"; }
     std::vector<std::string> Pictures() const {
@@ -78,6 +89,49 @@ TEST_F(Aria2DaemonTest, TheDaemonSideFolderStandsForTheSavePath) {
     EXPECT_EQ(ReadFile(elsewhere.Path() / "张三" / "旅行" / "3.jpg"),
               test::PictureBytes("/101/2.jpg"));
     EXPECT_TRUE(Pictures().empty());
+}
+
+TEST_F(Aria2DaemonTest, AnImageOfOtherBytesKeepsItsNameAndTheNewOneIsNumbered) {
+    std::filesystem::create_directories(Album());
+    std::ofstream(Album() / "2.jpg") << "mine";
+    const auto result = Cli(aria2.Rpc(), kSecret, {"--wait"});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    EXPECT_EQ(ReadFile(Album() / "2.jpg"), "mine");
+    EXPECT_EQ(ReadFile(Album() / "2 (1).jpg"), test::PictureBytes("/101/1.jpg"));
+}
+
+TEST_F(Aria2DaemonTest, AStopEndsTheWaitAndTheDaemonKeepsItsDownloads) {
+    // The daemon's requests go to a proxy that takes connections and never answers.
+    const int silent = ::socket(AF_INET, SOCK_STREAM, 0);
+    sockaddr_in address{};
+    address.sin_family = AF_INET;
+    address.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
+    socklen_t length = sizeof address;
+    ASSERT_EQ(::bind(silent, reinterpret_cast<sockaddr*>(&address), length), 0);
+    ASSERT_EQ(::listen(silent, 16), 0);
+    ::getsockname(silent, reinterpret_cast<sockaddr*>(&address), &length);
+    const test::LocalAria2 stalled(
+        kSecret, home.Path(),
+        {"--no-proxy=", "--all-proxy=http://127.0.0.1:" + std::to_string(ntohs(address.sin_port))});
+    test::Process cli(Command(stalled.Rpc(), kSecret, {"--wait"}));
+    const Aria2Rpc rpc(stalled.Rpc(), kSecret);
+    std::string failure;
+    for (int i = 0; i < 400; ++i) {
+        const auto answers = rpc.Calls({{"aria2.getGlobalStat"}}, failure);
+        if (!answers.empty() && answers[0].result.value("numActive", "") == "3") {
+            break;
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(50));
+    }
+    cli.Signal(SIGINT);
+    const auto result = cli.Wait(std::chrono::seconds(30));
+    EXPECT_EQ(result.exitCode, 128 + SIGINT) << result.err;
+    EXPECT_NE(result.err.find(kAria2StopNotice), std::string::npos) << result.err;
+    EXPECT_EQ(ReadFile(Album() / "pic.zvt").find(site.Picture(0)), std::string::npos);
+    const auto after = rpc.Calls({{"aria2.getGlobalStat"}}, failure);
+    ASSERT_EQ(after.size(), 1u) << failure;
+    EXPECT_EQ(after[0].result.value("numActive", ""), "3") << "still the daemon's";
+    ::close(silent);
 }
 
 TEST_F(Aria2DaemonTest, AWrongSecretOrADeadDaemonIsAClearErrorAndNothingIsRecorded) {

@@ -9,12 +9,21 @@
 
 namespace brenvik::test {
 
-LocalAria2::LocalAria2(const std::string& secret, const std::filesystem::path& folder)
+LocalAria2::LocalAria2(const std::string& secret, const std::filesystem::path& folder,
+                       const std::vector<std::string>& extra)
     : port_(FreePort()) {
-    process_ = std::make_unique<Process>(std::vector<std::string>{
-        "/usr/bin/aria2c", "--no-conf", "--quiet", "--enable-rpc",
-        "--rpc-listen-port=" + std::to_string(port_), "--rpc-secret=" + secret,
-        "--dir=" + folder.string(), "--no-proxy=127.0.0.1", "--max-tries=1", "--retry-wait=0"});
+    std::vector<std::string> argv{"/usr/bin/aria2c",
+                                  "--no-conf",
+                                  "--quiet",
+                                  "--enable-rpc",
+                                  "--rpc-listen-port=" + std::to_string(port_),
+                                  "--rpc-secret=" + secret,
+                                  "--dir=" + folder.string(),
+                                  "--no-proxy=127.0.0.1",
+                                  "--max-tries=1",
+                                  "--retry-wait=0"};
+    argv.insert(argv.end(), extra.begin(), extra.end());
+    process_ = std::make_unique<Process>(argv);
     for (int i = 0; i < 200 && !Accepts(port_); ++i) {
         std::this_thread::sleep_for(std::chrono::milliseconds(50));
     }

@@ -5,6 +5,7 @@
 #include <filesystem>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "support/Process.h"
 
@@ -12,7 +13,9 @@ namespace brenvik::test {
 
 class LocalAria2 {
   public:
-    LocalAria2(const std::string& secret, const std::filesystem::path& folder);
+    // `extra`: further options of the daemon ("--pause=true" holds every download).
+    LocalAria2(const std::string& secret, const std::filesystem::path& folder,
+               const std::vector<std::string>& extra = {});
 
     std::string Rpc() const { return "http://127.0.0.1:" + std::to_string(port_) + "/jsonrpc"; }
 
