@@ -134,6 +134,18 @@ TEST_F(Aria2DaemonTest, AStopEndsTheWaitAndTheDaemonKeepsItsDownloads) {
     ::close(silent);
 }
 
+TEST_F(Aria2DaemonTest, LoginCookiesForADaemonElsewhereOverPlainHttpAreWarnedOfOnce) {
+    const std::string port = std::to_string(aria2.Port());
+    const std::string nas = "http://nas.example:" + port + "/jsonrpc";
+    const auto result =
+        Cli(nas, kSecret, {"--wait", "--connect-to", "nas.example:" + port + ":127.0.0.1:" + port});
+    ASSERT_EQ(result.exitCode, 0) << result.err;
+    const std::string warning = "登录Cookie将以未加密的http发往另一台机器上的aria2 (" + nas + ")";
+    const std::size_t first = result.err.find(warning);
+    EXPECT_NE(first, std::string::npos) << result.err;
+    EXPECT_EQ(result.err.find(warning, first + 1), std::string::npos) << "once";
+}
+
 TEST_F(Aria2DaemonTest, AWrongSecretOrADeadDaemonIsAClearErrorAndNothingIsRecorded) {
     const std::string dead = "http://127.0.0.1:" + std::to_string(test::FreePort()) + "/jsonrpc";
     const struct {

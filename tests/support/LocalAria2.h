@@ -17,6 +17,7 @@ class LocalAria2 {
     LocalAria2(const std::string& secret, const std::filesystem::path& folder,
                const std::vector<std::string>& extra = {});
 
+    int Port() const { return port_; }
     std::string Rpc() const { return "http://127.0.0.1:" + std::to_string(port_) + "/jsonrpc"; }
 
   private:
