@@ -268,9 +268,9 @@ TEST(ExtendedSettings, TheDaemonIsWrittenBackBesideTheOtherSectionsOfAGbkFile) {
         << ToGbk("[aria2]\r\nRPC地址=http://old\r\n[淘宝]\r\n价格增减=-5\r\n");
     const Aria2Daemon daemon{"http://nas:6800/jsonrpc", "pw\n[下载]", "/srv/相册", true};
     ASSERT_TRUE(WriteAria2Settings(dir.Path(), daemon));
-    const ExtendedSettings values = ReadExtendedSettings(dir.Path());
-    EXPECT_EQ(values.aria2, (Aria2Daemon{daemon.address, "pw[下载]", daemon.folder, true}));
-    EXPECT_EQ(values.priceAdjustment, -5);
+    EXPECT_EQ(ReadExtendedSettings(dir.Path()).aria2,
+              (Aria2Daemon{daemon.address, "pw[下载]", daemon.folder, true}));
+    EXPECT_EQ(ReadExtendedSettings(dir.Path()).priceAdjustment, -5);
 }
 
 TEST(FirstAddress, GbkWithoutLineEnd) {
