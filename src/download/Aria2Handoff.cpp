@@ -41,15 +41,19 @@ std::string Field(const json& status, const char* name) {
                                                              : std::string();
 }
 
-// The lines of a header block joined by CR LF.
-std::vector<std::string> HeaderLines(const std::string& block) {
-    std::vector<std::string> lines;
+// The Referer line's value of a header block joined by CR LF; empty when it has none.
+std::string RefererOf(const std::string& block) {
     for (std::size_t start = 0; start < block.size();) {
         const std::size_t end = std::min(block.find("\r\n", start), block.size());
-        lines.push_back(block.substr(start, end - start));
+        const std::string line = block.substr(start, end - start);
+        const std::size_t colon = line.find(':');
+        if (colon != std::string::npos &&
+            SameNameIgnoringCase(Trimmed(line.substr(0, colon)), "Referer")) {
+            return Trimmed(line.substr(colon + 1));
+        }
         start = end + 2;
     }
-    return lines;
+    return {};
 }
 
 std::string JoinedFolder(std::string base, const std::string& level) {
@@ -73,7 +77,6 @@ struct Aria2Handoff::Photo {
     std::string headers;
     std::string gid;
     bool onFallback = false;
-    bool wantsFallback = false;
     PhotoState state = PhotoState::Queued;
     std::string reason;
 };
@@ -112,10 +115,10 @@ std::string Aria2Handoff::FileNameFor(const std::string& name) const {
         return name;
     }
     const std::filesystem::path target = session_.downloads.AlbumFolder() / name;
+    // Any file counts, an empty one too: the daemon would not write over it either.
     const auto taken = [](const std::filesystem::path& path) {
         std::error_code ec;
-        return std::filesystem::exists(path, ec) && !(std::filesystem::is_regular_file(path, ec) &&
-                                                      std::filesystem::file_size(path, ec) == 0);
+        return std::filesystem::exists(std::filesystem::symlink_status(path, ec));
     };
     if (!taken(target)) {
         return name;
@@ -128,6 +131,8 @@ std::string Aria2Handoff::FileNameFor(const std::string& name) const {
     return name;
 }
 
+// Only the Referer and the login cookies go along: other header lines of a row (an
+// Accept-Encoding, say) would make the daemon save bodies it does not decode.
 json Aria2Handoff::OptionsFor(const std::string& address, const std::string& headers,
                               const std::string& name) {
     json options = {{"dir", DaemonFolder()},
@@ -135,31 +140,22 @@ json Aria2Handoff::OptionsFor(const std::string& address, const std::string& hea
                     {"allow-overwrite", "false"},
                     {"auto-file-renaming", "true"},
                     {"user-agent", AgentHeaderValue(kAgentDefault)}};
-    json headerLines = json::array();
-    for (const std::string& line : HeaderLines(headers)) {
-        const std::size_t colon = line.find(':');
-        if (colon == std::string::npos || colon == 0) {
-            continue;
-        }
-        const std::string key = Trimmed(line.substr(0, colon));
-        if (SameNameIgnoringCase(key, "Referer")) {
-            options["referer"] = Trimmed(line.substr(colon + 1));
-        } else if (!SameNameIgnoringCase(key, "Cookie")) {
-            headerLines.push_back(line);
-        }
+    if (const std::string referer = RefererOf(headers); !referer.empty()) {
+        options["referer"] = referer;
     }
     if (const std::string cookies = CookieStore::Shared().CookiesFor(address); !cookies.empty()) {
-        headerLines.push_back("Cookie: " + cookies);
-        if (!cookiesTold_ && daemon_.address.starts_with("http://") &&
-            !IsLoopbackAddress(daemon_.address)) {
-            session_.Front().Notice(Formatted(kAria2CookiesInClearFormat, daemon_.address));
-            cookiesTold_ = true;
-        }
-    }
-    if (!headerLines.empty()) {
-        options["header"] = headerLines;
+        options["header"] = json::array({"Cookie: " + cookies});
+        WarnOfCookiesInClear();
     }
     return options;
+}
+
+void Aria2Handoff::WarnOfCookiesInClear() {
+    if (!cookiesTold_ && daemon_.address.starts_with("http://") &&
+        !IsLoopbackAddress(daemon_.address)) {
+        session_.Front().Notice(Formatted(kAria2CookiesInClearFormat, daemon_.address));
+        cookiesTold_ = true;
+    }
 }
 
 // Sends every photo that has no download in the daemon yet, in batches.

@@ -43,6 +43,7 @@ class Aria2Handoff {
     std::string FileNameFor(const std::string& name) const;
     nlohmann::json OptionsFor(const std::string& address, const std::string& headers,
                               const std::string& name);
+    void WarnOfCookiesInClear();
     bool Queue(std::vector<Photo>& photos, std::string& failure);
     bool Wait(std::vector<Photo>& photos, std::string& failure);
     void Settle(Photo& photo, const nlohmann::json& status);
