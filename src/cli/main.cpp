@@ -320,6 +320,12 @@ int Run(const Options& options, const std::vector<std::string>& addresses) {
     session.CheckHome();
     session.ready = true;
     session.SetRunChoices(ChoicesFrom(options, session.Extended()));
+    if (const auto daemon = session.Choices().aria2; daemon && Trimmed(daemon->address).empty()) {
+        // --wait or --aria2-dir alone would otherwise download as if they were not given.
+        front.ShowMessage(
+            "--wait、--aria2-secret 与 --aria2-dir 需要 --aria2-rpc 或设置中的 RPC地址");
+        return kExitUsage;
+    }
     if (options.verbose) {
         SetExchangeObserver([&front](const ExchangeReport& report) { front.ShowExchange(report); });
     }
