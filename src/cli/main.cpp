@@ -262,11 +262,12 @@ int RunOne(Session& session, const Options& options, const std::string& address)
     if (options.json) {
         std::printf(
             "{\"albums\":%s,\n\"download\":{\"albums\":%d,\"images\":%d,\"failed\":%d,"
-            "\"stopped\":%s,\"folder\":%s,\"skipped\":%d,\"saved\":%d,\"outcomes\":%s}}\n",
+            "\"stopped\":%s,\"folder\":%s,\"skipped\":%d,\"saved\":%d,\"queued\":%d,"
+            "\"outcomes\":%s}}\n",
             AlbumsJson(albums).c_str(), outcome.albums, outcome.images, outcome.failed,
             outcome.stopped ? "true" : "false",
             JsonString(outcome.lastAlbumFolder.string()).c_str(), outcome.skipped, outcome.saved,
-            AlbumOutcomesJson(outcome).c_str());
+            outcome.queued, AlbumOutcomesJson(outcome).c_str());
     }
     return DownloadExitCode(outcome);
 }
