@@ -20,9 +20,6 @@ using nlohmann::json;
 // Often enough that a short album does not wait long for its end, seldom enough that a
 // long one costs the daemon next to nothing.
 constexpr std::chrono::milliseconds kPollInterval{500};
-// aria2 refuses requests above its rpc-max-request-size (2 MB by default); an album of
-// thousands of photos goes in several requests.
-constexpr std::size_t kCallsPerRequest = 200;
 constexpr unsigned kMaxNumberedNames = 10000;
 
 std::string Formatted(const char* format, const std::string& a, const std::string& b = {}) {
@@ -172,22 +169,17 @@ bool Aria2Handoff::Queue(std::vector<Photo>& photos, std::string& failure) {
             {"aria2.addUri", json::array({json::array({address}),
                                           OptionsFor(address, photo.headers, photo.name)})});
     }
-    for (std::size_t first = 0; first < calls.size(); first += kCallsPerRequest) {
-        const std::size_t last = std::min(calls.size(), first + kCallsPerRequest);
-        const std::vector<RpcCall> batch(calls.begin() + static_cast<std::ptrdiff_t>(first),
-                                         calls.begin() + static_cast<std::ptrdiff_t>(last));
-        const std::vector<RpcAnswer> answers = rpc_.Calls(batch, failure);
-        if (answers.empty()) {
-            return false;
-        }
-        for (std::size_t i = 0; i < answers.size(); ++i) {
-            Photo& photo = *waiting[first + i];
-            if (answers[i].ok && answers[i].result.is_string()) {
-                photo.gid = answers[i].result.get<std::string>();
-            } else {
-                photo.state = PhotoState::Failed;
-                photo.reason = answers[i].error;
-            }
+    const std::vector<RpcAnswer> answers = rpc_.Calls(calls, failure);
+    if (answers.size() != calls.size()) {
+        return false;
+    }
+    for (std::size_t i = 0; i < answers.size(); ++i) {
+        Photo& photo = *waiting[i];
+        if (answers[i].ok && answers[i].result.is_string()) {
+            photo.gid = answers[i].result.get<std::string>();
+        } else {
+            photo.state = PhotoState::Failed;
+            photo.reason = answers[i].error;
         }
     }
     return true;
@@ -238,7 +230,7 @@ bool Aria2Handoff::Wait(std::vector<Photo>& photos, std::string& failure) {
             return false;
         }
         const std::vector<RpcAnswer> answers = rpc_.Calls(calls, failure);
-        if (answers.empty()) {
+        if (answers.size() != calls.size()) {
             if (StopAskedOnThisThread()) {
                 failure.clear();
             }

@@ -1,6 +1,8 @@
 #include "download/Aria2Rpc.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <iterator>
 
 #include "net/PageFetcher.h"
 #include "net/TextKit.h"
@@ -13,6 +15,9 @@ using nlohmann::json;
 // The daemon answers within moments when it runs at all; a hung one must not hold the job.
 constexpr unsigned kRpcTimeoutMs = 30000;
 constexpr const char* kUnauthorized = "Unauthorized";
+// aria2 refuses requests above its rpc-max-request-size (2 MB by default): an album of
+// thousands of photos goes in several requests.
+constexpr std::size_t kCallsPerRequest = 200;
 
 // A fault of system.multicall's list, or the error of a whole answer.
 std::string FaultMessage(const json& fault) {
@@ -55,6 +60,22 @@ std::string Aria2Rpc::Said(const char* format, const std::string& detail) const 
 
 std::vector<RpcAnswer> Aria2Rpc::Calls(const std::vector<RpcCall>& calls,
                                        std::string& failure) const {
+    std::vector<RpcAnswer> answers;
+    for (std::size_t first = 0; first < calls.size(); first += kCallsPerRequest) {
+        const auto from = calls.begin() + static_cast<std::ptrdiff_t>(first);
+        const auto to =
+            from + static_cast<std::ptrdiff_t>(std::min(kCallsPerRequest, calls.size() - first));
+        std::vector<RpcAnswer> batch = Request({from, to}, failure);
+        if (batch.empty()) {
+            break;
+        }
+        std::move(batch.begin(), batch.end(), std::back_inserter(answers));
+    }
+    return answers;
+}
+
+std::vector<RpcAnswer> Aria2Rpc::Request(const std::vector<RpcCall>& calls,
+                                         std::string& failure) const {
     json list = json::array();
     for (const RpcCall& call : calls) {
         list.push_back({{"methodName", call.method}, {"params", Params(call.params)}});

@@ -32,14 +32,16 @@ class Aria2Rpc {
   public:
     Aria2Rpc(std::string address, std::string secret);
 
-    // The calls in one request, one answer for each in order. Nothing, with `failure`
-    // set in the user's words, when the daemon could not be reached, refused the secret
-    // or answered something that is no answer.
+    // The calls, a few hundred to a request, one answer for each in order. Fewer answers,
+    // with `failure` set in the user's words, when the daemon could not be reached,
+    // refused the secret or answered something that is no answer.
     std::vector<RpcAnswer> Calls(const std::vector<RpcCall>& calls, std::string& failure) const;
 
     const std::string& Address() const { return address_; }
 
   private:
+    // One system.multicall request; nothing, with `failure` set, when it got no answers.
+    std::vector<RpcAnswer> Request(const std::vector<RpcCall>& calls, std::string& failure) const;
     nlohmann::json Params(const nlohmann::json& params) const;
     std::string Said(const char* format, const std::string& detail = {}) const;
 
