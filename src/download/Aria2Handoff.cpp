@@ -63,6 +63,16 @@ std::string JoinedFolder(std::string base, const std::string& level) {
     return base + level;
 }
 
+AlbumResult ResultOf(const AlbumOutcome& album, bool stopped, bool waited) {
+    if (stopped) {
+        return AlbumResult::Stopped;
+    }
+    if (album.failed > 0) {
+        return AlbumResult::Failed;
+    }
+    return waited ? AlbumResult::Complete : AlbumResult::Queued;
+}
+
 }  // namespace
 
 enum class PhotoState { Queued, Complete, Failed };
@@ -263,45 +273,51 @@ void Aria2Handoff::Record(const std::vector<Photo>& photos, AlbumOutcome& album)
     }
 }
 
-bool Aria2Handoff::Album(AlbumOutcome& album, DownloadJobOutcome& outcome) {
+std::vector<Aria2Handoff::Photo> Aria2Handoff::PhotosOfAlbum() const {
     std::vector<Photo> photos;
     for (const DownloadRow& row : session_.downloads.Rows()) {
         const EntryAddresses addresses = SplitEntry(row.url);
         photos.push_back(
             {FileNameFor(row.fileName), addresses.address, addresses.fallback, row.headers});
     }
+    return photos;
+}
+
+// The daemon could not be asked: said at once, and nothing the daemon did not confirm is
+// recorded.
+void Aria2Handoff::Refuse(AlbumOutcome& album, DownloadJobOutcome& outcome,
+                          const std::string& failure) {
+    session_.Front().ShowMessage(failure);
+    album.result = AlbumResult::Failed;
+    album.reason = failure;
+    album.failed = album.photos;
+    outcome.failed += album.photos;
+    session_.record.Close();
+}
+
+bool Aria2Handoff::Album(AlbumOutcome& album, DownloadJobOutcome& outcome) {
+    std::vector<Photo> photos = PhotosOfAlbum();
     std::string failure;
-    const bool queued = Queue(photos, failure);
-    const bool waited = queued && daemon_.wait && Wait(photos, failure);
+    if (Queue(photos, failure) && daemon_.wait) {
+        Wait(photos, failure);
+    }
     const bool stopped = StopAskedOnThisThread();
     if (!failure.empty() && !stopped) {
-        // Nothing the daemon has not confirmed is recorded.
-        session_.Front().ShowMessage(failure);
-        album.result = AlbumResult::Failed;
-        album.reason = failure;
-        album.failed = album.photos;
-        outcome.failed += album.photos;
-        session_.record.Close();
+        Refuse(album, outcome, failure);
         return false;
     }
     Record(photos, album);
     outcome.saved += album.saved;
     outcome.failed += album.failed;
-    if (stopped) {
-        if (daemon_.wait) {
-            session_.Front().Notice(kAria2StopNotice);
-        }
-        album.result = AlbumResult::Stopped;
-    } else if (!daemon_.wait) {
-        for (const Photo& photo : photos) {
-            album.queued += photo.state == PhotoState::Queued;
-        }
-        outcome.queued += album.queued;
-        album.result = album.failed > 0 ? AlbumResult::Failed : AlbumResult::Queued;
-    } else if (album.failed > 0 || !waited) {
-        album.result = AlbumResult::Failed;
-    } else {
-        album.result = AlbumResult::Complete;
+    for (const Photo& photo : photos) {
+        album.queued += !daemon_.wait && photo.state == PhotoState::Queued;
+    }
+    outcome.queued += album.queued;
+    album.result = ResultOf(album, stopped, daemon_.wait);
+    if (stopped && daemon_.wait) {
+        session_.Front().Notice(kAria2StopNotice);
+    }
+    if (album.result == AlbumResult::Complete) {
         session_.record.Complete(session_.downloads.FirstOffered());
     }
     session_.record.Close();

@@ -8,6 +8,7 @@
 #include <filesystem>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "download/Aria2Rpc.h"
 #include "download/JobOutcome.h"
@@ -39,6 +40,8 @@ class Aria2Handoff {
 
   private:
     struct Photo;
+    std::vector<Photo> PhotosOfAlbum() const;
+    void Refuse(AlbumOutcome& album, DownloadJobOutcome& outcome, const std::string& failure);
     std::string DaemonFolder() const;
     std::string FileNameFor(const std::string& name) const;
     nlohmann::json OptionsFor(const std::string& address, const std::string& headers,
