@@ -93,27 +93,38 @@ std::vector<RpcAnswer> Aria2Rpc::Request(const std::vector<RpcCall>& calls,
         failure = Said(kAria2UnreachableFormat, response.failure);
         return {};
     }
-    const json answer = json::parse(response.body, nullptr, false);
+    MulticallAnswer read = ReadMulticallAnswer(response.body, calls.size());
+    if (read.fault == kUnauthorized) {
+        failure = Said(kAria2UnauthorizedFormat);
+    } else if (!read.fault.empty()) {
+        failure = Said(kAria2ErrorFormat, read.fault);
+    } else if (read.answers.size() != calls.size()) {
+        failure = Said(kAria2BadAnswerFormat);
+    }
+    return failure.empty() ? std::move(read.answers) : std::vector<RpcAnswer>();
+}
+
+MulticallAnswer ReadMulticallAnswer(std::string_view body, std::size_t calls) {
+    MulticallAnswer read;
+    const json answer = json::parse(body, nullptr, false);
     if (answer.is_object() && answer.contains("error")) {
-        const std::string message = FaultMessage(answer["error"]);
-        failure = message == kUnauthorized ? Said(kAria2UnauthorizedFormat)
-                                           : Said(kAria2UnreachableFormat, message);
-        return {};
+        read.fault = FaultMessage(answer["error"]);
+        return read;
     }
     if (!answer.is_object() || !answer.contains("result") || !answer["result"].is_array() ||
-        answer["result"].size() != calls.size()) {
-        failure = Said(kAria2BadAnswerFormat);
-        return {};
+        answer["result"].size() != calls) {
+        return read;
     }
-    std::vector<RpcAnswer> answers;
     for (const json& entry : answer["result"]) {
-        answers.push_back(AnswerOf(entry));
-        if (!answers.back().ok && answers.back().error == kUnauthorized) {
-            failure = Said(kAria2UnauthorizedFormat);
-            return {};
+        read.answers.push_back(AnswerOf(entry));
+        // A refused secret refuses every call alike.
+        if (!read.answers.back().ok && read.answers.back().error == kUnauthorized) {
+            read.fault = kUnauthorized;
+            read.answers.clear();
+            break;
         }
     }
-    return answers;
+    return read;
 }
 
 bool IsLoopbackAddress(const std::string& address) {

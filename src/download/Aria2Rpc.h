@@ -4,6 +4,7 @@
 #pragma once
 
 #include <string>
+#include <string_view>
 #include <vector>
 
 #include <nlohmann/json.hpp>
@@ -26,6 +27,7 @@ struct RpcCall {
 inline constexpr const char* kAria2UnreachableFormat = "无法连接aria2 (%s)：%s";
 inline constexpr const char* kAria2UnauthorizedFormat =
     "aria2拒绝了密钥 (%s)：请检查 --aria2-secret 或设置中的RPC密钥";
+inline constexpr const char* kAria2ErrorFormat = "aria2返回错误 (%s)：%s";
 inline constexpr const char* kAria2BadAnswerFormat = "aria2的回答无法识别 (%s)";
 
 class Aria2Rpc {
@@ -48,6 +50,14 @@ class Aria2Rpc {
     std::string address_;
     std::string secret_;
 };
+
+// What the body of a system.multicall answer holds: one answer per call, or the daemon's
+// error (its message in `fault`); neither when it is no such answer.
+struct MulticallAnswer {
+    std::vector<RpcAnswer> answers;
+    std::string fault;
+};
+MulticallAnswer ReadMulticallAnswer(std::string_view body, std::size_t calls);
 
 // True when the address names this machine (a loopback host), where login cookies sent
 // over plain http stay on the machine.
