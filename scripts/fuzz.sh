@@ -12,7 +12,7 @@ seconds=${1:-300}
 [ $# -gt 0 ] && shift
 harnesses=("$@")
 if [ ${#harnesses[@]} -eq 0 ]; then
-  harnesses=(response_decoding text_toolkit ini soft_dat cookie_file naming site_pages export_writers follow_list)
+  harnesses=(response_decoding text_toolkit ini soft_dat cookie_file naming site_pages export_writers follow_list aria2_answer)
 fi
 
 dir=build-fuzz

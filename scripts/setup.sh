@@ -6,7 +6,7 @@ packages=(
   build-essential cmake ninja-build pkg-config clang-format
   clang libclang-rt-14-dev
   zlib1g-dev libcurl4-openssl-dev libssl-dev libsqlite3-dev libsecret-1-dev
-  libcpp-httplib-dev libgtest-dev libgmock-dev libcli11-dev
+  libcpp-httplib-dev libgtest-dev libgmock-dev libcli11-dev nlohmann-json3-dev
   curl openssl nginx-light time python3 aria2
   qt6-base-dev qt6-webengine-dev qt6-translations-l10n libgl-dev xvfb xauth fonts-noto-cjk
   desktop-file-utils appstream dpkg-dev groff-base librsvg2-bin

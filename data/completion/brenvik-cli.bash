@@ -32,6 +32,15 @@ _brenvik_cli() {
         --proxy)
             COMPREPLY=()
             return ;;
+        --aria2-rpc)
+            COMPREPLY=()
+            return ;;
+        --aria2-secret)
+            COMPREPLY=()
+            return ;;
+        --aria2-dir)
+            COMPREPLY=()
+            return ;;
         --home)
             compopt -o filenames; COMPREPLY=($(compgen -d -- "$cur"))
             return ;;
@@ -55,7 +64,7 @@ _brenvik_cli() {
             return ;;
     esac
     if [[ "$cur" == -* ]]; then
-        COMPREPLY=($(compgen -W "-s --site --sub -l --list -a --albums -o --save -i --input-file --follow --unfollow --following --update --skip --no-skip --retries --limit-rate --proxy --home --cookies --cookies-from-browser --connect-to --cacert --yes --no --json --export --save-pages -v --verbose -q --quiet -h --help --version" -- "$cur"))
+        COMPREPLY=($(compgen -W "-s --site --sub -l --list -a --albums -o --save -i --input-file --follow --unfollow --following --update --skip --no-skip --retries --limit-rate --proxy --aria2-rpc --aria2-secret --aria2-dir --wait --home --cookies --cookies-from-browser --connect-to --cacert --yes --no --json --export --save-pages -v --verbose -q --quiet -h --help --version" -- "$cur"))
     fi
 }
 complete -F _brenvik_cli brenvik-cli

@@ -138,6 +138,15 @@ bool ApplyFollow(Options& o, FollowCommand command, const std::string& target, s
     return true;
 }
 
+bool ApplyAria2Rpc(Options& o, const std::string& v, std::string& e) {
+    if (!v.starts_with("http://") && !v.starts_with("https://")) {
+        return Fail(
+            e, "--aria2-rpc 需要 http:// 或 https:// 开头的地址, 如 http://127.0.0.1:6800/jsonrpc");
+    }
+    o.aria2Rpc = v;
+    return true;
+}
+
 bool ApplyCompletionShell(Options& o, const std::string& v, std::string& e) {
     if (v != "bash" && v != "zsh") {
         return Fail(e, "--print-completion 需要 bash 或 zsh");
@@ -225,11 +234,30 @@ const auto kOptions = std::to_array<CliOption>({
      "经代理访问: http://、https://、socks5:// 或 socks5h://HOST:PORT\n"
      "不给出时照常使用环境变量 http_proxy、https_proxy、all_proxy 与 no_proxy",
      C::None, nullptr, false, &ApplyProxy},
+    {"--aria2-rpc", "URL",
+     "不自己下载, 把每个相册的图片交给运行中的 aria2 (JSON-RPC 地址,\n"
+     "如 http://127.0.0.1:6800/jsonrpc). --connect-to、hosts.ini 与 --cacert\n"
+     "对 aria2 不起作用; 登录 Cookie 会随任务发给 aria2",
+     C::None, nullptr, false, &ApplyAria2Rpc},
+    {"--aria2-secret", "TOKEN", "aria2 的 RPC 密钥(--rpc-secret)", C::None, nullptr, false,
+     +[](Options& o, const std::string& v, std::string& e) {
+         return Keep(o.aria2Secret, v, e, "--aria2-secret 需要密钥");
+     }},
+    {"--aria2-dir", "DIR",
+     "aria2 在另一台机器上时, 它那边代表保存路径的目录;\n"
+     "相册目录接在其后. 不给出时 aria2 直接写入本机的相册目录",
+     C::None, nullptr, false,
+     +[](Options& o, const std::string& v,
+         std::string& e) { return Keep(o.aria2Dir, v, e, "--aria2-dir 需要一个目录"); }},
+    {"--wait", nullptr,
+     "等 aria2 下载完每张图片: 首选地址失败的改用备用地址,\n"
+     "只把完成的图片记为已下载",
+     C::None, nullptr, false,
+     +[](Options& o, const std::string&, std::string&) { return o.aria2Wait = true; }},
     {"--home", "DIR", "数据目录: soft.dat、下载器扩展设置.ini、hosts.ini、cookies.txt", C::Folder,
      nullptr, false,
-     +[](Options& o, const std::string& v, std::string& e) {
-         return Keep(o.home, v, e, "--home 需要一个目录");
-     }},
+     +[](Options& o, const std::string& v,
+         std::string& e) { return Keep(o.home, v, e, "--home 需要一个目录"); }},
     {"--cookies", "FILE", "先导入 Netscape 格式的 cookies.txt, 可重复", C::File, nullptr, false,
      +[](Options& o, const std::string& v, std::string& e) {
          return Append(o.cookieFiles, v, e, "--cookies 需要一个文件");

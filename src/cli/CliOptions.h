@@ -45,6 +45,10 @@ struct Options {
     std::optional<std::string> proxy;
     FollowCommand follow = FollowCommand::None;
     std::string followTarget;  // --follow / --unfollow: the owner as typed
+    std::optional<std::string> aria2Rpc;  // hand the downloads to this aria2 daemon
+    std::optional<std::string> aria2Secret;
+    std::optional<std::string> aria2Dir;  // the save path as the daemon's machine names it
+    bool aria2Wait = false;               // wait for the daemon, record what arrived
     Answer answer = Answer::No;
     bool json = false;
     bool quiet = false;

@@ -279,17 +279,31 @@ int RunOne(Session& session, const Options& options, const std::string& address)
     if (options.json) {
         std::printf(
             "{\"albums\":%s,\n\"download\":{\"albums\":%d,\"images\":%d,\"failed\":%d,"
-            "\"stopped\":%s,\"folder\":%s,\"skipped\":%d,\"saved\":%d,\"outcomes\":%s}}\n",
+            "\"stopped\":%s,\"folder\":%s,\"skipped\":%d,\"saved\":%d,\"queued\":%d,"
+            "\"outcomes\":%s}}\n",
             AlbumsJson(albums).c_str(), outcome.albums, outcome.images, outcome.failed,
             outcome.stopped ? "true" : "false",
             JsonString(outcome.lastAlbumFolder.string()).c_str(), outcome.skipped, outcome.saved,
-            AlbumOutcomesJson(outcome).c_str());
+            outcome.queued, AlbumOutcomesJson(outcome).c_str());
     }
     return DownloadExitCode(outcome);
 }
 
-RunChoices ChoicesFrom(const Options& options) {
+// The command line's daemon over the one in the extended settings, value by value.
+std::optional<Aria2Daemon> DaemonFrom(const Options& options, Aria2Daemon daemon) {
+    if (!options.aria2Rpc && !options.aria2Secret && !options.aria2Dir && !options.aria2Wait) {
+        return std::nullopt;
+    }
+    daemon.address = options.aria2Rpc.value_or(daemon.address);
+    daemon.secret = options.aria2Secret.value_or(daemon.secret);
+    daemon.folder = options.aria2Dir.value_or(daemon.folder);
+    daemon.wait = daemon.wait || options.aria2Wait;
+    return daemon;
+}
+
+RunChoices ChoicesFrom(const Options& options, const ExtendedSettings& extended) {
     RunChoices choices;
+    choices.aria2 = DaemonFrom(options, extended.aria2);
     choices.skipSaved = options.skipSaved;
     if (options.retries) {
         choices.retriesPerAddress = *options.retries;
@@ -323,7 +337,13 @@ int Run(const Options& options, const std::vector<std::string>& addresses) {
     }
     session.CheckHome();
     session.ready = true;
-    session.SetRunChoices(ChoicesFrom(options));
+    session.SetRunChoices(ChoicesFrom(options, session.Extended()));
+    if (const auto daemon = session.Choices().aria2; daemon && Trimmed(daemon->address).empty()) {
+        // --wait or --aria2-dir alone would otherwise download as if they were not given.
+        front.ShowMessage(
+            "--wait、--aria2-secret 与 --aria2-dir 需要 --aria2-rpc 或设置中的 RPC地址");
+        return kExitUsage;
+    }
     if (options.verbose) {
         SetExchangeObserver([&front](const ExchangeReport& report) { front.ShowExchange(report); });
     }

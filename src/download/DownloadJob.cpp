@@ -9,6 +9,7 @@
 #include <optional>
 #include <set>
 
+#include "download/Aria2Handoff.h"
 #include "download/Collect.h"
 #include "download/DownloadWorkers.h"
 #include "download/ListExport.h"
@@ -142,6 +143,14 @@ std::optional<std::filesystem::path> MakeOwnerFolder(Session& session,
         return std::nullopt;
     }
     return ownerLevel;
+}
+
+std::optional<Aria2Handoff> Aria2HandoffFor(Session& session, const std::filesystem::path& base) {
+    const std::optional<Aria2Daemon> daemon = DaemonFor(session);
+    if (!daemon) {
+        return std::nullopt;
+    }
+    return std::optional<Aria2Handoff>(std::in_place, session, *daemon, base, OwnerFolder(session));
 }
 
 // The selected rows that exist, in the order given.
@@ -302,6 +311,9 @@ class AlbumsRun {
     // False when the disk refused a save: the other albums would meet the same disk.
     bool Download(AlbumOutcome& album, ListedAlbum& listed) {
         front_.SetControlText(kControlProgress, kDownloadStarted);
+        if (aria2_) {
+            return aria2_->Album(album, listed.list, listed.record, outcome_);
+        }
         WorkerOutcome run = DownPicFunc(session_, listed.list, listed.record, workers_, &crew_);
         const bool stopped = session_.downloadState == kDownloadStopAsked;
         outcome_.failed += run.failed;
@@ -343,6 +355,8 @@ class AlbumsRun {
     bool siteChangeTold_ = false;
     std::unique_ptr<ListedAlbum> last_;  // the album taken last
     WorkerCrew crew_;
+    // Set: the albums' photos go to this aria2 daemon instead of the workers.
+    std::optional<Aria2Handoff> aria2_ = Aria2HandoffFor(session_, base_);
 };
 
 }  // namespace

@@ -299,6 +299,7 @@ WorkerOutcome DownPicFunc(Session& session, DownloadList& list, DownloadRecord& 
     if (t == 0) {
         return outcome;
     }
+    session.SetSavingFolder(folder);
     session.downloadBusy = true;
     const auto start = std::chrono::steady_clock::now();
 

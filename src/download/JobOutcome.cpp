@@ -9,12 +9,13 @@
 namespace brenvik {
 namespace {
 
-constexpr std::array<std::pair<AlbumResult, const char*>, 5> kWords = {{
+constexpr std::array<std::pair<AlbumResult, const char*>, 6> kWords = {{
     {AlbumResult::Complete, "complete"},
     {AlbumResult::NothingNew, "nothing-new"},
     {AlbumResult::Stopped, "stopped"},
     {AlbumResult::Declined, "declined"},
     {AlbumResult::Failed, "failed"},
+    {AlbumResult::Queued, "queued"},
 }};
 
 std::string Counted(const char* format, int a, int b = 0) {
@@ -45,6 +46,7 @@ std::vector<std::string> Remarks(const DownloadJobOutcome& outcome) {
     } kRemarks[] = {
         {outcome.skipped, "其中%d张超出大小限制"},
         {outcome.listed, "%d张写入下载列表"},
+        {outcome.queued, "已交给aria2：%d张"},
         {CountOf(outcome, AlbumResult::NothingNew), "%d个相册没有新图片"},
         {CountOf(outcome, AlbumResult::Declined), "%d个相册未下载(未输入密码或未登录)"},
         {AlbumsWithoutPhotos(outcome) - outcome.unsupported, "%d个相册没有取到图片"},
@@ -140,6 +142,7 @@ std::string AlbumOutcomesJson(const DownloadJobOutcome& outcome) {
                 ",\"saved\":" + std::to_string(album.saved) +
                 ",\"skipped\":" + std::to_string(album.skipped) +
                 ",\"failed\":" + std::to_string(album.failed) +
+                ",\"queued\":" + std::to_string(album.queued) +
                 ",\"reason\":" + JsonString(album.reason) +
                 ",\"failures\":" + FailuresJson(album.failures) + "}";
     }

@@ -9,7 +9,8 @@
 
 namespace brenvik {
 
-enum class AlbumResult { Complete, NothingNew, Stopped, Declined, Failed };
+// Queued: handed to an aria2 daemon, which downloads it on its own.
+enum class AlbumResult { Complete, NothingNew, Stopped, Declined, Failed, Queued };
 
 struct FailedPhoto {
     std::string file;
@@ -24,6 +25,7 @@ struct AlbumOutcome {
     int saved = 0;       // images that ended as files
     int skipped = 0;     // saved before, or outside the size limits
     int failed = 0;      // images tried that ended without a file
+    int queued = 0;      // handed to an aria2 daemon without waiting for the files
     std::string reason;  // why an album failed as a whole (no photo list, say)
     std::vector<FailedPhoto> failures;
 };
@@ -38,6 +40,7 @@ struct DownloadJobOutcome {
     int skipped = 0;            // images left out by the size limits
     int skippedSaved = 0;       // photos left out because an earlier run saved them
     int listed = 0;             // photos written to address lists instead of downloaded
+    int queued = 0;             // photos handed to an aria2 daemon, not waited for
     int unsupported = 0;        // albums whose kind no photo-list adapter serves
     bool folderFailed = false;  // an album folder could not be made under the save path
     int listsFailed = 0;        // address lists (list-only mode) that could not be written
@@ -46,7 +49,7 @@ struct DownloadJobOutcome {
     std::vector<AlbumOutcome> albumOutcomes;
 };
 
-// The word scripts read: complete, nothing-new, stopped, declined, failed.
+// The word scripts read: complete, nothing-new, stopped, declined, failed, queued.
 const char* ResultWord(AlbumResult result);
 
 // True when a photo or a whole album failed (what exit status 1 means).

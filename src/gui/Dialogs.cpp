@@ -83,6 +83,19 @@ QDialogButtonBox* OkCancel(QDialog* dialog) {
     return buttons;
 }
 
+struct Aria2Text {
+    const char* label;
+    const char* objectName;
+    const char* placeholder;
+    std::string Aria2Daemon::*value;
+};
+const Aria2Text kAria2Texts[] = {
+    {"RPC地址", "aria2RpcField", "http://127.0.0.1:6800/jsonrpc", &Aria2Daemon::address},
+    {"RPC密钥", "aria2SecretField", "", &Aria2Daemon::secret},
+    {"服务端目录", "aria2DirField", "aria2在另一台机器上时，它那边代表保存路径的目录",
+     &Aria2Daemon::folder},
+};
+
 }  // namespace
 
 FindBar::FindBar(Mode mode, AlbumTable* grid, QWidget* parent)
@@ -194,7 +207,36 @@ void DownloadSettingsDialog::Accept() {
     for (std::size_t i = 0; i < fields_.size(); ++i) {
         entry_.*kNumberSettings[i].value = static_cast<std::uint16_t>(fields_[i]->value());
     }
+    if (daemon_) {
+        for (std::size_t i = 0; i < aria2Fields_.size(); ++i) {
+            daemon_->*kAria2Texts[i].value = aria2Fields_[i]->text().trimmed().toStdString();
+        }
+        daemon_->wait = aria2Wait_->isChecked();
+    }
     accept();
+}
+
+void DownloadSettingsDialog::EditAria2(Aria2Daemon& daemon) {
+    daemon_ = &daemon;
+    auto* group = new QGroupBox("交给aria2下载(留空则自己下载)", this);
+    auto* form = new QFormLayout(group);
+    for (std::size_t i = 0; i < aria2Fields_.size(); ++i) {
+        const Aria2Text& text = kAria2Texts[i];
+        auto* field = Field(text.objectName, group);
+        field->setText(QString::fromStdString(daemon.*text.value));
+        field->setPlaceholderText(text.placeholder);
+        form->addRow(text.label, field);
+        aria2Fields_[i] = field;
+    }
+    aria2Fields_[1]->setEchoMode(QLineEdit::Password);
+    aria2Wait_ = new QCheckBox("等待下载完成(失败时改用备用地址，只记录完成的图片)", group);
+    aria2Wait_->setObjectName("aria2WaitBox");
+    aria2Wait_->setChecked(daemon.wait);
+    form->addRow(aria2Wait_);
+    auto* note = new QLabel("--connect-to、hosts.ini 与额外的CA证书对aria2不起作用", group);
+    note->setWordWrap(true);
+    form->addRow(note);
+    static_cast<QVBoxLayout*>(layout())->insertWidget(1, group);
 }
 
 FileNameSettingsDialog::FileNameSettingsDialog(SaveOptions& entry, QWidget* parent)

@@ -49,11 +49,17 @@ class DownloadSettingsDialog : public QDialog {
   public:
     DownloadSettingsDialog(DownloadParams& entry, QWidget* parent);
     void Accept();
+    // Adds the fields of the aria2 daemon the downloads may go to; 确定 writes them back.
+    void EditAria2(Aria2Daemon& daemon);
 
     std::function<void(const QString&)> showMessage;
 
   private:
     DownloadParams& entry_;
+    Aria2Daemon* daemon_ = nullptr;
+    // address, secret, daemon-side folder
+    std::array<QLineEdit*, 3> aria2Fields_{};
+    QCheckBox* aria2Wait_ = nullptr;
     // threads, time-out, minimum and maximum size, in the order of the form
     std::array<QSpinBox*, 4> fields_{};
 };

@@ -431,7 +431,7 @@ void MainWindow::BuildControls() {
         }
     });
     connect(openButton_, &QPushButton::clicked, this, [this] {
-        const QString folder = session_.downloadBusy ? Q(session_.downloads.AlbumFolder().string())
+        const QString folder = session_.downloadBusy ? Q(session_.SavingFolder().string())
                                                      : savePathBox_->Text().trimmed();
         if (!folder.isEmpty()) {
             OpenFolder(folder.toStdString());
@@ -617,8 +617,17 @@ void MainWindow::OnMenuCommand(const std::string& name) {
             DownloadParams params = session_.DownParams(site);
             DownloadSettingsDialog dialog(params, this);
             dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
+            Aria2Daemon daemon = session_.Extended().aria2;
+            dialog.EditAria2(daemon);
             if (dialog.exec() == QDialog::Accepted) {
                 session_.SetDownParams(site, params);
+                if (daemon != session_.Extended().aria2) {
+                    if (!WriteAria2Settings(session_.BaseFolder(), daemon)) {
+                        ShowMessageNow(QString::fromStdString(
+                            (session_.BaseFolder() / kExtendedSettingsFile).string()));
+                    }
+                    session_.ReloadExtended();
+                }
             }
             break;
         }

@@ -164,6 +164,16 @@ void Session::SetFirstAddress(std::string address) {
     firstAddress_ = std::move(address);
 }
 
+std::filesystem::path Session::SavingFolder() const {
+    std::lock_guard lock(mutex_);
+    return savingFolder_;
+}
+
+void Session::SetSavingFolder(std::filesystem::path folder) {
+    std::lock_guard lock(mutex_);
+    savingFolder_ = std::move(folder);
+}
+
 void Session::RememberListedSite() {
     listedSubKind_ = subKind.load();
     listedSite_ = siteIndex.load();

@@ -78,8 +78,9 @@ class CountingFrontEnd final : public FrontEnd {
 
 // Choices of one run that stand above the stored settings (the command line's options).
 struct RunChoices {
-    std::optional<bool> skipSaved;  // skip photos saved before, whatever the site's setting
-    int retriesPerAddress = 1;      // tries of an image address after the first
+    std::optional<bool> skipSaved;     // skip photos saved before, whatever the site's setting
+    int retriesPerAddress = 1;         // tries of an image address after the first
+    std::optional<Aria2Daemon> aria2;  // the daemon for this run, over the extended settings
 };
 
 class Session {
@@ -130,6 +131,11 @@ class Session {
     std::string AddressText() const;
     void SetAddressText(std::string text);
 
+    // The album folder the workers save into (the download list may already hold the
+    // next album, listed ahead).
+    std::filesystem::path SavingFolder() const;
+    void SetSavingFolder(std::filesystem::path folder);
+
     // The remembered first address of the album being collected ("pic.zvt").
     std::string FirstAddress() const;
     void SetFirstAddress(std::string address);
@@ -176,6 +182,7 @@ class Session {
     std::string viewHost_;
     std::string addressText_;
     std::string firstAddress_;
+    std::filesystem::path savingFolder_;
     RunChoices choices_;
     bool homeUnwritable_ = false;
     std::atomic<bool> homeWarned_{false};

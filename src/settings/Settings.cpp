@@ -5,8 +5,8 @@
 
 #include "net/AtomicFile.h"
 #include "net/FolderLock.h"
-#include "net/TextKit.h"
 #include "net/Ini.h"
+#include "net/TextKit.h"
 
 namespace brenvik {
 namespace {
@@ -257,6 +257,54 @@ static bool SaysYes(const std::string& value) {
            value.find("无") == std::string::npos;
 }
 
+namespace {
+
+constexpr const char* kAria2Section = "aria2";
+constexpr const char* kAria2AddressKey = "RPC地址";
+constexpr const char* kAria2SecretKey = "RPC密钥";
+constexpr const char* kAria2FolderKey = "服务端目录";
+constexpr const char* kAria2WaitKey = "等待下载完成";
+
+Aria2Daemon ReadAria2(const IniFile& ini) {
+    Aria2Daemon daemon;
+    daemon.address = ini.GetString(kAria2Section, kAria2AddressKey, "");
+    daemon.secret = ini.GetString(kAria2Section, kAria2SecretKey, "");
+    daemon.folder = ini.GetString(kAria2Section, kAria2FolderKey, "");
+    const std::string wait = ini.GetString(kAria2Section, kAria2WaitKey, "否");
+    daemon.wait = wait == "是" || wait == "1";
+    return daemon;
+}
+
+// A value stays on its own line: a control character would start another key.
+std::string OneLine(const std::string& value) {
+    std::string out;
+    for (const char c : value) {
+        if (static_cast<unsigned char>(c) >= 0x20 && c != 0x7F) {
+            out += c;
+        }
+    }
+    return out;
+}
+
+// The text without the lines of one section (its header included).
+std::string WithoutSection(const std::string& text, const std::string& section) {
+    std::istringstream lines(text);
+    std::string kept;
+    bool inside = false;
+    for (std::string raw; std::getline(lines, raw);) {
+        const std::string line = Trimmed(raw);
+        if (line.size() > 1 && line.front() == '[' && line.back() == ']') {
+            inside = LowerAscii(Trimmed(line.substr(1, line.size() - 2))) == section;
+        }
+        if (!inside) {
+            kept += raw + (raw.ends_with('\r') ? "\n" : "\r\n");
+        }
+    }
+    return kept;
+}
+
+}  // namespace
+
 ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
     ExtendedSettings values;  // the reset values
     const IniFile ini(folder / kExtendedSettingsFile);
@@ -271,7 +319,23 @@ ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder) {
     values.instagramChoice = ini.GetInt("Instagram", "图片获取方式", 1);
     values.jdChoice = ini.GetInt("京东", "图片获取方式", 1);
     values.connectionsPerHost = ini.GetInt("下载", "每台服务器连接数", 0);
+    values.aria2 = ReadAria2(ini);
     return values;
+}
+
+bool WriteAria2Settings(const std::filesystem::path& folder, const Aria2Daemon& daemon) {
+    const std::filesystem::path file = folder / kExtendedSettingsFile;
+    std::ifstream in(file, std::ios::binary);
+    std::ostringstream bytes;
+    bytes << in.rdbuf();
+    // Written as UTF-8 with a mark, which the reader knows whatever the file was before.
+    std::string text = WithoutSection(IniFile::DecodeFileBytes(bytes.str()), kAria2Section);
+    text += std::string("[") + kAria2Section + "]\r\n";
+    text += std::string(kAria2AddressKey) + "=" + OneLine(daemon.address) + "\r\n";
+    text += std::string(kAria2SecretKey) + "=" + OneLine(daemon.secret) + "\r\n";
+    text += std::string(kAria2FolderKey) + "=" + OneLine(daemon.folder) + "\r\n";
+    text += std::string(kAria2WaitKey) + "=" + (daemon.wait ? "是" : "否") + "\r\n";
+    return WriteFileAtomically(file, "\xEF\xBB\xBF" + text);
 }
 
 bool WriteFirstAddress(const std::filesystem::path& albumFolder, const std::string& address) {

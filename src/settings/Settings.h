@@ -89,6 +89,20 @@ bool AddRecent(SettingsArea& settings, RecentKind kind, const std::string& text)
 // The text cut to what fits a field of `units` UTF-16 units (NUL included).
 std::string FitUnits(const std::string& text, std::size_t units);
 
+// A running aria2 that takes the downloads over its JSON-RPC interface instead of the
+// workers. No address: the workers download as usual.
+struct Aria2Daemon {
+    std::string address;  // "http://127.0.0.1:6800/jsonrpc"
+    std::string secret;   // the daemon's --rpc-secret; empty when it has none
+    // The folder on the daemon's side that stands for the save path; empty: the daemon
+    // runs here and writes into the album folders themselves.
+    std::string folder;
+    // Wait until every photo ended, queue fallbacks and record what arrived.
+    bool wait = false;
+
+    bool operator==(const Aria2Daemon&) const = default;
+};
+
 // Choices of the extended settings INI; Qzone charsets are DecodeFlags values.
 struct ExtendedSettings {
     unsigned qzoneV2Charset = 0;
@@ -99,8 +113,11 @@ struct ExtendedSettings {
     unsigned instagramChoice = 1;
     unsigned jdChoice = 1;
     unsigned connectionsPerHost = 0;  // requests at one image host at once; 0: thread count
+    Aria2Daemon aria2;
 };
 ExtendedSettings ReadExtendedSettings(const std::filesystem::path& folder);
+// Writes the daemon's keys into the extended settings INI, keeping every other line.
+bool WriteAria2Settings(const std::filesystem::path& folder, const Aria2Daemon& daemon);
 
 // "pic.zvt": the first image address of an album's last complete download.
 bool WriteFirstAddress(const std::filesystem::path& albumFolder, const std::string& address);

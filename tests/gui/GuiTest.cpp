@@ -893,11 +893,13 @@ TEST_F(WindowTest, SettingsDialogsValidate) {
                 EXPECT_EQ(messages.value(0), "参数错误：超时(秒)应在10~65535之间");
                 ASSERT_TRUE(dialog->isVisible()) << "a bad value keeps the dialog open";
                 retype(dialog->findChild<QSpinBox*>("timeoutField"), "10");
+                retype(dialog->findChild<QLineEdit*>("aria2RpcField"), "http://nas:6800/jsonrpc");
             },
             "确定");
         window->MenuAction("downloadSettingsAction")->trigger();
         ASSERT_TRUE(look.Seen());
     }
+    EXPECT_EQ(ReadExtendedSettings(home.Path()).aria2.address, "http://nas:6800/jsonrpc");
     EXPECT_EQ(SoftDat().down[0].timeout, 10);
     EXPECT_EQ(SoftDat().down[0].minK, 12);
     {

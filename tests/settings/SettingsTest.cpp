@@ -262,6 +262,17 @@ TEST(ExtendedSettings, KeysResetValuesAndCaseSensitiveCharsets) {
     EXPECT_EQ(values.nameSource, 1u);
 }
 
+TEST(ExtendedSettings, TheDaemonIsWrittenBackBesideTheOtherSectionsOfAGbkFile) {
+    test::TempDir dir;
+    std::ofstream(dir / "下载器扩展设置.ini", std::ios::binary)
+        << ToGbk("[aria2]\r\nRPC地址=http://old\r\n[淘宝]\r\n价格增减=-5\r\n");
+    const Aria2Daemon daemon{"http://nas:6800/jsonrpc", "pw\n[下载]", "/srv/相册", true};
+    ASSERT_TRUE(WriteAria2Settings(dir.Path(), daemon));
+    EXPECT_EQ(ReadExtendedSettings(dir.Path()).aria2,
+              (Aria2Daemon{daemon.address, "pw[下载]", daemon.folder, true}));
+    EXPECT_EQ(ReadExtendedSettings(dir.Path()).priceAdjustment, -5);
+}
+
 TEST(FirstAddress, GbkWithoutLineEnd) {
     test::TempDir dir;
     EXPECT_EQ(ReadFirstAddress(dir.Path()), "");

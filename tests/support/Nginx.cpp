@@ -19,6 +19,8 @@ namespace {
 
 constexpr const char* kNginx = "/usr/sbin/nginx";
 
+}  // namespace
+
 int FreePort() {
     const int fd = ::socket(AF_INET, SOCK_STREAM, 0);
     sockaddr_in addr{};
@@ -41,8 +43,6 @@ bool Accepts(int port) {
     ::close(fd);
     return ok;
 }
-
-}  // namespace
 
 bool Nginx::Available() {
     return ::access(kNginx, X_OK) == 0;

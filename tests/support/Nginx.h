@@ -9,6 +9,11 @@
 
 namespace brenvik::test {
 
+// A loopback port nobody listens on at the moment of asking.
+int FreePort();
+// True when something accepts connections on the loopback port.
+bool Accepts(int port);
+
 class Nginx {
   public:
     // Serves `root`; `extraServerConfig` goes into the server block (locations, returns).
