@@ -424,6 +424,23 @@ TEST_F(WindowTest, FollowedOwnersUpdateFromTheFollowMenu) {
     EXPECT_EQ(servers.imageRequests, requests);
 }
 
+// The download button stops an update as it stops a download.
+TEST_F(WindowTest, TheDownloadButtonStopsAnUpdate) {
+    ListQzone();
+    PersonClicksCell(window->Grid(), 0, 1);
+    window->MenuAction("followPickedAction")->trigger();
+    servers.imageDelayMs = 500;
+    window->MenuAction("updateAllAction")->trigger();
+    ASSERT_TRUE(WaitUntil([this] { return servers.imageRequests >= 1; }));
+    Click("downloadButton");
+    ASSERT_TRUE(WaitUntil([this] {
+        return Text(C("jobStatusLabel")).startsWith("已终止：1个关注对象");
+    })) << Text(C("jobStatusLabel")).toStdString();
+    EXPECT_LT(servers.imageRequests, 6);
+    EXPECT_FALSE(window->session().updateRunning);
+    EXPECT_TRUE(C("listButton")->isEnabled());
+}
+
 TEST_F(WindowTest, ClosingDuringADownloadAsksOnce) {
     ListQzone();
     int asked = 0;
