@@ -259,10 +259,19 @@ TEST_F(FollowTest, UpdatesFetchOnlyWhatIsNewAndResumeAfterAStop) {
     });
     sites.Hold("fmn.rrimg.com/104/m3.jpg");
     test::Process stopped(Command({"--update"}));
-    for (int i = 0; i < 1000 && sites.ImageRequests().count("fmn.rrimg.com/104/m3.jpg") == 0; ++i) {
+    // Stopped once the album's other four images are saved, while the held one is fetched.
+    const auto othersSaved = [this] {
+        int files = 0;
+        for (const auto& file : save.Files()) {
+            files += file.starts_with("张三/山/") && file.ends_with(".jpg") ? 1 : 0;
+        }
+        return files == 4;
+    };
+    for (int i = 0; i < 1500 && !othersSaved(); ++i) {
         std::this_thread::sleep_for(20ms);
     }
-    std::this_thread::sleep_for(300ms);  // the album's other images
+    ASSERT_TRUE(othersSaved());
+    ASSERT_EQ(sites.ImageRequests().count("fmn.rrimg.com/104/m3.jpg"), 1u);
     stopped.Signal(SIGINT);
     const auto interrupted = stopped.Wait(30s);
     sites.Release();
