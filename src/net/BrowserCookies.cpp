@@ -392,10 +392,17 @@ void TryCandidates(const std::vector<fs::path>& databases, Located& found) {
     }
 }
 
-Located LocateFirefox(const Browser& browser, const fs::path& home, const std::string& profile) {
+// The cookie databases to try in a folder the user named, or below one of the browser's
+// configuration folders.
+using Candidates = std::function<std::vector<fs::path>(const fs::path& folder)>;
+
+// A profile folder the user named is tried alone; otherwise each configuration folder of
+// the browser in turn, a missing one recorded as searched.
+Located Locate(const Browser& browser, const fs::path& home, const std::string& profile,
+               const Candidates& inNamedFolder, const Candidates& inConfigFolder) {
     Located found;
     if (!profile.empty() && fs::is_directory(profile)) {
-        TryCandidates({fs::path(profile) / "cookies.sqlite"}, found);
+        TryCandidates(inNamedFolder(profile), found);
         return found;
     }
     for (const std::string_view folder : browser.configFolders) {
@@ -404,11 +411,20 @@ Located LocateFirefox(const Browser& browser, const fs::path& home, const std::s
             found.searched.push_back(base);
             continue;
         }
-        const fs::path chosen =
-            profile.empty() ? FirefoxDefaultProfile(base) : FirefoxNamedProfile(base, profile);
-        TryCandidates({chosen.empty() ? base / "profiles.ini" : chosen / "cookies.sqlite"}, found);
+        TryCandidates(inConfigFolder(base), found);
     }
     return found;
+}
+
+Located LocateFirefox(const Browser& browser, const fs::path& home, const std::string& profile) {
+    return Locate(
+        browser, home, profile,
+        [](const fs::path& folder) { return std::vector{folder / "cookies.sqlite"}; },
+        [&profile](const fs::path& base) {
+            const fs::path chosen =
+                profile.empty() ? FirefoxDefaultProfile(base) : FirefoxNamedProfile(base, profile);
+            return std::vector{chosen.empty() ? base / "profiles.ini" : chosen / "cookies.sqlite"};
+        });
 }
 
 // A folder the user named may be a user-data folder (it holds "Local State") or a profile.
@@ -422,28 +438,17 @@ std::vector<fs::path> ChromiumFolderCandidates(const fs::path& folder) {
 }
 
 Located LocateChromium(const Browser& browser, const fs::path& home, const std::string& profile) {
-    Located found;
-    if (!profile.empty() && fs::is_directory(profile)) {
-        TryCandidates(ChromiumFolderCandidates(profile), found);
-        return found;
-    }
-    for (const std::string_view folder : browser.configFolders) {
-        const fs::path base = home / folder;
-        if (!fs::is_directory(base)) {
-            found.searched.push_back(base);
-            continue;
-        }
-        std::vector<fs::path> databases;
-        if (!profile.empty()) {
-            databases.push_back(ChromiumCookieFile(base / profile));
-        } else {
-            for (const fs::path& candidate : ChromiumProfilesOf(base)) {
-                databases.push_back(ChromiumCookieFile(candidate));
-            }
-        }
-        TryCandidates(databases, found);
-    }
-    return found;
+    return Locate(browser, home, profile, ChromiumFolderCandidates,
+                  [&profile](const fs::path& base) {
+                      if (!profile.empty()) {
+                          return std::vector{ChromiumCookieFile(base / profile)};
+                      }
+                      std::vector<fs::path> databases;
+                      for (const fs::path& candidate : ChromiumProfilesOf(base)) {
+                          databases.push_back(ChromiumCookieFile(candidate));
+                      }
+                      return databases;
+                  });
 }
 
 std::string NotFoundMessage(const Located& located) {
