@@ -23,27 +23,19 @@ using test::ReadFile;
 
 constexpr const char* kSecret = "s3cret";
 
-class Aria2DaemonTest : public ::testing::Test {
+class Aria2DaemonTest : public test::LocalRenrenCliTest {
   protected:
-    Aria2DaemonTest() { site.WriteCookies(home / "cookies-in.txt"); }
     test::ProcessResult Cli(const std::string& rpc, const std::string& secret,
                             std::vector<std::string> extra) {
         return test::RunProcess(Command(rpc, secret, std::move(extra)));
     }
     std::vector<std::string> Command(const std::string& rpc, const std::string& secret,
-                                     std::vector<std::string> extra) {
+                                     std::vector<std::string> extra) const {
         extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "--cookies",
-                      (home / "cookies-in.txt").string(), "-o", save.Path().string(), "-a", "1",
-                      "--skip", "--aria2-rpc", rpc, "--aria2-secret", secret});
-        extra.push_back("https://www.renren.com/zhangsan");
-        return test::CliCommand(BRENVIK_CLI_PATH, site.Routes(), extra);
+                     {"-a", "1", "--skip", "--aria2-rpc", rpc, "--aria2-secret", secret});
+        return LocalRenrenCliTest::Command(std::move(extra));
     }
-    std::filesystem::path Album() const { return save.Path() / "张三" / "旅行"; }
 
-    test::LocalRenren site;
-    test::TempDir home;
-    test::TempDir save;
     test::LocalAria2 aria2{kSecret, home.Path()};
 };
 

@@ -26,22 +26,7 @@ using namespace std::chrono_literals;
 
 using test::ReadFile;
 
-class HostileInputTest : public ::testing::Test {
-  protected:
-    HostileInputTest() { site.WriteCookies(home / "cookies-in.txt"); }
-    std::vector<std::string> Command(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", (home / "data").string(), "--cookies",
-                      (home / "cookies-in.txt").string(), "-o", save.Path().string()});
-        extra.push_back("https://www.renren.com/zhangsan");
-        return test::CliCommand(BRENVIK_CLI_PATH, site.Routes(), extra);
-    }
-    std::filesystem::path Album() const { return save.Path() / "张三" / "旅行"; }
-
-    test::LocalRenren site;
-    test::TempDir home;
-    test::TempDir save;
-};
+using HostileInputTest = test::LocalRenrenCliTest;
 
 TEST_F(HostileInputTest, AnAddressWithLineBreaksAddsNoLineToAnyList) {
     site.firstPictureTail = "\n dir=/elsewhere\r\n out=pwn.jpg";

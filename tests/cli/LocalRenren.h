@@ -9,7 +9,10 @@
 #include <string>
 #include <vector>
 
+#include <gtest/gtest.h>
+
 #include "support/LocalSites.h"
+#include "support/Process.h"
 #include "support/TestServer.h"
 
 namespace brenvik::test {
@@ -134,6 +137,26 @@ class LocalRenren {
         return status_;
     }
     int status_ = 200;
+};
+
+// brenvik-cli as a user runs it against the local Renren account: a data folder of its own,
+// the account's cookies, a save path; the account's address comes last.
+class LocalRenrenCliTest : public ::testing::Test {
+  protected:
+    LocalRenrenCliTest() { site.WriteCookies(home / "cookies-in.txt"); }
+    std::vector<std::string> Command(std::vector<std::string> extra) const {
+        extra.insert(extra.begin(),
+                     {"--home", Data().string(), "--cookies", (home / "cookies-in.txt").string(),
+                      "-o", save.Path().string()});
+        extra.push_back("https://www.renren.com/zhangsan");
+        return CliCommand(BRENVIK_CLI_PATH, site.Routes(), extra);
+    }
+    std::filesystem::path Data() const { return home / "data"; }
+    std::filesystem::path Album() const { return save.Path() / "张三" / "旅行"; }
+
+    LocalRenren site;
+    TempDir home;
+    TempDir save;
 };
 
 }  // namespace brenvik::test

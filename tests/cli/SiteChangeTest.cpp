@@ -27,21 +27,15 @@ int Occurrences(const std::string& text, const std::string& part) {
     return count;
 }
 
-class SiteChangeTest : public ::testing::Test {
+class SiteChangeTest : public test::LocalRenrenCliTest {
   protected:
-    SiteChangeTest() { site.WriteCookies(home / "cookies-in.txt"); }
     test::ProcessResult Cli(std::vector<std::string> extra) {
-        extra.insert(extra.begin(),
-                     {"--home", data().string(), "--cookies", (home / "cookies-in.txt").string(),
-                      "-o", save.Path().string()});
-        extra.push_back("https://www.renren.com/zhangsan");
-        return test::RunProcess(test::CliCommand(BRENVIK_CLI_PATH, site.Routes(), extra));
+        return test::RunProcess(Command(std::move(extra)));
     }
-    std::filesystem::path data() const { return home / "data"; }
     std::vector<std::filesystem::path> Diagnostics() const {
         std::vector<std::filesystem::path> files;
         std::error_code ec;
-        for (const auto& entry : std::filesystem::directory_iterator(data() / "diagnostics", ec)) {
+        for (const auto& entry : std::filesystem::directory_iterator(Data() / "diagnostics", ec)) {
             files.push_back(entry.path());
         }
         std::sort(files.begin(), files.end());
@@ -56,10 +50,6 @@ class SiteChangeTest : public ::testing::Test {
         const std::size_t start = at + std::string(kSiteChanged).size();
         return err.substr(start, err.find('\n', start) - start);
     }
-
-    test::LocalRenren site;
-    test::TempDir home;
-    test::TempDir save;
 };
 
 TEST_F(SiteChangeTest, AnEmptyListingOfAnsweredPagesKeepsTheLastPage) {
@@ -108,7 +98,7 @@ TEST_F(SiteChangeTest, AWorkingSiteLeavesNoDiagnostics) {
 }
 
 TEST_F(SiteChangeTest, OnlyTheNewestTwentyPagesAreKept) {
-    const auto folder = data() / kDiagnosticsFolder;
+    const auto folder = Data() / kDiagnosticsFolder;
     std::filesystem::create_directories(folder);
     const auto old = std::filesystem::file_time_type::clock::now() - std::chrono::hours(24);
     for (int i = 0; i < 25; ++i) {
