@@ -202,7 +202,7 @@ std::optional<int> UnfollowOwner(const std::filesystem::path& home, const std::s
 }
 
 UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only,
-                        const std::function<void(const FollowedOwner&)>& beforeOwner) {
+                        const OwnerStarts& ownerStarts) {
     UpdateOutcome outcome;
     std::vector<FollowedOwner> owners;
     const FollowListRead read = LoadFollowList(session.BaseFolder(), owners);
@@ -211,6 +211,7 @@ UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only,
         session.updateRunning = false;
         return outcome;
     }
+    outcome.nothingFollowed = owners.empty();
     owners = Chosen(owners, only, outcome.unknown);
     // Photos saved before are skipped whatever the sites' settings say: that is the update.
     const RunChoices before = session.Choices();
@@ -223,8 +224,8 @@ UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only,
             outcome.owners.push_back({.owner = owner.owner, .site = owner.site});
             continue;
         }
-        if (beforeOwner) {
-            beforeOwner(owner);
+        if (ownerStarts) {
+            ownerStarts(owner, outcome.owners.size() + 1, owners.size());
         }
         outcome.owners.push_back(UpdateOne(session, owner, outcome.listUnwritable));
     }
@@ -296,6 +297,10 @@ bool UpdateFailed(const UpdateOutcome& outcome) {
            std::any_of(outcome.owners.begin(), outcome.owners.end(), [](const OwnerUpdate& o) {
                return o.failed > 0 || o.saveFailed || (o.reached && !o.listed && !o.stopped);
            });
+}
+
+std::string FollowListUnwritable(const std::filesystem::path& home) {
+    return kFollowListUnwritable + (home / kFollowListFile).string();
 }
 
 std::string SiteDisplayName(int site) {

@@ -16,7 +16,7 @@ namespace brenvik {
 class Session;
 
 inline constexpr const char* kFollowListUnwritable = "关注列表无法保存: ";
-inline constexpr const char* kNotFollowedFormat = "没有关注 %s";
+inline constexpr const char* kNotFollowed = "没有关注 ";
 inline constexpr const char* kFollowNothingListed = "请先获取要关注的相册列表";
 
 enum class FollowAnswer { Added, Changed, NotSaved };
@@ -46,14 +46,19 @@ struct UpdateOutcome {
     std::vector<OwnerUpdate> owners;
     std::vector<std::string> unknown;  // texts asked for that no followed owner has
     bool stopped = false;
-    bool listUnwritable = false;  // the follow list could not be read or written
+    bool listUnwritable = false;   // the follow list could not be read or written
+    bool nothingFollowed = false;  // the list holds no owner at all
 };
 
+// Runs before each owner's listing: the owner, its number from 1, and how many there are.
+using OwnerStarts =
+    std::function<void(const FollowedOwner& owner, std::size_t number, std::size_t count)>;
+
 // Updates the followed owners named in `only` (as followed), or all of them when it is
-// empty, one after another on the calling thread. `beforeOwner` runs before each owner's
-// listing (the window empties its table there).
+// empty, one after another on the calling thread. `ownerStarts` runs before each owner's
+// listing (the window empties its table there, the command line names the owner).
 UpdateOutcome RunUpdate(Session& session, const std::vector<std::string>& only,
-                        const std::function<void(const FollowedOwner&)>& beforeOwner = {});
+                        const OwnerStarts& ownerStarts = {});
 // The stop command of an update: ends its listing or download and the owners after it.
 void RequestUpdateStop(Session& session);
 
@@ -63,6 +68,9 @@ std::string OwnerUpdateLine(const OwnerUpdate& owner);
 std::string UpdateTotalLine(const UpdateOutcome& outcome);
 // True when an owner could not be listed or a photo failed (exit status 1).
 bool UpdateFailed(const UpdateOutcome& outcome);
+
+// "关注列表无法保存: <home>/关注.txt"
+std::string FollowListUnwritable(const std::filesystem::path& home);
 
 // The site's name as the site selector shows it.
 std::string SiteDisplayName(int site);

@@ -12,6 +12,8 @@
 namespace brenvik::cli {
 namespace {
 
+constexpr const char* kNothingFollowed = "还没有关注任何对象（用 --follow 关注）";
+
 void Say(const std::string& text) {
     std::fprintf(stderr, "%s\n", text.c_str());
 }
@@ -63,20 +65,18 @@ int Follow(Session& session, const Options& options, const FollowContext& contex
         case FollowAnswer::NotSaved:
             break;
     }
-    Say(kFollowListUnwritable + (session.BaseFolder() / kFollowListFile).string());
+    Say(FollowListUnwritable(session.BaseFolder()));
     return kExitSavePath;
 }
 
 int Unfollow(Session& session, const Options& options) {
     const auto removed = UnfollowOwner(session.BaseFolder(), options.followTarget, options.site);
     if (!removed) {
-        Say(kFollowListUnwritable + (session.BaseFolder() / kFollowListFile).string());
+        Say(FollowListUnwritable(session.BaseFolder()));
         return kExitSavePath;
     }
     if (*removed == 0) {
-        char text[512];
-        std::snprintf(text, sizeof text, kNotFollowedFormat, options.followTarget.c_str());
-        Say(text);
+        Say(kNotFollowed + options.followTarget);
         return kExitNothing;
     }
     std::printf("已取消关注：%s\n", Trimmed(options.followTarget).c_str());
@@ -104,7 +104,7 @@ int ShowFollowing(Session& session, const Options& options) {
         return kExitOk;
     }
     if (owners.empty()) {
-        Say("还没有关注任何对象（用 --follow 关注）");
+        Say(kNothingFollowed);
         return kExitOk;
     }
     std::printf("关注对象\t网站\t保存路径\t上次更新\t相册\t图片\n");
@@ -138,32 +138,22 @@ std::string UpdateJson(const UpdateOutcome& outcome) {
 
 int Update(Session& session, const Options& options, const FollowContext& context,
            const std::vector<std::string>& owners) {
-    std::vector<FollowedOwner> followed;
-    LoadFollowList(session.BaseFolder(), followed);
-    if (followed.empty()) {
-        Say("还没有关注任何对象（用 --follow 关注）");
+    const UpdateOutcome outcome =
+        RunUpdate(session, owners,
+                  [&context](const FollowedOwner& owner, std::size_t number, std::size_t count) {
+                      if (context.ownerStarts) {
+                          context.ownerStarts(number, count, owner.owner);
+                      }
+                  });
+    if (outcome.nothingFollowed && !outcome.listUnwritable) {
+        Say(kNothingFollowed);
         return kExitNothing;
     }
-    const std::size_t count =
-        owners.empty() ? followed.size()
-                       : static_cast<std::size_t>(std::count_if(
-                             followed.begin(), followed.end(), [&](const FollowedOwner& o) {
-                                 return std::find(owners.begin(), owners.end(), Trimmed(o.owner)) !=
-                                        owners.end();
-                             }));
-    std::size_t number = 0;
-    const UpdateOutcome outcome = RunUpdate(session, owners, [&](const FollowedOwner& owner) {
-        if (context.ownerStarts) {
-            context.ownerStarts(++number, count, owner.owner);
-        }
-    });
     for (const std::string& text : outcome.unknown) {
-        char line[512];
-        std::snprintf(line, sizeof line, kNotFollowedFormat, text.c_str());
-        Say(line);
+        Say(kNotFollowed + text);
     }
     if (outcome.listUnwritable) {
-        Say(kFollowListUnwritable + (session.BaseFolder() / kFollowListFile).string());
+        Say(FollowListUnwritable(session.BaseFolder()));
     }
     if (options.json) {
         std::printf("%s\n", UpdateJson(outcome).c_str());

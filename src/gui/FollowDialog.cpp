@@ -80,7 +80,7 @@ void FollowDialog::UnfollowSelected() {
         const QTableWidgetItem* owner = table_->item(row, 0);
         if (!UnfollowOwner(home_, owner->text().toStdString(), owner->data(Qt::UserRole).toInt()) &&
             showMessage) {
-            showMessage(Q(kFollowListUnwritable + (home_ / kFollowListFile).string()));
+            showMessage(Q(FollowListUnwritable(home_)));
         }
     }
     Fill();

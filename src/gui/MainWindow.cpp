@@ -613,33 +613,12 @@ void MainWindow::OnMenuCommand(const std::string& name) {
         case Command::Login:
             OpenLoginWindow(LoginAddress(entry->name), !loginMethod1_);
             break;
-        case Command::DownSet: {
-            DownloadParams params = session_.DownParams(site);
-            DownloadSettingsDialog dialog(params, this);
-            dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
-            Aria2Daemon daemon = session_.Extended().aria2;
-            dialog.EditAria2(daemon);
-            if (dialog.exec() == QDialog::Accepted) {
-                session_.SetDownParams(site, params);
-                if (daemon != session_.Extended().aria2) {
-                    if (!WriteAria2Settings(session_.BaseFolder(), daemon)) {
-                        ShowMessageNow(QString::fromStdString(
-                            (session_.BaseFolder() / kExtendedSettingsFile).string()));
-                    }
-                    session_.ReloadExtended();
-                }
-            }
+        case Command::DownSet:
+            EditDownloadSettings(site);
             break;
-        }
-        case Command::SaveSet: {
-            SaveOptions rules = session_.SaveRules(site);
-            FileNameSettingsDialog dialog(rules, this);
-            dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
-            if (dialog.exec() == QDialog::Accepted) {
-                session_.SetSaveRules(site, rules);
-            }
+        case Command::SaveSet:
+            EditFileNameSettings(site);
             break;
-        }
         case Command::Option:
         case Command::ShopOption: {
             SaveOptions rules = session_.SaveRules(site);
@@ -687,6 +666,36 @@ void MainWindow::OnMenuCommand(const std::string& name) {
             break;
     }
     RefreshMenuChecks();
+}
+
+// 下载参数设置: the site's download parameters, and the aria2 daemon of the extended
+// settings, which only changes when the person changed it.
+void MainWindow::EditDownloadSettings(int site) {
+    DownloadParams params = session_.DownParams(site);
+    DownloadSettingsDialog dialog(params, this);
+    dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
+    Aria2Daemon daemon = session_.Extended().aria2;
+    dialog.EditAria2(daemon);
+    if (dialog.exec() != QDialog::Accepted) {
+        return;
+    }
+    session_.SetDownParams(site, params);
+    if (daemon == session_.Extended().aria2) {
+        return;
+    }
+    if (!WriteAria2Settings(session_.BaseFolder(), daemon)) {
+        ShowMessageNow(Q((session_.BaseFolder() / kExtendedSettingsFile).string()));
+    }
+    session_.ReloadExtended();
+}
+
+void MainWindow::EditFileNameSettings(int site) {
+    SaveOptions rules = session_.SaveRules(site);
+    FileNameSettingsDialog dialog(rules, this);
+    dialog.showMessage = [this](const QString& text) { ShowMessageNow(text); };
+    if (dialog.exec() == QDialog::Accepted) {
+        session_.SetSaveRules(site, rules);
+    }
 }
 
 QString MainWindow::LoginAddress(std::string_view action) const {
@@ -861,8 +870,7 @@ void MainWindow::FollowListed(bool pickedOnly) {
     }
     const FollowAnswer answer = FollowOwner(session_.BaseFolder(), owner);
     if (answer == FollowAnswer::NotSaved) {
-        ShowMessageNow(
-            Q(kFollowListUnwritable + (session_.BaseFolder() / kFollowListFile).string()));
+        ShowMessageNow(Q(FollowListUnwritable(session_.BaseFolder())));
         return;
     }
     status1_->setText(Q((answer == FollowAnswer::Added ? "已关注：" : "已更新关注：") +
@@ -893,16 +901,17 @@ void MainWindow::StartUpdate() {
     JoinJobs();
     session_.updateRunning = true;
     downloadThread_ = std::thread([this] {
-        const UpdateOutcome outcome = RunUpdate(session_, {}, [this](const FollowedOwner&) {
-            CallBlocking([this] {
-                {
-                    std::lock_guard lock(pendingMutex_);
-                    pendingRows_.clear();
-                }
-                grid_->ClearThumbnails();
-                grid_->Reset(thumbBox_->isChecked());
+        const UpdateOutcome outcome =
+            RunUpdate(session_, {}, [this](const FollowedOwner&, std::size_t, std::size_t) {
+                CallBlocking([this] {
+                    {
+                        std::lock_guard lock(pendingMutex_);
+                        pendingRows_.clear();
+                    }
+                    grid_->ClearThumbnails();
+                    grid_->Reset(thumbBox_->isChecked());
+                });
             });
-        });
         FrontEnd& front = session_.Front();
         for (const OwnerUpdate& owner : outcome.owners) {
             front.Notice(OwnerUpdateLine(owner));

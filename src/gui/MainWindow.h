@@ -103,6 +103,9 @@ class MainWindow : public QMainWindow, public FrontEnd {
     void ImportBrowserLogin(const std::string& browser);
     // The 关注 menu: follow the listed owner, the list of followed owners, 全部更新.
     void FollowListed(bool pickedOnly);
+    // The two settings dialogs of the chosen site.
+    void EditDownloadSettings(int site);
+    void EditFileNameSettings(int site);
     void ShowFollowList();
     void StartUpdate();
     void OpenLoginWindow(const QString& address, bool modal);
