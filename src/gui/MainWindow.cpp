@@ -913,6 +913,9 @@ void MainWindow::StartUpdate() {
                 });
             });
         FrontEnd& front = session_.Front();
+        if (outcome.listUnwritable) {
+            front.Notice(FollowListUnwritable(session_.BaseFolder()));
+        }
         for (const OwnerUpdate& owner : outcome.owners) {
             front.Notice(OwnerUpdateLine(owner));
         }
